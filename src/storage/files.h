@@ -1,0 +1,23 @@
+// The file seam: paths are UTF-8 on every platform.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace vorda {
+
+// Joins the start directory and a file name as the program always has: "%s//%s".
+std::string startDirectoryPath(const std::string& directory, const char* name);
+
+// fopen with a UTF-8 path; nullptr on failure.
+std::FILE* openFile(const std::string& path, const char* mode);
+
+// Size in bytes, or -1 when the file does not exist or cannot be read.
+int64_t fileSize(const std::string& path);
+
+// Both ignore failures (true on success).
+bool removeFile(const std::string& path);
+bool renameFile(const std::string& from, const std::string& to);
+
+}  // namespace vorda

@@ -1,0 +1,28 @@
+// The settings file "VordaCen.ini": 32 lines in the start directory, one setting a line,
+// meaning by position. Written whole whenever settings are confirmed; read once at start.
+#pragma once
+
+#include <string>
+
+#include "record/core.h"
+
+namespace vorda {
+
+constexpr const char* kSettingsFileName = "VordaCen.ini";
+
+// Reads the file from the start directory into the record and the process-wide
+// settings; values outside their accepted range are ignored. False when there is no
+// record or the file cannot be opened.
+bool loadSettings(Core& core);
+
+// Writes the whole file from the current values (CR LF line ends). A file that cannot
+// be created is skipped silently. False only without a record.
+bool saveSettings(Core& core);
+
+// saveSettings while holding settingsLock: how every caller saves.
+bool saveSettingsLocked(Core& core);
+
+// The text saveSettings writes, for the current values.
+std::string settingsFileText(Core& core);
+
+}  // namespace vorda
