@@ -4,11 +4,20 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 namespace vorda {
 
 struct SerialPort;  // the serial seam's open port
+
+// The open port. Whoever reads, writes or configures it holds a reference for that
+// call, so the port is closed only when nobody is using it any more.
+struct PortHolder {
+    std::mutex mutex;
+    std::shared_ptr<SerialPort> port;
+};
 
 using Flag = std::atomic<int32_t>;
 
@@ -31,7 +40,7 @@ struct FontDescription {
 };
 
 struct AppRecord {
-    SerialPort* portHandle = nullptr;
+    PortHolder portHandle;
     std::atomic<uint8_t> portNumber{1};
     uint8_t retryCount = 0;  // under the link locks
 
@@ -70,6 +79,7 @@ struct AppRecord {
     int32_t cellHeight = 1;
 
     std::thread receiverThread;
+    std::atomic<uint32_t> receiverThreadId{0};  // the receiver clears it when it ends
     std::thread senderThread;
     std::atomic<uint32_t> senderThreadId{0};  // the sender clears it as its last act
 

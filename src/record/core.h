@@ -9,9 +9,12 @@
 #include <mutex>
 #include <string>
 
+#include "link/serial_port.h"
+#include "protocol/mailbox.h"
 #include "record/app_record.h"
 #include "record/clock.h"
 #include "record/locks.h"
+#include "record/panel.h"
 
 namespace vorda {
 
@@ -68,6 +71,15 @@ struct TransmissionLogMemory {
     uint32_t tick = 0;
 };
 
+// What the price board shows: a segment code per digit (bytes 0 to 2 of each row) and
+// a blink flag per row.
+struct PriceBoard {
+    std::atomic<uint8_t> priceSegments[kPriceRows][4] = {};
+    std::atomic<uint8_t> priceBlink[kPriceRows] = {};
+    std::atomic<uint8_t> blinkPhase{0};
+    std::atomic<int32_t> backlightShown{0};
+};
+
 struct Core {
     std::unique_ptr<AppRecord> record;  // null when missing: every operation then does nothing
     Locks locks;
@@ -82,6 +94,13 @@ struct Core {
     std::mutex lightLogMutex;
 
     std::string versionText;
+    std::mutex versionMutex;
+    std::string priceControllerVersion;  // "ver." and what the tower reported
+
+    Panel panel;
+    SerialDriver serial;  // the platform's driver, set by whoever creates the core
+    Mailbox mailbox;
+    PriceBoard board;
 };
 
 }  // namespace vorda

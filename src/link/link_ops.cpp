@@ -1,0 +1,170 @@
+#include "link/link_ops.h"
+
+#include <cstdio>
+
+#include "link/port.h"
+#include "preview/price_preview.h"
+#include "record/panel_calls.h"
+#include "script/runner.h"
+
+namespace vorda {
+
+namespace {
+
+constexpr uint32_t kPollPeriodMs = 5000;
+
+void startPollTimer(Core& core) {
+    AppRecord& r = *core.record;
+    if (!r.pollTimersOn) {
+        panelSetTimer(core, kPollTimer, kPollPeriodMs);
+        r.pollTimersOn = 1;
+    }
+}
+
+void queuePollReads(Core& core) {
+    writeSlot(core, kSlotLight, "20S");
+    writeSlot(core, kSlotBacklightState, "20Z");
+}
+
+// Holds both link locks, so that the sender and the receiver see the link either as
+// it was or as it is after the change, never half changed.
+class LinkLocks {
+  public:
+    explicit LinkLocks(Core& core) : core_(core) {
+        spinAcquire(core_.locks.timeoutLock);
+        spinAcquire(core_.locks.exchangeLock);
+    }
+    ~LinkLocks() {
+        release(core_.locks.exchangeLock);
+        release(core_.locks.timeoutLock);
+    }
+    LinkLocks(const LinkLocks&) = delete;
+    LinkLocks& operator=(const LinkLocks&) = delete;
+
+  private:
+    Core& core_;
+};
+
+// Steps shared by "Rozłącz" and "Test".
+void closeLink(Core& core) {
+    AppRecord& r = *core.record;
+    {
+        LinkLocks locks(core);
+        if (r.pollTimersOn) {
+            panelKillTimer(core, kPollTimer);
+            r.pollTimersOn = 0;
+        }
+        if (r.answerTimerOn) {
+            panelKillTimer(core, kAnswerTimer);
+            r.answerTimerOn = 0;
+        }
+        if (r.connected) {
+            closePort(core);
+        }
+        clearMailbox(core);
+    }
+    stopControlFileRunner(core);
+    clearMailbox(core);
+    resetPricePreview(core);
+    panelSetLightLevel(core, "");
+}
+
+}  // namespace
+
+std::string portOpenFailedText(int portNumber) {
+    return messageText(Text::ComOpenFailed) + std::to_string(portNumber);
+}
+
+int connectLink(Core& core) {
+    AppRecord* r = core.record.get();
+    if (r == nullptr) {
+        return 0;
+    }
+    resetPricePreview(core);
+    if (!openPort(core)) {
+        panelShowMessage(core, portOpenFailedText(r->portNumber), Text::Error);
+        return 0;
+    }
+    // The lock counters are not reset: every holder releases what it takes.
+    stopControlFileRunner(core);
+    clearMailbox(core);
+    resetPricePreview(core);
+    panelSetLightLevel(core, "");
+    startPollTimer(core);
+    readFromTower(core);
+    queuePollReads(core);
+    return 1;
+}
+
+int disconnectLink(Core& core) {
+    AppRecord* r = core.record.get();
+    if (r == nullptr) {
+        return 0;
+    }
+    closeLink(core);
+    if (r->testMode) {
+        panelSetMenuStates(core, true, false, true);
+        r->testMode = 0;
+        panelSetStatus(core, Text::Disconnected);
+    }
+    return 1;
+}
+
+int enterTestMode(Core& core) {
+    AppRecord* r = core.record.get();
+    if (r == nullptr) {
+        return 0;
+    }
+    closeLink(core);
+    panelSetMenuStates(core, true, true, false);
+    panelSetStatus(core, Text::TestMode);
+    r->testMode = 1;
+    return 1;
+}
+
+bool connectOnDemand(Core& core) {
+    AppRecord* r = core.record.get();
+    if (r == nullptr) {
+        return false;
+    }
+    if (!openPort(core)) {
+        panelShowMessage(core, portOpenFailedText(r->portNumber), Text::Error);
+        return false;
+    }
+    if (r->scriptRunning) {
+        stopControlFileRunner(core);
+    }
+    clearMailbox(core);
+    panelSetLightLevel(core, "");
+    startPollTimer(core);
+    queuePollReads(core);
+    r->autoConnected = 1;
+    return true;
+}
+
+bool disconnectAfterDrain(Core& core) {
+    AppRecord& r = *core.record;
+    if (r.pollTimersOn) {
+        panelKillTimer(core, kPollTimer);
+        r.pollTimersOn = 0;
+    }
+    if (r.answerTimerOn) {
+        panelKillTimer(core, kAnswerTimer);
+        r.answerTimerOn = 0;
+    }
+    if (r.connected) {
+        closePort(core);
+    }
+    if (r.scriptRunning) {
+        stopControlFileRunner(core);
+    }
+    clearMailbox(core);
+    if (r.testMode) {
+        panelSetMenuStates(core, true, false, true);
+        r.testMode = 0;
+        panelSetStatus(core, Text::Disconnected);
+    }
+    return true;
+}
+
+}  // namespace vorda
