@@ -6,6 +6,11 @@ VORDA_BUILD="${VORDA_BUILD:-$VORDA_ROOT/build}"
 export WINEPREFIX="${VORDA_WINEPREFIX:-$VORDA_BUILD/wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEARCH=win64
+# The symlink that the prefix's COM1 follows. Its name must not be a DOS device name
+# ("com1" is one, also with an extension): Windows paths ending in one name the device.
+VORDA_COM1_LINK="$VORDA_BUILD/tower-line"
+# Settings of the prefix (configure_prefix); a prefix of another version is set up again.
+VORDA_PREFIX_VERSION=2
 # No Mono or Gecko install prompts when a prefix is created.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
@@ -87,11 +92,11 @@ ensure_display() {
 # - every program runs in one Wine desktop window: its windows get frames and captions
 #   drawn by Wine, and closing one does not wait for a window manager that a bare
 #   virtual display does not have;
-# - COM1 follows the symlink $VORDA_BUILD/com1 (pointed at a pseudo-terminal by whoever
+# - COM1 follows the symlink $VORDA_COM1_LINK (pointed at a pseudo-terminal by whoever
 #   plays the tower); COM2 to COM256 are masked, so that nothing opens a real device of
 #   this machine.
 configure_prefix() {
-    local reg="$WINEPREFIX/vorda.reg" link="$VORDA_BUILD/com1" n
+    local reg="$WINEPREFIX/vorda.reg" link="$VORDA_COM1_LINK" n
     {
         printf 'REGEDIT4\n\n'
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\n"Desktop"="Default"\n\n'
@@ -101,6 +106,8 @@ configure_prefix() {
         for n in $(seq 2 256); do printf '"COM%d"=""\n' "$n"; done
     } >"$reg"
     wine regedit /S "$reg" >/dev/null 2>&1
+    # The ports are read when the Wine server starts.
+    wineserver -k 2>/dev/null || true
     wineserver -w
 }
 
@@ -110,13 +117,15 @@ ensure_wineprefix() {
     mkdir -p "$VORDA_BUILD"
     (
         flock 9
-        if [ ! -f "$WINEPREFIX/.vorda-ready" ]; then
+        if [ ! -f "$WINEPREFIX/system.reg" ]; then
             say "creating the Wine prefix $WINEPREFIX"
             rm -rf "$WINEPREFIX"
             wineboot -i >/dev/null 2>&1
             wineserver -w
+        fi
+        if [ "$(cat "$WINEPREFIX/.vorda-ready" 2>/dev/null)" != "$VORDA_PREFIX_VERSION" ]; then
             configure_prefix
-            touch "$WINEPREFIX/.vorda-ready"
+            echo "$VORDA_PREFIX_VERSION" >"$WINEPREFIX/.vorda-ready"
         fi
     ) 9>"$VORDA_BUILD/.wineprefix.lock"
 }

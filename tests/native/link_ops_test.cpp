@@ -9,7 +9,7 @@
 #include "protocol/receiver.h"
 #include "protocol/sender.h"
 #include "support/fake_serial.h"
-#include "support/fake_ui.h"
+#include "common/fake_ui.h"
 #include "support/test_support.h"
 
 namespace vorda {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/fake_ui.h"
+#include "common/fake_ui.h"
 
 namespace vorda {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "preview/price_preview.h"
 #include "storage/settings_file.h"
-#include "support/fake_ui.h"
+#include "common/fake_ui.h"
 #include "support/test_support.h"
 #include "support/tower_sim_process.h"
 

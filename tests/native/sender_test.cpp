@@ -9,7 +9,7 @@
 #include "protocol/panel_actions.h"
 #include "protocol/receiver.h"
 #include "support/fake_serial.h"
-#include "support/fake_ui.h"
+#include "common/fake_ui.h"
 #include "support/test_support.h"
 #include "support/tower_sim_process.h"
 

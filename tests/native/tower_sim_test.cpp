@@ -1,6 +1,8 @@
 // The tower simulator, driven over a real pseudo-terminal as the program drives the tower.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -269,6 +271,22 @@ TEST_F(TowerSimTest, TheLightLevelCanMoveOverTime) {
     }
     std::sort(seen.begin(), seen.end());
     EXPECT_NE(seen.front(), seen.back());
+}
+
+TEST(TowerSimLife, EndsWhenItsLifetimeFileIsRemoved) {
+    const std::string keep = "/tmp/vorda-sim-life-" + std::to_string(getpid());
+    FILE* f = std::fopen(keep.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    FILE* p = popen((std::string(TOWER_SIM_PATH) + " --quiet --lifetime-file " + keep).c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char path[256] = {};
+    ASSERT_NE(std::fgets(path, sizeof path, p), nullptr);
+    EXPECT_EQ(std::string(path).substr(0, 9), "/dev/pts/");
+    std::remove(keep.c_str());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(pclose(p), 0);  // waits for the simulator to end
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 }
 
 TEST(TowerSimHelp, DocumentsEveryOption) {

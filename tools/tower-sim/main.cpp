@@ -26,7 +26,8 @@ Usage: tower-sim [options]
 Where the tower is
   (default)             create a pseudo-terminal; its slave path is printed on stdout
   --link PATH           also make PATH a symlink to the pseudo-terminal (removed at exit)
-  --path-file FILE      also write the pseudo-terminal's path into FILE
+  --path-file FILE      also write the pseudo-terminal's path into FILE, after the link
+                        is made (removed at exit)
   --device PATH         open this serial device instead of creating a pseudo-terminal
   --baud N              speed of --device (default 19200)
   --data-bits N         5 to 8 (default 8)
@@ -53,6 +54,10 @@ Timing and faults
   --noise N             write N noise bytes before each answer
   --late-every N        every N-th answer comes late ...
   --late-ms MS          ... by MS more (default 1000), later than the program waits
+
+Life
+  --lifetime-file PATH  end when PATH no longer exists (checked five times a second)
+  --max-seconds N       end after N seconds in any case
 
 Output
   --transcript FILE     one line per frame received and per answer sent, flushed
@@ -121,6 +126,8 @@ struct Options {
     int lateMs = 1000;
     std::string transcript;
     bool quiet = false;
+    std::string lifetimeFile;
+    int maxSeconds = 0;
 };
 
 volatile sig_atomic_t stopRequested = 0;
@@ -201,6 +208,10 @@ Options parse(int argc, char** argv) {
             o.lateMs = toInt(value(), "--late-ms");
         else if (a == "--transcript")
             o.transcript = value();
+        else if (a == "--lifetime-file")
+            o.lifetimeFile = value();
+        else if (a == "--max-seconds")
+            o.maxSeconds = toInt(value(), "--max-seconds");
         else if (a == "--quiet")
             o.quiet = true;
         else
@@ -317,9 +328,21 @@ class Simulator {
             std::fclose(transcript_);
     }
 
+    // Whether the simulator is to go on: no signal, its lifetime file still there, its
+    // time not up.
+    bool alive() const {
+        if (stopRequested) {
+            return false;
+        }
+        if (!o_.lifetimeFile.empty() && access(o_.lifetimeFile.c_str(), F_OK) != 0) {
+            return false;
+        }
+        return o_.maxSeconds <= 0 || Clock::now() - start_ < std::chrono::seconds(o_.maxSeconds);
+    }
+
     void run(int fd) {
         uint8_t buffer[512];
-        while (!stopRequested) {
+        while (alive()) {
             int timeout = 200;
             if (!queue_.empty()) {
                 const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -501,6 +524,8 @@ int main(int argc, char** argv) {
 
     if (!o.link.empty())
         unlink(o.link.c_str());
+    if (!o.pathFile.empty())
+        unlink(o.pathFile.c_str());
     if (slaveKeeper >= 0)
         close(slaveKeeper);
     close(fd);

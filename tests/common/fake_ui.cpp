@@ -1,4 +1,4 @@
-#include "support/fake_ui.h"
+#include "common/fake_ui.h"
 
 #include <future>
 
