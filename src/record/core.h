@@ -15,6 +15,7 @@
 #include "record/clock.h"
 #include "record/locks.h"
 #include "record/panel.h"
+#include "script/runner.h"
 
 namespace vorda {
 
@@ -101,6 +102,7 @@ struct Core {
     SerialDriver serial;  // the platform's driver, set by whoever creates the core
     Mailbox mailbox;
     PriceBoard board;
+    ScriptRunner script;
 };
 
 }  // namespace vorda

@@ -52,9 +52,8 @@ void destroyApplicationRecord(Core& core) {
     if (r->connected) {
         closePort(core);
     }
-    if (r->scriptRunning) {
-        stopControlFileRunner(core, false);
-    }
+    // Also waits for a runner that has ended by itself.
+    stopControlFileRunner(core, false);
     stopSender(core);
     if (r->answerTimerOn) {
         panelKillTimer(core, kAnswerTimer);

@@ -19,7 +19,7 @@ namespace {
 using test::TowerSim;
 
 class LinkWithTower : public ::testing::Test {
-protected:
+  protected:
     void start(const std::vector<std::string>& simOptions, uint32_t baud = 19200) {
         sim = std::make_unique<TowerSim>(simOptions);
         ASSERT_FALSE(sim->path().empty());

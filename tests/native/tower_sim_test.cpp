@@ -278,7 +278,8 @@ TEST(TowerSimLife, EndsWhenItsLifetimeFileIsRemoved) {
     FILE* f = std::fopen(keep.c_str(), "w");
     ASSERT_NE(f, nullptr);
     std::fclose(f);
-    FILE* p = popen((std::string(TOWER_SIM_PATH) + " --quiet --lifetime-file " + keep).c_str(), "r");
+    FILE* p =
+        popen((std::string(TOWER_SIM_PATH) + " --quiet --lifetime-file " + keep).c_str(), "r");
     ASSERT_NE(p, nullptr);
     char path[256] = {};
     ASSERT_NE(std::fgets(path, sizeof path, p), nullptr);

@@ -52,7 +52,9 @@ std::wstring windowsPathOf(const std::string& unixPath) {
     return path;
 }
 
-TowerSimProcess::~TowerSimProcess() { stop(); }
+TowerSimProcess::~TowerSimProcess() {
+    stop();
+}
 
 bool TowerSimProcess::start(const std::vector<std::string>& options) {
     const std::string sim = VORDA_TOWER_SIM;

@@ -14,7 +14,7 @@ struct SimLine {
 };
 
 class TowerSimProcess {
-public:
+  public:
     TowerSimProcess() = default;
     ~TowerSimProcess();
     TowerSimProcess(const TowerSimProcess&) = delete;
@@ -28,7 +28,7 @@ public:
     std::vector<SimLine> lines(const std::string& kind) const;
     bool waitFor(const std::string& kind, size_t count, int timeoutMs = 5000) const;
 
-private:
+  private:
     std::string unixDir_;
     bool running_ = false;
 };
