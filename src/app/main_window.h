@@ -1,4 +1,4 @@
-// The program's one top-level window and its start-up.
+// The program's one top-level window.
 #pragma once
 
 #include <windows.h>
@@ -7,12 +7,16 @@ namespace vorda::win {
 
 extern const wchar_t kMainWindowClass[];
 
+// The tray icon's messages to the main window.
+constexpr UINT kTrayMessage = 0x8064;
+
 // Process-wide handles of the shell.
 struct Shell {
     HINSTANCE appInstance = nullptr;
     HACCEL acceleratorTable = nullptr;
     HWND mainWindow = nullptr;
     HWND panelWindow = nullptr;
+    HFONT viewFont = nullptr;
 };
 Shell& shell();
 
@@ -24,8 +28,5 @@ bool registerMainWindowClass(HINSTANCE instance);
 
 // Creates the main window; nullptr on failure.
 HWND createMainWindow(HINSTANCE instance, int showMode);
-
-// The whole run: start-up, message loop, exit code.
-int runProgram(HINSTANCE instance, HINSTANCE previous, int showMode);
 
 }  // namespace vorda::win

@@ -17,7 +17,6 @@ namespace {
 constexpr size_t kLineMax = kLineBufferSize - 1;
 constexpr size_t kTemperatureMax = 5;
 constexpr size_t kPriceMax = 6;
-constexpr size_t kPathMax = 259;
 
 bool isControllerDigit(char c) {
     return c >= '0' && c <= '7';
@@ -225,7 +224,7 @@ bool startControlFileRunner(Core& core) {
     stopControlFileRunner(core, false);  // waits for a runner that has just ended by itself
     s.scriptText[0] = '\0';
     const std::string path = panelControlFilePath(core);
-    if (path.empty() || path.size() > kPathMax) {
+    if (path.empty()) {
         return false;
     }
     std::FILE* f = openFile(path, "rb");
