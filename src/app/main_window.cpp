@@ -5,6 +5,7 @@
 #include "app/about_tray.h"
 #include "app/program.h"
 #include "app/wide.h"
+#include "dialogs/settings_dialogs.h"
 #include "link/link_ops.h"
 #include "record/lifecycle.h"
 #include "record/view.h"
@@ -166,6 +167,15 @@ void onCommand(HWND window, int id, HWND, UINT) {
             break;
         case IDM_EXIT:
             PostMessageW(window, WM_CLOSE, 0, 0);
+            break;
+        case IDM_TRANSMISSION:
+            showTransmissionDialog(window);
+            break;
+        case IDM_LIGHT:
+            showLightDialog(window);
+            break;
+        case IDM_PROGRAM_SETTINGS:
+            showProgramSettingsDialog(window);
             break;
         case IDM_READ_BACK:
             readFromTower(core);

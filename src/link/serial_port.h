@@ -43,6 +43,8 @@ struct SerialDriver {
     // Writes the whole block; false with a system error code.
     bool (*write)(SerialPort* port, const uint8_t* bytes, uint32_t count,
                   uint32_t* systemError) = nullptr;
+    // Whether what was opened is a serial port (its comm state can be read).
+    bool (*isSerialPort)(SerialPort* port) = nullptr;
     void (*clearDtr)(SerialPort* port) = nullptr;
     void (*close)(SerialPort* port) = nullptr;
 };

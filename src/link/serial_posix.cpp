@@ -182,6 +182,11 @@ bool posixWrite(SerialPort* port, const uint8_t* bytes, uint32_t count, uint32_t
     return true;
 }
 
+bool posixIsSerialPort(SerialPort* port) {
+    termios t{};
+    return tcgetattr(port->fd, &t) == 0;
+}
+
 void posixClearDtr(SerialPort* port) {
     int bits = TIOCM_DTR;
     ioctl(port->fd, TIOCMBIC, &bits);  // a pseudo-terminal has no DTR: ignored
@@ -202,6 +207,7 @@ SerialDriver platformSerialDriver() {
     d.queryErrors = posixQueryErrors;
     d.read = posixRead;
     d.write = posixWrite;
+    d.isSerialPort = posixIsSerialPort;
     d.clearDtr = posixClearDtr;
     d.close = posixClose;
     return d;

@@ -94,6 +94,12 @@ bool win32Write(SerialPort* port, const uint8_t* bytes, uint32_t count, uint32_t
     return true;
 }
 
+bool win32IsSerialPort(SerialPort* port) {
+    DCB dcb = {};
+    dcb.DCBlength = sizeof(dcb);
+    return GetCommState(port->handle, &dcb) != 0;
+}
+
 void win32ClearDtr(SerialPort* port) {
     EscapeCommFunction(port->handle, CLRDTR);
 }
@@ -113,6 +119,7 @@ SerialDriver platformSerialDriver() {
     d.queryErrors = win32QueryErrors;
     d.read = win32Read;
     d.write = win32Write;
+    d.isSerialPort = win32IsSerialPort;
     d.clearDtr = win32ClearDtr;
     d.close = win32Close;
     return d;

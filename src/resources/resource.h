@@ -75,3 +75,26 @@
 #define IDC_VERSION_TEXT 530
 #define IDC_CONTROLLER_VERSION 531
 #define IDC_ADVERT_VERSION 532
+
+// Transmission settings (dialog 101)
+#define IDD_TRANSMISSION 101
+#define IDC_PORT_LIST 544
+#define IDC_SPEED_LIST 545
+#define IDC_DATA_BITS_LIST 546
+#define IDC_PARITY_LIST 547
+#define IDC_STOP_BITS_LIST 548
+#define IDC_FONT 555
+#define IDC_LOG_TO_FILE 1073
+
+// Light settings (dialog 102)
+#define IDD_LIGHT 102
+#define IDC_LIGHT_FIRST 1073  // 1073 to 1084: display 1, display 2, prices
+#define IDC_LOW_LIGHT_LEVEL 1081
+#define IDC_AUTO_BACKLIGHT 1085
+#define IDC_LIGHT_SEND 1028
+
+// Program settings (dialog 104)
+#define IDD_PROGRAM_SETTINGS 104
+#define IDC_DESCRIPTION1 1086  // descriptions 1086, 1088, ..., 1094
+#define IDC_SWATCH1 1087       // colour buttons 1087, 1089, ..., 1095
+#define IDC_HIDE_ON_MINIMISE 1096

@@ -76,6 +76,10 @@ SerialDriver FakeSerial::driver() {
         }
         return true;
     };
+    d.isSerialPort = [](SerialPort* p) {
+        std::lock_guard<std::mutex> lock(of(p)->mutex);
+        return !of(p)->notSerial;
+    };
     d.clearDtr = [](SerialPort* p) {
         std::lock_guard<std::mutex> lock(of(p)->mutex);
         of(p)->dtrClears++;

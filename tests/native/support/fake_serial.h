@@ -17,6 +17,7 @@ struct FakeSerial {
     std::vector<std::string> opened;  // "COM12" for each open
     OpenError openError = OpenError::None;
     bool refuseSettings = false;
+    bool notSerial = false;  // what opens is not a serial port
     std::vector<SerialSettings> configured;
     // Reading
     std::deque<uint8_t> incoming;
