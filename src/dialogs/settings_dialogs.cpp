@@ -43,6 +43,45 @@ int selection(HWND dialog, int id) {
     return s == CB_ERR ? -1 : static_cast<int>(s);
 }
 
+// The messages every settings dialog handles alike: the record kept as a property at
+// initialisation (and `init` run only when there is one), "Anuluj" closing, the property
+// removed at the end. `button` handles the dialog's other buttons; it runs only with a
+// record and returns true for an id it took.
+using DialogInit = void (*)(HWND dialog);
+using DialogButton = bool (*)(HWND dialog, int id);
+
+INT_PTR settingsDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam,
+                              DialogInit init, DialogButton button) {
+    switch (message) {
+        case WM_INITDIALOG:
+            keepRecord(dialog, lParam);
+            if (recordOf(dialog) != nullptr) {
+                init(dialog);
+            }
+            return TRUE;
+        case WM_COMMAND: {
+            const int id = LOWORD(wParam);
+            if (id == IDCANCEL) {
+                EndDialog(dialog, 1);
+                return TRUE;
+            }
+            if (recordOf(dialog) != nullptr && button(dialog, id)) {
+                return TRUE;
+            }
+            if (id == IDOK) {
+                EndDialog(dialog, 1);
+                return TRUE;
+            }
+            return FALSE;
+        }
+        case WM_DESTROY:
+            RemovePropW(dialog, kRecordProperty);
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
 // Fills a list from the string table, each entry with its value; the entry equal to
 // `current` is selected.
 template <typename T>
@@ -130,34 +169,18 @@ void okTransmission(HWND dialog) {
     applyTransmissionSettings(programCore(), c);
 }
 
-INT_PTR CALLBACK transmissionProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_INITDIALOG:
-            keepRecord(dialog, lParam);
-            if (recordOf(dialog) != nullptr) {
-                initTransmission(dialog);
-            }
-            return TRUE;
-        case WM_COMMAND:
-            switch (LOWORD(wParam)) {
-                case IDOK:
-                    if (recordOf(dialog) != nullptr) {
-                        okTransmission(dialog);
-                    }
-                    EndDialog(dialog, 1);
-                    return TRUE;
-                case IDCANCEL:
-                    EndDialog(dialog, 1);
-                    return TRUE;
-                default:
-                    return FALSE;
-            }
-        case WM_DESTROY:
-            RemovePropW(dialog, kRecordProperty);
-            return FALSE;
-        default:
-            return FALSE;
+bool transmissionButton(HWND dialog, int id) {
+    if (id != IDOK) {
+        return false;
     }
+    okTransmission(dialog);
+    EndDialog(dialog, 1);
+    return true;
+}
+
+INT_PTR CALLBACK transmissionProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return settingsDialogMessage(dialog, message, wParam, lParam, initTransmission,
+                                 transmissionButton);
 }
 
 // ---- Light settings ----
@@ -188,40 +211,20 @@ void initLight(HWND dialog) {
                    core.record->autoBacklight ? BST_CHECKED : BST_UNCHECKED);
 }
 
-INT_PTR CALLBACK lightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_INITDIALOG:
-            keepRecord(dialog, lParam);
-            if (recordOf(dialog) != nullptr) {
-                initLight(dialog);
-            }
-            return TRUE;
-        case WM_COMMAND:
-            switch (LOWORD(wParam)) {
-                case IDOK:
-                    if (recordOf(dialog) != nullptr) {
-                        applyLightSettings(programCore(), readLightFields(dialog));
-                    }
-                    EndDialog(dialog, 1);
-                    return TRUE;
-                case IDC_LIGHT_SEND:
-                    if (recordOf(dialog) != nullptr) {
-                        sendLightSettings(programCore(), readLightFields(dialog));
-                    }
-                    EndDialog(dialog, 1);
-                    return TRUE;
-                case IDCANCEL:
-                    EndDialog(dialog, 1);
-                    return TRUE;
-                default:
-                    return FALSE;
-            }
-        case WM_DESTROY:
-            RemovePropW(dialog, kRecordProperty);
-            return FALSE;
-        default:
-            return FALSE;
+bool lightButton(HWND dialog, int id) {
+    if (id == IDOK) {
+        applyLightSettings(programCore(), readLightFields(dialog));
+    } else if (id == IDC_LIGHT_SEND) {
+        sendLightSettings(programCore(), readLightFields(dialog));
+    } else {
+        return false;
     }
+    EndDialog(dialog, 1);
+    return true;
+}
+
+INT_PTR CALLBACK lightProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return settingsDialogMessage(dialog, message, wParam, lParam, initLight, lightButton);
 }
 
 // ---- Program settings ----
@@ -306,14 +309,21 @@ void okProgramSettings(HWND dialog) {
     }
 }
 
+bool programSettingsButton(HWND dialog, int id) {
+    if (swatchRow(id) >= 0) {
+        chooseColour(dialog, swatchRow(id));
+        return true;
+    }
+    if (id != IDOK) {
+        return false;
+    }
+    okProgramSettings(dialog);
+    EndDialog(dialog, 1);
+    return true;
+}
+
 INT_PTR CALLBACK programSettingsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_INITDIALOG:
-            keepRecord(dialog, lParam);
-            if (recordOf(dialog) != nullptr) {
-                initProgramSettings(dialog);
-            }
-            return TRUE;
         case WM_CTLCOLORBTN: {
             const int row = swatchRow(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
             return row >= 0 ? reinterpret_cast<INT_PTR>(programState.brushes[row]) : 0;
@@ -328,33 +338,14 @@ INT_PTR CALLBACK programSettingsProc(HWND dialog, UINT message, WPARAM wParam, L
             FrameRect(item->hDC, &item->rcItem, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
             return TRUE;
         }
-        case WM_COMMAND: {
-            const int id = LOWORD(wParam);
-            if (swatchRow(id) >= 0) {
-                chooseColour(dialog, swatchRow(id));
-                return TRUE;
-            }
-            if (id == IDOK) {
-                if (recordOf(dialog) != nullptr) {
-                    okProgramSettings(dialog);
-                }
-                deleteSwatchBrushes();
-                EndDialog(dialog, 1);
-                return TRUE;
-            }
-            if (id == IDCANCEL) {
-                deleteSwatchBrushes();
-                EndDialog(dialog, 1);
-                return TRUE;
-            }
-            return FALSE;
-        }
         case WM_DESTROY:
-            RemovePropW(dialog, kRecordProperty);
-            return FALSE;
+            deleteSwatchBrushes();  // "Anuluj" and "Ok" alike
+            break;
         default:
-            return FALSE;
+            break;
     }
+    return settingsDialogMessage(dialog, message, wParam, lParam, initProgramSettings,
+                                 programSettingsButton);
 }
 
 }  // namespace

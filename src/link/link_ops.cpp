@@ -26,6 +26,19 @@ void queuePollReads(Core& core) {
     writeSlot(core, kSlotBacklightState, "20Z");
 }
 
+// Stops the poll and the answer timer where they run.
+void stopLinkTimers(Core& core) {
+    AppRecord& r = *core.record;
+    if (r.pollTimersOn) {
+        panelKillTimer(core, kPollTimer);
+        r.pollTimersOn = 0;
+    }
+    if (r.answerTimerOn) {
+        panelKillTimer(core, kAnswerTimer);
+        r.answerTimerOn = 0;
+    }
+}
+
 // Holds both link locks, so that the sender and the receiver see the link either as
 // it was or as it is after the change, never half changed.
 class LinkLocks {
@@ -50,14 +63,7 @@ void closeLink(Core& core) {
     AppRecord& r = *core.record;
     {
         LinkLocks locks(core);
-        if (r.pollTimersOn) {
-            panelKillTimer(core, kPollTimer);
-            r.pollTimersOn = 0;
-        }
-        if (r.answerTimerOn) {
-            panelKillTimer(core, kAnswerTimer);
-            r.answerTimerOn = 0;
-        }
+        stopLinkTimers(core);
         if (r.connected) {
             closePort(core);
         }
@@ -144,14 +150,7 @@ bool connectOnDemand(Core& core) {
 
 bool disconnectAfterDrain(Core& core) {
     AppRecord& r = *core.record;
-    if (r.pollTimersOn) {
-        panelKillTimer(core, kPollTimer);
-        r.pollTimersOn = 0;
-    }
-    if (r.answerTimerOn) {
-        panelKillTimer(core, kAnswerTimer);
-        r.answerTimerOn = 0;
-    }
+    stopLinkTimers(core);
     if (r.connected) {
         closePort(core);
     }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "protocol/hex.h"
 #include "record/panel_calls.h"
 
 namespace vorda {
@@ -12,29 +13,6 @@ namespace {
 
 // Segment bit carried by tower bit 7, 6, ..., 0.
 constexpr uint8_t kSegmentOfTowerBit[8] = {0x10, 0x20, 0x40, 0x01, 0x02, 0x08, 0x04, 0x80};
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-// Two characters read as hexadecimal; conversion stops at the first non-hex character.
-uint8_t hexPair(const char* p) {
-    int value = 0;
-    for (int i = 0; i < 2; ++i) {
-        const int d = hexDigit(p[i]);
-        if (d < 0) {
-            break;
-        }
-        value = value * 16 + d;
-    }
-    return static_cast<uint8_t>(value);
-}
 
 }  // namespace
 
@@ -77,7 +55,8 @@ int decodePriceCommand(Core& core, const char* text) {
         }
         b.priceBlink[row] = 0;
         for (int d = 0; d < 3; ++d) {
-            b.priceSegments[row][d] = segmentCodeOfTowerByte(hexPair(text + 3 + 2 * d));
+            b.priceSegments[row][d] = segmentCodeOfTowerByte(static_cast<uint8_t>(
+                hexNumber(reinterpret_cast<const uint8_t*>(text) + 3 + 2 * d, 2)));
         }
         return 0;
     }

@@ -6,6 +6,7 @@
 
 #include "link/port.h"
 #include "preview/price_preview.h"
+#include "protocol/hex.h"
 #include "protocol/sender.h"
 #include "record/panel_calls.h"
 #include "storage/logs.h"
@@ -16,29 +17,6 @@ namespace vorda {
 namespace {
 
 enum class Kind { None, Ack, Data };
-
-int hexDigit(uint8_t c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-// Two characters read as a base-16 number; reading stops at the first non-hex character.
-int hexNumber(const uint8_t* p, int digits) {
-    int value = 0;
-    for (int i = 0; i < digits; ++i) {
-        const int d = hexDigit(p[i]);
-        if (d < 0) {
-            break;
-        }
-        value = value * 16 + d;
-    }
-    return value;
-}
 
 // The answer kind and frame length limit of the slot in flight.
 Kind kindOf(int slot, bool dataExpected, int* limit) {
