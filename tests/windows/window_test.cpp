@@ -20,6 +20,27 @@ TEST_F(ProgramWindow, StartsDisconnectedWithItsLabelsAndMenuStates) {
     // The labels in their colours on the grey board.
     EXPECT_EQ(pixel(230, 120), kGrey);
     EXPECT_EQ(pixel(440, 110), RGB(0, 0, 0));
+    const COLORREF colours[5] = {RGB(0, 255, 0), RGB(255, 255, 0), RGB(255, 0, 0),
+                                 RGB(255, 255, 255), RGB(0, 0, 255)};
+    UpdateWindow(panel);
+    HDC dc = GetDC(panel);
+    for (int i = 0; i < 5; ++i) {
+        RECT r;
+        GetWindowRect(GetDlgItem(panel, IDC_LABEL1 + i), &r);
+        MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&r), 2);
+        int inColour = 0;
+        int onGrey = 0;
+        for (int y = r.top; y < r.bottom; y += 2) {
+            for (int x = r.left; x < r.right; x += 2) {
+                const COLORREF c = GetPixel(dc, x, y);
+                inColour += c == colours[i] ? 1 : 0;
+                onGrey += c == kGrey ? 1 : 0;
+            }
+        }
+        EXPECT_GT(inColour, 20) << "label " << i + 1;
+        EXPECT_GT(onGrey, inColour) << "label " << i + 1;
+    }
+    ReleaseDC(panel, dc);
 }
 
 TEST_F(ProgramWindow, AMissingPortIsReportedWithItsNumberAndChangesNothing) {
