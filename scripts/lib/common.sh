@@ -73,6 +73,7 @@ ensure_display() {
         [ -e "/tmp/.X${n}-lock" ] && continue
         [ -e "/tmp/.X11-unix/X${n}" ] && continue
         Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        VORDA_XVFB_PID=$!
         export DISPLAY=":$n"
         local i
         for i in $(seq 1 100); do
