@@ -10,12 +10,12 @@ export WINEARCH=win64
 # ("com1" is one, also with an extension): Windows paths ending in one name the device.
 VORDA_COM1_LINK="$VORDA_BUILD/tower-line"
 # Settings of the prefix (configure_prefix); a prefix of another version is set up again.
-VORDA_PREFIX_VERSION=2
+VORDA_PREFIX_VERSION=3
 # No Mono or Gecko install prompts when a prefix is created.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
 VORDA_PACKAGES=(
-    cmake ninja-build g++ python3 clang-format
+    cmake ninja-build g++ python3 clang-format fonts-dejavu-core fonts-dejavu-extra
     googletest libgtest-dev libgmock-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     wine wine64 fonts-wine xvfb xauth x11-utils imagemagick xdotool
@@ -93,6 +93,9 @@ ensure_display() {
 # - every program runs in one Wine desktop window: its windows get frames and captions
 #   drawn by Wine, and closing one does not wait for a window manager that a bare
 #   virtual display does not have;
+# - the dialogs' "MS Sans Serif" (and "Helv") is drawn with DejaVu Sans Condensed, whose
+#   width matches it; Wine would otherwise take DejaVu Sans, a sixth wider, and every
+#   dialog would come out wider than on Windows;
 # - COM1 follows the symlink $VORDA_COM1_LINK (pointed at a pseudo-terminal by whoever
 #   plays the tower); COM2 to COM256 are masked, so that nothing opens a real device of
 #   this machine.
@@ -102,6 +105,8 @@ configure_prefix() {
         printf 'REGEDIT4\n\n'
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\n"Desktop"="Default"\n\n'
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\n"Default"="1024x768"\n\n'
+        printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\n'
+        printf '"MS Sans Serif"="DejaVu Sans Condensed"\n"Helv"="DejaVu Sans Condensed"\n\n'
         printf '[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
         printf '"COM1"="%s"\n' "$link"
         for n in $(seq 2 256); do printf '"COM%d"=""\n' "$n"; done
