@@ -3,31 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include "common/fake_ui.h"
+#include "support/fake_link.h"
+
 #include "link/port.h"
 #include "protocol/receiver.h"
-#include "support/fake_serial.h"
-#include "support/test_support.h"
 
 namespace vorda {
 namespace {
 
-class DialogActions : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        test::prepareCore(core, dir.path());
-        core.serial = serial.driver();
-        ui = std::make_unique<test::FakeUi>(core);
-    }
-    void TearDown() override {
-        closePort(core);
-        stopReceiver(core);
-    }
-    test::TempDir dir;
-    test::FakeSerial serial;
-    Core core;
-    std::unique_ptr<test::FakeUi> ui;
-};
+using DialogActions = test::FakeLinkTest;
 
 TEST(LightField, APlainUnsignedNumberOrZero) {
     EXPECT_EQ(lightFieldValue("200"), 200u);

@@ -4,28 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fake_link.h"
+
 #include "link/port.h"
 #include "protocol/panel_actions.h"
 #include "protocol/receiver.h"
 #include "protocol/sender.h"
-#include "support/fake_serial.h"
-#include "common/fake_ui.h"
-#include "support/test_support.h"
 
 namespace vorda {
 namespace {
 
-class LinkOps : public ::testing::Test {
+class LinkOps : public test::FakeLinkTest {
   protected:
-    void SetUp() override {
-        test::prepareCore(core, dir.path());
-        core.serial = serial.driver();
-        ui = std::make_unique<test::FakeUi>(core);
-    }
-    void TearDown() override {
-        closePort(core);
-        stopReceiver(core);
-    }
     std::vector<int> pendingSlots() {
         std::vector<int> out;
         for (int n = 1; n <= kSlotCount; ++n) {
@@ -35,11 +25,6 @@ class LinkOps : public ::testing::Test {
         }
         return out;
     }
-
-    test::TempDir dir;
-    test::FakeSerial serial;
-    Core core;
-    std::unique_ptr<test::FakeUi> ui;
 };
 
 TEST_F(LinkOps, ConnectReadsBackAndStartsThePoll) {

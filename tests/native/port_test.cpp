@@ -3,25 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fake_link.h"
+
 #include "protocol/receiver.h"
-#include "support/fake_serial.h"
-#include "common/fake_ui.h"
-#include "support/test_support.h"
 
 namespace vorda {
 namespace {
 
-class Port : public ::testing::Test {
+class Port : public test::FakeLinkTest {
   protected:
     void SetUp() override {
+        FakeLinkTest::SetUp();
         clock.now = LocalTime{2026, 12, 5, 14, 0, 0};
-        test::prepareCore(core, dir.path(), &clock);
-        core.serial = serial.driver();
-        ui = std::make_unique<test::FakeUi>(core);
-    }
-    void TearDown() override {
-        closePort(core);
-        stopReceiver(core);
     }
     int read(std::string& out) {
         uint8_t buffer[kReadMax];
@@ -48,11 +41,6 @@ class Port : public ::testing::Test {
         }
     }
 
-    test::TempDir dir;
-    test::FixedClock clock;
-    test::FakeSerial serial;
-    Core core;
-    std::unique_ptr<test::FakeUi> ui;
     bool held = false;
 };
 

@@ -4,13 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fake_link.h"
+
 #include "link/link_ops.h"
 #include "link/port.h"
 #include "protocol/panel_actions.h"
 #include "protocol/receiver.h"
-#include "support/fake_serial.h"
-#include "common/fake_ui.h"
-#include "support/test_support.h"
 #include "support/tower_sim_process.h"
 
 namespace vorda {
@@ -18,25 +17,8 @@ namespace {
 
 using test::frameOf;
 
-class Sender : public ::testing::Test {
+class Sender : public test::FakeLinkTest {
   protected:
-    void SetUp() override {
-        test::prepareCore(core, dir.path());
-        core.serial = serial.driver();
-        ui = std::make_unique<test::FakeUi>(core);
-    }
-    void TearDown() override {
-        if (core.record->connected) {
-            closePort(core);
-        }
-        core.record->connected = 0;
-        stopSenderAndReceiver();
-    }
-    void stopSenderAndReceiver() {
-        stopSender(core);
-        core.record->connected = 0;
-        stopReceiver(core);
-    }
     std::vector<std::string> writes() {
         std::lock_guard<std::mutex> lock(serial.mutex);
         return serial.writes;
@@ -45,11 +27,6 @@ class Sender : public ::testing::Test {
         core.record->baudRate = 9600;
         ASSERT_TRUE(openPort(core));
     }
-
-    test::TempDir dir;
-    test::FakeSerial serial;
-    Core core;
-    std::unique_ptr<test::FakeUi> ui;
 };
 
 TEST_F(Sender, APassSendsTheNextCommandAndArmsTheAnswerTimer) {
