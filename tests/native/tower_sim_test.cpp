@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
+#include "support/test_support.h"
 #include "support/tower_sim_process.h"
 
 namespace vorda::test {
@@ -288,6 +290,14 @@ TEST(TowerSimLife, EndsWhenItsLifetimeFileIsRemoved) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(pclose(p), 0);  // waits for the simulator to end
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+TEST(TowerSimOptions, AWindowsPathIsRefusedRatherThanMadeAFileName) {
+    test::TempDir dir;
+    const std::string command = "cd " + dir.path() + " && " TOWER_SIM_PATH
+                                " --quiet --max-seconds 1 --path-file 'Z:\\tmp\\p' 2>/dev/null";
+    EXPECT_NE(std::system(command.c_str()), 0);
+    EXPECT_FALSE(test::fileExists(dir.file("Z:\\tmp\\p")));
 }
 
 TEST(TowerSimHelp, DocumentsEveryOption) {

@@ -148,6 +148,14 @@ int toInt(const char* s, const char* option) {
     return static_cast<int>(v);
 }
 
+// A Windows path ("Z:\\tmp\\x") handed over from a program under Wine would become one
+// file of that odd name in the current directory: refused instead.
+const char* linuxPath(const char* path, const std::string& option) {
+    if (std::strchr(path, '\\') != nullptr)
+        fail("a Linux path is needed for " + option + ", not " + path);
+    return path;
+}
+
 Options parse(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
@@ -157,15 +165,16 @@ Options parse(int argc, char** argv) {
                 fail("missing value for " + a);
             return argv[++i];
         };
+        auto path = [&]() { return linuxPath(value(), a); };
         if (a == "--help" || a == "-h") {
             std::fputs(kHelp, stdout);
             std::exit(0);
         } else if (a == "--link")
-            o.link = value();
+            o.link = path();
         else if (a == "--path-file")
-            o.pathFile = value();
+            o.pathFile = path();
         else if (a == "--device")
-            o.device = value();
+            o.device = path();
         else if (a == "--baud")
             o.baud = toInt(value(), "--baud");
         else if (a == "--data-bits")
@@ -207,9 +216,9 @@ Options parse(int argc, char** argv) {
         else if (a == "--late-ms")
             o.lateMs = toInt(value(), "--late-ms");
         else if (a == "--transcript")
-            o.transcript = value();
+            o.transcript = path();
         else if (a == "--lifetime-file")
-            o.lifetimeFile = value();
+            o.lifetimeFile = path();
         else if (a == "--max-seconds")
             o.maxSeconds = toInt(value(), "--max-seconds");
         else if (a == "--quiet")
