@@ -58,21 +58,20 @@ class LinkLocks {
     Core& core_;
 };
 
-// Steps shared by "Rozłącz" and "Test".
+// Steps shared by "Rozłącz" and "Test". The runner is stopped first, so that it can
+// neither write a slot after the mailbox is cleared nor announce its own end over the
+// closed link's status. A connection opened on demand is given up here too: the
+// sender has nothing left to undo.
 void closeLink(Core& core) {
     AppRecord& r = *core.record;
-    {
-        LinkLocks locks(core);
-        stopLinkTimers(core);
-        if (r.connected) {
-            closePort(core);
-        }
-        clearMailbox(core);
-    }
     stopControlFileRunner(core);
+    LinkLocks locks(core);
+    stopLinkTimers(core);
+    if (r.connected) {
+        closePort(core);
+    }
     clearMailbox(core);
-    resetPricePreview(core);
-    panelSetLightLevel(core, "");
+    r.autoConnected = 0;
 }
 
 }  // namespace
@@ -108,6 +107,8 @@ int disconnectLink(Core& core) {
         return 0;
     }
     closeLink(core);
+    resetPricePreview(core);
+    panelSetLightLevel(core, "");
     if (r->testMode) {
         panelSetMenuStates(core, true, false, true);
         r->testMode = 0;
@@ -122,6 +123,8 @@ int enterTestMode(Core& core) {
         return 0;
     }
     closeLink(core);
+    resetPricePreview(core);
+    panelSetLightLevel(core, "");
     panelSetMenuStates(core, true, true, false);
     panelSetStatus(core, Text::TestMode);
     r->testMode = 1;
@@ -148,14 +151,30 @@ bool connectOnDemand(Core& core) {
     return true;
 }
 
+bool holdLinkForQueueing(Core& core) {
+    AppRecord& r = *core.record;
+    for (;;) {
+        if (!r.connected && !r.testMode && !connectOnDemand(core)) {
+            return false;
+        }
+        spinAcquire(core.locks.mailboxLock);
+        if (r.connected || r.testMode) {
+            return true;
+        }
+        // The sender closed the on-demand link between the check and the lock.
+        release(core.locks.mailboxLock);
+    }
+}
+
 bool disconnectAfterDrain(Core& core) {
     AppRecord& r = *core.record;
+    // The runner first, as for "Rozłącz": it then cannot end by itself over the closing.
+    if (r.scriptRunning) {
+        stopControlFileRunner(core);
+    }
     stopLinkTimers(core);
     if (r.connected) {
         closePort(core);
-    }
-    if (r.scriptRunning) {
-        stopControlFileRunner(core);
     }
     clearMailbox(core);
     if (r.testMode) {

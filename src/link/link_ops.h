@@ -20,6 +20,12 @@ int enterTestMode(Core& core);
 // the mailbox has drained. False (with the message shown) when the port cannot be opened.
 bool connectOnDemand(Core& core);
 
+// For a send: connects on demand when the link is closed and returns holding
+// mailboxLock with the link connected or in test mode, so that the sender cannot close
+// an on-demand link between the caller's check and its writes. False, with nothing held,
+// when the port cannot be opened (the message is shown).
+bool holdLinkForQueueing(Core& core);
+
 // The sender's closing of a connection opened on demand. Always true.
 bool disconnectAfterDrain(Core& core);
 

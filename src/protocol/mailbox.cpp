@@ -31,15 +31,25 @@ std::string buildFrame(const std::string& text) {
 }
 
 bool writeSlot(Core& core, int n, const std::string& text) {
-    if (n < 1 || n > kSlotCount || text.size() > static_cast<size_t>(kSlotTextMax)) {
+    char clean[kSlotTextMax + 1];
+    size_t length = 0;
+    for (char c : text) {
+        if (static_cast<uint8_t>(c) < 0x20) {
+            continue;  // STX, ETX, CR, LF and the like would break the frame
+        }
+        if (length == static_cast<size_t>(kSlotTextMax)) {
+            return false;
+        }
+        clean[length++] = c;
+    }
+    if (n < 1 || n > kSlotCount) {
         return false;
     }
     MailboxSlot& slot = core.mailbox.slots[n];
-    {
-        std::lock_guard<std::mutex> lock(slot.textMutex);
-        std::memcpy(slot.text, text.data(), text.size());
-        slot.text[text.size()] = '\0';
-    }
+    std::lock_guard<std::mutex> lock(slot.textMutex);
+    std::memcpy(slot.text, clean, length);
+    slot.text[length] = '\0';
+    slot.writes++;
     slot.pending.store(1, std::memory_order_release);
     return true;
 }
@@ -48,6 +58,26 @@ void freeSlot(Core& core, int n) {
     if (n >= 1 && n <= kSlotCount) {
         core.mailbox.slots[n].pending.store(0, std::memory_order_release);
     }
+}
+
+void finishSlot(Core& core, int n) {
+    if (n < 1 || n > kSlotCount) {
+        return;
+    }
+    MailboxSlot& slot = core.mailbox.slots[n];
+    std::lock_guard<std::mutex> lock(slot.textMutex);
+    if (slot.writes == core.mailbox.writesTaken) {
+        slot.pending.store(0, std::memory_order_release);
+    }
+}
+
+bool anySlotPending(Core& core) {
+    for (int n = 1; n <= kSlotCount; ++n) {
+        if (slotPending(core, n)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool slotPending(Core& core, int n) {
@@ -95,6 +125,7 @@ bool takeNextCommand(Core& core) {
         {
             std::lock_guard<std::mutex> lock(m.slots[n].textMutex);
             std::memcpy(m.sendBuffer, m.slots[n].text, sizeof m.slots[n].text);
+            m.writesTaken = m.slots[n].writes;
         }
         r.slotInFlight = n;
         m.lastServedSlot = n;
@@ -119,9 +150,10 @@ int readFromTower(Core& core) {
     if (r == nullptr) {
         return 0;
     }
-    if (!r->connected && !r->testMode) {
-        connectOnDemand(core);
+    if (!holdLinkForQueueing(core)) {
+        return 1;
     }
+    HeldLock held(core.locks.mailboxLock);
     if (r->connected) {
         writeSlot(core, kSlotPrice1, "20C");
         writeSlot(core, kSlotPrice1 + 1, "20M");

@@ -43,12 +43,14 @@ struct MailboxSlot {
     // it: a text is never seen half written.
     std::mutex textMutex;
     char text[kSlotTextMax + 1] = {};
+    uint32_t writes = 0;  // under textMutex: how often the slot was written
 };
 
 struct Mailbox {
     MailboxSlot slots[kSlotCount + 1];      // 1 to 40; 0 unused
     char sendBuffer[kSendBufferSize] = {};  // under the link locks
     std::atomic<int32_t> lastServedSlot{0};
+    uint32_t writesTaken = 0;  // under the link locks: `writes` of the slot in flight when taken
 };
 
 // XOR of the text's bytes, seeded with 0x72.
@@ -57,11 +59,19 @@ uint8_t frameChecksum(const char* text, size_t length);
 // STX, the text, the checksum as two upper-case hex digits, ETX.
 std::string buildFrame(const std::string& text);
 
-// Writes a command text into slot n, then marks it pending. A text longer than a slot
+// Writes a command text into slot n, then marks it pending. Bytes below 0x20 are
+// dropped from the text first (they would break the frame); a text longer than a slot
 // holds is not queued (false).
 bool writeSlot(Core& core, int n, const std::string& text);
 
 void freeSlot(Core& core, int n);
+
+// Frees slot n after the command taken from it was answered, given up or executed, unless
+// the slot was written again since it was taken: the newer command is then still to go.
+void finishSlot(Core& core, int n);
+
+// Whether any slot at all is pending.
+bool anySlotPending(Core& core);
 bool slotPending(Core& core, int n);
 std::string slotText(Core& core, int n);
 

@@ -16,13 +16,10 @@ void sendPrices(Core& core) {
     if (r == nullptr) {
         return;
     }
-    if (!r->connected && !r->testMode) {
-        connectOnDemand(core);
-    }
-    if (!r->connected && !r->testMode) {
+    if (!holdLinkForQueueing(core)) {
         return;
     }
-    SpinGuard group(core.locks.mailboxLock);
+    HeldLock group(core.locks.mailboxLock);
     for (int row = 0; row < kPriceRows; ++row) {
         std::string text = "2";
         text += static_cast<char>('1' + row);
@@ -39,9 +36,10 @@ void switchBacklight(Core& core, bool on) {
     if (r == nullptr) {
         return;
     }
-    if (!r->connected && !r->testMode) {
-        connectOnDemand(core);
+    if (!holdLinkForQueueing(core)) {
+        return;
     }
+    HeldLock held(core.locks.mailboxLock);
     if (r->connected) {
         if (r->autoBacklight) {
             panelShowMessage(core, messageText(Text::AutoBacklight), Text::Error);

@@ -126,7 +126,12 @@ void accept(Core& core, int slot, uint8_t letter, const std::string& value) {
                                           : letter == 'o' ? l.lowLevelBrightness
                                           : letter == 'L' ? l.highLightLevel
                                                           : l.highLevelBrightness;
-            field = leadingDecimal(value);
+            // A value no light setting can hold keeps the previous one, as the light
+            // dialog's own reading does.
+            const int level = leadingDecimal(value);
+            if (level <= 255) {
+                field = level;
+            }
             break;
         }
         case 'A':

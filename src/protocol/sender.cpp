@@ -21,7 +21,7 @@ void executeLocally(Core& core, int slot) {
     } else if (slot == kSlotLight) {
         panelSetLightLevel(core, "");
     }
-    freeSlot(core, slot);
+    finishSlot(core, slot);
 }
 
 void startAnswerTimer(Core& core) {
@@ -69,7 +69,7 @@ uint32_t answerTimeoutMs(uint32_t baudRate, int slot, bool dataAnswerExpected) {
 void completeSlot(Core& core, int slot) {
     AppRecord& r = *core.record;
     stopAnswerTimer(core);
-    freeSlot(core, slot);
+    finishSlot(core, slot);
     r.dataAnswerExpected = 0;
     r.slotInFlight = 0;
     if (r.connected) {
@@ -112,7 +112,10 @@ void senderPass(Core& core) {
             r->slotInFlight = 0;
         }
     }
-    if (r->slotInFlight == 0 && r->answerTimerOn == 0 && r->autoConnected) {
+    // A connection opened on demand closes only when nothing at all is left: a pass that
+    // has just wrapped the rotation may still find slots below the last one served.
+    if (r->slotInFlight == 0 && r->answerTimerOn == 0 && r->autoConnected &&
+        !anySlotPending(core)) {
         disconnectAfterDrain(core);
         r->autoConnected = 0;
     }
@@ -170,7 +173,7 @@ void answerTimeoutTick(Core& core) {
     panelSetStatus(core, Text::TransmissionError);
     r->retryCount++;
     if (r->retryCount >= kMaxSends) {
-        freeSlot(core, r->slotInFlight);
+        finishSlot(core, r->slotInFlight);
         panelSetStatus(core, Text::TransmissionError);
         panelSetLightLevel(core, "");
         stopAnswerTimer(core);

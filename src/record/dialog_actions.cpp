@@ -134,37 +134,43 @@ void sendLightSettings(Core& core, const LightFields& input) {
     if (r == nullptr) {
         return;
     }
-    if (!r->connected && !r->testMode) {
-        connectOnDemand(core);
+    if (!holdLinkForQueueing(core)) {
+        return;
     }
-    if (r->connected) {
-        LightLevels& l = core.light;
-        struct Item {
-            std::atomic<int32_t>* setting;
-            char letter;
-            int slot;
-        };
-        const Item items[4] = {{&l.lowLightLevel, 'l', kSlotLowLightLevel},
-                               {&l.lowLevelBrightness, 'o', kSlotLowLevelBrightness},
-                               {&l.highLightLevel, 'L', kSlotHighLightLevel},
-                               {&l.highLevelBrightness, 'O', kSlotHighLevelBrightness}};
-        {
-            SpinGuard group(core.locks.mailboxLock);
-            for (int i = 0; i < 4; ++i) {
-                *items[i].setting =
-                    clampLight(lightFieldValue(input.fields[8 + i]), *items[i].setting);
-                char text[16];
-                std::snprintf(text, sizeof text, "20%c%d", items[i].letter,
-                              static_cast<int>(*items[i].setting));
-                writeSlot(core, items[i].slot, text);
+    bool queued = false;
+    {
+        HeldLock group(core.locks.mailboxLock);
+        if (r->connected) {
+            queued = true;
+            LightLevels& l = core.light;
+            struct Item {
+                std::atomic<int32_t>* setting;
+                char letter;
+                int slot;
+            };
+            const Item items[4] = {{&l.lowLightLevel, 'l', kSlotLowLightLevel},
+                                   {&l.lowLevelBrightness, 'o', kSlotLowLevelBrightness},
+                                   {&l.highLightLevel, 'L', kSlotHighLightLevel},
+                                   {&l.highLevelBrightness, 'O', kSlotHighLevelBrightness}};
+            {
+                for (int i = 0; i < 4; ++i) {
+                    *items[i].setting =
+                        clampLight(lightFieldValue(input.fields[8 + i]), *items[i].setting);
+                    char text[16];
+                    std::snprintf(text, sizeof text, "20%c%d", items[i].letter,
+                                  static_cast<int>(*items[i].setting));
+                    writeSlot(core, items[i].slot, text);
+                }
+                r->autoBacklight = input.autoBacklight ? 1 : 0;
+                writeSlot(core, kSlotAutoBacklight, input.autoBacklight ? "20A1" : "20A0");
+                writeSlot(core, kSlotEnd, "20E");
+                core.mailbox.lastServedSlot = 8;
             }
-            r->autoBacklight = input.autoBacklight ? 1 : 0;
-            writeSlot(core, kSlotAutoBacklight, input.autoBacklight ? "20A1" : "20A0");
-            writeSlot(core, kSlotEnd, "20E");
-            core.mailbox.lastServedSlot = 8;
         }
+    }
+    if (queued) {
         saveSettingsLocked(core);
-    } else if (r->testMode) {
+    } else {
         panelShowMessage(core, messageText(Text::LeaveTestMode), Text::Error);
     }
 }

@@ -37,4 +37,16 @@ class SpinGuard {
     LockCounter& lock_;
 };
 
+// Releases, when it goes, a lock that its creator already holds.
+class HeldLock {
+  public:
+    explicit HeldLock(LockCounter& lock) : lock_(lock) {}
+    ~HeldLock() { release(lock_); }
+    HeldLock(const HeldLock&) = delete;
+    HeldLock& operator=(const HeldLock&) = delete;
+
+  private:
+    LockCounter& lock_;
+};
+
 }  // namespace vorda

@@ -24,6 +24,10 @@ bool isControllerDigit(char c) {
 bool isSubAddress(char c) {
     return c >= '1' && c <= '5';
 }
+// What a C number conversion skips before the number.
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
 
 std::string replacementOf(Core& core, char code, const std::string& line) {
     switch (code) {
@@ -68,13 +72,18 @@ void runnerThread(Core* core, std::shared_ptr<ScriptRun> run) {
     }
     // The text ended by itself: the panel shows that nothing runs any more, unless a
     // stop or a newer run has taken over meanwhile.
+    // A link that is being closed meanwhile says so itself; its status is not overwritten.
     std::lock_guard<std::mutex> lock(core->script.mutex);
     if (core->script.current == run && !stopped()) {
         core->script.current.reset();
         AppRecord* r = core->record.get();
         r->scriptRunning = 0;
         panelSetStartStop(*core, false);
-        panelSetStatus(*core, r->testMode ? Text::TestMode : Text::Connected);
+        if (r->testMode) {
+            panelSetStatus(*core, Text::TestMode);
+        } else if (r->connected) {
+            panelSetStatus(*core, Text::Connected);
+        }
     }
 }
 
@@ -83,7 +92,7 @@ void runnerThread(Core* core, std::shared_ptr<ScriptRun> run) {
 uint32_t pauseMilliseconds(const std::string& argument) {
     const std::string a = argument.substr(0, 10);
     size_t p = 0;
-    while (p < a.size() && a[p] == ' ') {
+    while (p < a.size() && isBlank(a[p])) {
         ++p;
     }
     bool negative = false;
@@ -158,6 +167,11 @@ bool expandBraceCodes(Core& core, std::string& line, RunnerState& state, const R
                         break;
                     }
                     case 'G':
+                        // Every pass through the file pauses, so that a file of command
+                        // lines alone cannot spin.
+                        if (!pause(1)) {
+                            return false;
+                        }
                         state.readPosition = 0;
                         state.active = true;
                         break;
@@ -254,6 +268,9 @@ bool startControlFileRunner(Core& core) {
 void stopControlFileRunner(Core& core, bool touchButton) {
     AppRecord* r = core.record.get();
     ScriptRunner& s = core.script;
+    // A second stop at the same time (the operator's and the sender's) waits for the
+    // first one's join instead of returning while the runner may still write a slot.
+    std::lock_guard<std::mutex> serial(s.stopMutex);
     std::thread thread;
     std::shared_ptr<ScriptRun> run;
     {

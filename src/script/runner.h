@@ -29,7 +29,8 @@ struct ScriptRun {
 // The loaded text and the runner thread.
 struct ScriptRunner {
     char scriptText[kScriptTextSize] = {};
-    std::mutex mutex;  // guards thread and current
+    std::mutex stopMutex;  // one stop at a time: each returns only once the runner has ended
+    std::mutex mutex;      // guards thread and current
     std::thread thread;
     std::shared_ptr<ScriptRun> current;
 };

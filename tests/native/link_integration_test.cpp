@@ -88,6 +88,31 @@ TEST_F(LinkWithTower, PricesSentWhileDisconnectedOpenTheLinkAndItClosesAgain) {
     EXPECT_EQ(core.board.priceBlink[3], 1);
 }
 
+TEST_F(LinkWithTower, ReadsQueuedIntoAnOnDemandLinkAllGoOutBeforeItCloses) {
+    start({"--delay", "100"});  // within every answer time-out
+    auto sent = [this](const std::string& text) {
+        const auto rx = received();
+        return std::count(rx.begin(), rx.end(), text);
+    };
+    // "Czytaj z Vordy" once the sender has passed slots 3 and 4 of a price send...
+    ui->run([this] { sendPrices(core); });
+    ASSERT_TRUE(ui->waitUntil([&] { return sent("23C") == 1; }, 8000));
+    ui->run([this] { readFromTower(core); });
+    ASSERT_TRUE(ui->waitUntil([this] { return core.record->connected == 0; }, 15000));
+    auto rx = received();
+    for (const char* read : {"20C", "20M", "20V"}) {
+        EXPECT_LT(indexOf(rx, "23C"), indexOf(rx, read)) << read;
+    }
+    // ...and "Włącz" pressed again while the first "20Z1" waits for its answer.
+    ui->clearCalls();
+    ui->run([this] { switchBacklight(core, true); });
+    ASSERT_TRUE(ui->waitUntil([&] { return sent("20Z1") == 1; }, 8000));
+    ui->run([this] { switchBacklight(core, true); });
+    ASSERT_TRUE(ui->waitUntil([this] { return core.record->connected == 0; }, 15000));
+    EXPECT_EQ(sent("20Z1"), 2);
+    EXPECT_EQ(ui->callsStartingWith("status ROZŁĄCZONY").size(), 1u);
+}
+
 TEST_F(LinkWithTower, ConnectReadsTheTowerBack) {
     start({"--light", "87", "--version-text", "2.07"});
     {

@@ -4,12 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <thread>
+
 #include "support/fake_link.h"
 
 #include "link/port.h"
 #include "protocol/panel_actions.h"
 #include "protocol/receiver.h"
 #include "protocol/sender.h"
+#include "script/runner.h"
 
 namespace vorda {
 namespace {
@@ -156,14 +160,89 @@ TEST_F(LinkOps, TwoBacklightPressesWhileDisconnectedConnectOnce) {
     EXPECT_EQ(pendingSlots(), (std::vector<int>{29, 36, 38}));
 }
 
-TEST_F(LinkOps, DisconnectAfterDrainInTestModeLeavesTestMode) {
+TEST_F(LinkOps, TestOrDisconnectOnAnOnDemandLinkEndsTheSameWayEveryTime) {
+    ASSERT_TRUE(connectOnDemand(core));
     enterTestMode(core);
-    core.record->autoConnected = 1;
+    senderPass(core);  // the on-demand connection was given up with the link
+    EXPECT_EQ(core.record->testMode, 1);
+    EXPECT_EQ(ui->menu(), "1 1 0");
+    EXPECT_EQ(ui->status(), "TRYB TESTU");
+    ASSERT_TRUE(connectOnDemand(core));
+    disconnectLink(core);
     senderPass(core);
-    EXPECT_EQ(core.record->testMode, 0);
     EXPECT_EQ(core.record->autoConnected, 0);
-    EXPECT_EQ(ui->menu(), "1 0 1");
     EXPECT_EQ(ui->status(), "ROZŁĄCZONY");
+}
+
+// Holds the control-file runner inside the {P} of its last line until it is released:
+// by the link's status turning "ROZŁĄCZONY", by a stop (with `leaveOnStop`), or after
+// `holdMs`.
+struct RunnerHold {
+    static inline Core* core = nullptr;
+    static inline std::atomic<bool> reached{false}, released{false};
+    static inline int holdMs = 2000;
+    static inline bool leaveOnStop = true;
+    static inline std::string (*priceBox)(void*, int) = nullptr;
+    static inline void (*setStatus)(void*, Text) = nullptr;
+
+    static bool runnerGone() {
+        std::lock_guard<std::mutex> lock(core->script.mutex);
+        return core->script.current == nullptr;
+    }
+    static void waitFor(const std::function<bool()>& done) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(holdMs);
+        while (!done() && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    static void install(Core& c, int ms, bool leave) {
+        core = &c;
+        holdMs = ms;
+        leaveOnStop = leave;
+        reached = released = false;
+        priceBox = c.panel.priceBoxText;
+        setStatus = c.panel.setStatus;
+        c.panel.priceBoxText = [](void* context, int row) {
+            reached = true;
+            waitFor([] { return released || (leaveOnStop && runnerGone()); });
+            return priceBox(context, row);
+        };
+        c.panel.setStatus = [](void* context, Text status) {
+            setStatus(context, status);
+            if (status == Text::Disconnected) {  // let a runner end by itself right now
+                released = true;
+                waitFor(runnerGone);
+            }
+        };
+    }
+};
+
+TEST_F(LinkOps, AControlFileEndingWhileTheLinkClosesLeavesTheStatusDisconnected) {
+    connectLink(core);
+    test::writeFile(dir.file("f.txt"), "21C{P}");
+    ui->setControlFile(dir.file("f.txt"));
+    RunnerHold::install(core, 2000, true);
+    ASSERT_TRUE(startControlFileRunner(core));
+    RunnerHold::waitFor([] { return RunnerHold::reached.load(); });
+    disconnectLink(core);
+    EXPECT_EQ(ui->status(), "ROZŁĄCZONY");
+    EXPECT_EQ(ui->menu(), "1 0 1");
+}
+
+TEST_F(LinkOps, TwoStopsOfTheRunnerAtOnceBothReturnOnlyOnceItHasEnded) {
+    connectLink(core);
+    clearMailbox(core);
+    test::writeFile(dir.file("f.txt"), "21C{P}");
+    ui->setControlFile(dir.file("f.txt"));
+    RunnerHold::install(core, 300, false);  // a stop does not release it: it lingers 300 ms
+    ASSERT_TRUE(startControlFileRunner(core));
+    RunnerHold::waitFor([] { return RunnerHold::reached.load(); });
+    std::thread first([this] { stopControlFileRunner(core); });
+    RunnerHold::waitFor(RunnerHold::runnerGone);
+    stopControlFileRunner(core);
+    const bool writtenBeforeTheSecondReturned = slotPending(core, 3);
+    first.join();
+    EXPECT_TRUE(writtenBeforeTheSecondReturned);
 }
 
 TEST_F(LinkOps, TheLockCountersAreNotResetOnConnect) {

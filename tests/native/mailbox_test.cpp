@@ -42,6 +42,15 @@ TEST_F(MailboxTest, PendingSlotsAboveTheLastServedGoFirstThenTheScanStartsAgain)
     ASSERT_TRUE(takeNextCommand(core));
     EXPECT_EQ(core.record->slotInFlight, 5);
     EXPECT_STREQ(core.mailbox.sendBuffer, "23C1.00");
+
+    // Written again while in flight: the answer to the older text leaves the newer pending.
+    writeSlot(core, 5, "23C2.00");
+    finishSlot(core, 5);
+    EXPECT_TRUE(slotPending(core, 5));
+    ASSERT_TRUE(takeNextCommand(core) || takeNextCommand(core));
+    EXPECT_STREQ(core.mailbox.sendBuffer, "23C2.00");
+    finishSlot(core, 5);
+    EXPECT_FALSE(slotPending(core, 5));
 }
 
 TEST_F(MailboxTest, AnswerKindFollowsTheSlotAndTheText) {
@@ -66,6 +75,12 @@ TEST_F(MailboxTest, AnOverlongCommandIsNotQueued) {
     freeSlot(core, 3);
     EXPECT_FALSE(writeSlot(core, 3, std::string(31, '1')));
     EXPECT_FALSE(slotPending(core, 3));
+    // Control bytes would break the frame: they are dropped before the length counts.
+    EXPECT_TRUE(writeSlot(core, 3,
+                          "\x02"
+                          "21C5.49\x03\r\n" +
+                              std::string(23, '\x01')));
+    EXPECT_EQ(slotText(core, 3), "21C5.49");
     EXPECT_FALSE(writeSlot(core, 41, "20E"));
     EXPECT_FALSE(writeSlot(core, 0, "20E"));
 }

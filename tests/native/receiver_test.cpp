@@ -140,6 +140,11 @@ TEST_F(Receiver, LightSettingsGoToTheFieldOfTheirLetter) {
     inFlight(33, "20O");
     bytes(frameOf("O7"));
     EXPECT_EQ(core.light.highLevelBrightness, 7);
+    // A value no setting can hold keeps the previous one.
+    inFlight(33, "20O");
+    bytes(frameOf("O999"));
+    EXPECT_TRUE(completed(33));
+    EXPECT_EQ(core.light.highLevelBrightness, 7);
     // An answer for a slot that is no longer pending is dropped.
     inFlight(31, "20o");
     freeSlot(core, 31);

@@ -95,7 +95,8 @@ TEST_F(Runner, ALastLineWithoutCrLfIsStillPlayed) {
     EXPECT_EQ(queued(), (std::vector<std::string>{"3:21C1", "4:22C2"}));
 }
 
-TEST_F(Runner, RestartRepeatsTheTextWithAPausePerNonCommandLine) {
+TEST_F(Runner, RestartRepeatsTheTextPausingAtTheRestartAndAtEachNonCommandLine) {
+    // A file of command lines alone would otherwise spin: {G} pauses 1 ms every pass.
     buffer = "21C1\r\n{G}\r\n";
     RunnerState state;
     for (int i = 0; i < 10; ++i) {
@@ -103,7 +104,15 @@ TEST_F(Runner, RestartRepeatsTheTextWithAPausePerNonCommandLine) {
         ASSERT_TRUE(runnerStep(core, buffer.c_str(), state, recordPause));
     }
     EXPECT_TRUE(state.active);
-    EXPECT_EQ(pauses, (std::vector<uint32_t>{1, 1, 1, 1, 1}));
+    EXPECT_EQ(pauses, std::vector<uint32_t>(10, 1));
+    pauses.clear();
+    buffer = "21C{C}{G}";
+    state = RunnerState();
+    state.pauseBeforeNextLine = false;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(runnerStep(core, buffer.c_str(), state, recordPause));
+    }
+    EXPECT_EQ(pauses, std::vector<uint32_t>(3, 1));
 }
 
 TEST_F(Runner, TwoLinesForOnePriceLeaveTheSecondInTheSlot) {
@@ -133,6 +142,7 @@ TEST_F(Runner, CodesAreUpperCaseOnlyAndUnknownOnesStay) {
 TEST_F(Runner, PauseArguments) {
     EXPECT_EQ(pauseMilliseconds("1000"), 1000u);
     EXPECT_EQ(pauseMilliseconds("  250ms"), 250u);
+    EXPECT_EQ(pauseMilliseconds("\t \t250"), 250u);  // blanks as a C conversion skips them
     EXPECT_EQ(pauseMilliseconds("+5"), 5u);
     EXPECT_EQ(pauseMilliseconds("-1"), 4294967295u);
     EXPECT_EQ(pauseMilliseconds("x"), 0u);

@@ -131,15 +131,22 @@ TEST_F(Sender, ACommandTakenWhileTheLinkIsClosedStaysInFlightUntilCleared) {
     EXPECT_EQ(core.record->slotInFlight, 0);
 }
 
-TEST_F(Sender, AConnectionOpenedOnDemandClosesOnceNothingIsLeft) {
+TEST_F(Sender, AConnectionOpenedOnDemandClosesOnlyOnceNothingAtAllIsLeft) {
     ASSERT_TRUE(connectOnDemand(core));
     EXPECT_EQ(core.record->autoConnected, 1);
     ReceiverState state;
     senderPass(core);  // 20S
     serial.receive(frameOf("S90"));
     ASSERT_TRUE(receiverPass(core, state));
-    senderPass(core);  // 20Z
+    senderPass(core);                           // 20Z
+    writeSlot(core, kSlotBacklightOn, "20Z1");  // queued below the rotation meanwhile
     serial.receive(frameOf("Z0"));
+    ASSERT_TRUE(receiverPass(core, state));
+    senderPass(core);  // the rotation wraps: slot 36 is still to go
+    EXPECT_EQ(core.record->connected, 1);
+    senderPass(core);
+    EXPECT_EQ(writes().back(), frameOf("20Z1"));
+    serial.receive("\x06");
     ASSERT_TRUE(receiverPass(core, state));
     EXPECT_EQ(core.record->connected, 1);
     senderPass(core);  // nothing left
