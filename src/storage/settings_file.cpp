@@ -241,13 +241,9 @@ bool saveSettings(Core& core) {
     if (core.record == nullptr) {
         return false;
     }
-    const std::string text = settingsFileText(core);
-    std::FILE* f = openFile(startDirectoryPath(core.startDirectory, kSettingsFileName), "wb");
-    if (f == nullptr) {
-        return true;  // skipped silently
-    }
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
+    // A file that cannot be written is skipped silently; the old one stays as it was.
+    writeFileReplacing(startDirectoryPath(core.startDirectory, kSettingsFileName),
+                       settingsFileText(core));
     return true;
 }
 

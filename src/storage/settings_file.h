@@ -15,8 +15,9 @@ constexpr const char* kSettingsFileName = "VordaCen.ini";
 // record or the file cannot be opened.
 bool loadSettings(Core& core);
 
-// Writes the whole file from the current values (CR LF line ends). A file that cannot
-// be created is skipped silently. False only without a record.
+// Writes the whole file from the current values (CR LF line ends) and puts it in the
+// old one's place in one step. A file that cannot be written is skipped silently and
+// leaves the old one as it was. False only without a record.
 bool saveSettings(Core& core);
 
 // saveSettings while holding settingsLock: how every caller saves.

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "support/test_support.h"
@@ -189,6 +194,34 @@ TEST_F(SettingsFile, AFileThatCannotBeCreatedIsSkippedSilently) {
     core.startDirectory = dir.file("missing/deeper");
     EXPECT_TRUE(saveSettings(core));
     EXPECT_FALSE(test::fileExists(dir.file("missing")));
+}
+
+TEST_F(SettingsFile, ASaveThatFailsHalfWayLeavesTheOldFileAndNoTemporaryFile) {
+    const std::string old = withLine(1, "7");
+    writeFile(path(), old);
+    core.record->portNumber = 9;
+    EXPECT_EXIT(
+        {
+            // A file size limit stops the write part way, also for root.
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit;
+            limit.rlim_cur = limit.rlim_max = 50;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            const bool kept =
+                saveSettings(core) && readFile(path()) == old && !test::fileExists(path() + ".tmp");
+            std::_Exit(kept ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_TRUE(saveSettings(core));
+    EXPECT_EQ(readFile(path()), withLine(1, "9"));
+    EXPECT_FALSE(test::fileExists(path() + ".tmp"));
+}
+
+TEST_F(SettingsFile, ASaveThatCannotReplaceTheFileRemovesItsTemporaryFile) {
+    std::filesystem::create_directories(path() + "/in");
+    EXPECT_TRUE(saveSettings(core));
+    EXPECT_TRUE(test::fileExists(path() + "/in"));
+    EXPECT_FALSE(test::fileExists(path() + ".tmp"));
 }
 
 TEST_F(SettingsFile, NothingHappensWithoutARecord) {
