@@ -224,6 +224,30 @@ TEST_F(SettingsFile, ASaveThatCannotReplaceTheFileRemovesItsTemporaryFile) {
     EXPECT_FALSE(test::fileExists(path() + ".tmp"));
 }
 
+TEST_F(SettingsFile, AHugeFileIsReadOnlyUpToTheReadLimitAndNotIntoTheLineItCuts) {
+    const struct {
+        std::string head;  // followed by NUL bytes up to 100 MB
+        int port;
+        const char* label;
+    } cases[] = {
+        {"", 1, "AAA"},
+        {replaceLine(withLine(1, "7"), 23, "Diesel"), 7, "Diesel"},
+        {std::string(kSettingsReadLimit - 1, '\n') + "35\r\n", 1, "AAA"},  // cut after "3"
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.head.substr(0, 8));
+        Core fresh;
+        test::prepareCore(fresh, dir.path());
+        writeFile(path(), c.head);
+        std::filesystem::resize_file(path(), 100 << 20);
+        EXPECT_TRUE(loadSettings(fresh));
+        EXPECT_EQ(fresh.record->portNumber, c.port);
+        EXPECT_EQ(fresh.record->baudRate, 19200u);
+        EXPECT_STREQ(fresh.labels.priceLabelText[0], c.label);
+        EXPECT_EQ(fresh.labels.priceLabelColour[4], 0xFF0000u);
+    }
+}
+
 TEST_F(SettingsFile, NothingHappensWithoutARecord) {
     core.record.reset();
     EXPECT_FALSE(saveSettings(core));
