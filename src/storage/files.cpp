@@ -3,6 +3,13 @@
 #include <filesystem>
 #include <system_error>
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace vorda {
 
 namespace fs = std::filesystem;
@@ -52,6 +59,34 @@ bool renameFile(const std::string& from, const std::string& to) {
     std::error_code ec;
     fs::rename(toPath(from), toPath(to), ec);
     return !ec;
+}
+
+bool writeFileReplacing(const std::string& path, const std::string& bytes) {
+    const std::string temporary = path + ".tmp";
+    std::FILE* f = openFile(temporary, "wb");
+    if (f == nullptr) {
+        return false;
+    }
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    written = written && std::fflush(f) == 0;
+#ifdef _WIN32
+    written = written && _commit(_fileno(f)) == 0;
+#else
+    written = written && fsync(fileno(f)) == 0;
+#endif
+    written = std::fclose(f) == 0 && written;
+    if (written) {
+#ifdef _WIN32
+        written = MoveFileExW(toPath(temporary).c_str(), toPath(path).c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+        written = std::rename(toPath(temporary).c_str(), toPath(path).c_str()) == 0;
+#endif
+    }
+    if (!written) {
+        removeFile(temporary);
+    }
+    return written;
 }
 
 }  // namespace vorda

@@ -20,4 +20,9 @@ int64_t fileSize(const std::string& path);
 bool removeFile(const std::string& path);
 bool renameFile(const std::string& from, const std::string& to);
 
+// Writes `bytes` to "<path>.tmp" beside the file, flushes it to the disk and then puts it
+// in the file's place in one step. On any failure the temporary file is removed, the file
+// stays as it was, and the result is false.
+bool writeFileReplacing(const std::string& path, const std::string& bytes);
+
 }  // namespace vorda

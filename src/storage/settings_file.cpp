@@ -102,17 +102,22 @@ bool parseColour(const std::string& line, uint32_t& colour) {
     return true;
 }
 
+// At most kSettingsReadLimit bytes. When the file goes on past them (or cannot be read
+// to its end), the line they cut is left out: a cut number or colour would read as a
+// shorter one.
 bool readFile(const std::string& path, std::string& text) {
     std::FILE* f = openFile(path, "rb");
     if (f == nullptr) {
         return false;
     }
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-        text.append(buffer, n);
-    }
+    text.resize(kSettingsReadLimit);
+    text.resize(std::fread(&text[0], 1, text.size(), f));
+    const bool cut = std::ferror(f) != 0 || std::fgetc(f) != EOF;
     std::fclose(f);
+    if (cut) {
+        const size_t lineEnd = text.rfind('\n');
+        text.resize(lineEnd == std::string::npos ? 0 : lineEnd + 1);
+    }
     return true;
 }
 
@@ -241,13 +246,9 @@ bool saveSettings(Core& core) {
     if (core.record == nullptr) {
         return false;
     }
-    const std::string text = settingsFileText(core);
-    std::FILE* f = openFile(startDirectoryPath(core.startDirectory, kSettingsFileName), "wb");
-    if (f == nullptr) {
-        return true;  // skipped silently
-    }
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
+    // A file that cannot be written is skipped silently; the old one stays as it was.
+    writeFileReplacing(startDirectoryPath(core.startDirectory, kSettingsFileName),
+                       settingsFileText(core));
     return true;
 }
 

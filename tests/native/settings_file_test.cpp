@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "support/test_support.h"
@@ -189,6 +194,58 @@ TEST_F(SettingsFile, AFileThatCannotBeCreatedIsSkippedSilently) {
     core.startDirectory = dir.file("missing/deeper");
     EXPECT_TRUE(saveSettings(core));
     EXPECT_FALSE(test::fileExists(dir.file("missing")));
+}
+
+TEST_F(SettingsFile, ASaveThatFailsHalfWayLeavesTheOldFileAndNoTemporaryFile) {
+    const std::string old = withLine(1, "7");
+    writeFile(path(), old);
+    core.record->portNumber = 9;
+    EXPECT_EXIT(
+        {
+            // A file size limit stops the write part way, also for root.
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit;
+            limit.rlim_cur = limit.rlim_max = 50;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            const bool kept =
+                saveSettings(core) && readFile(path()) == old && !test::fileExists(path() + ".tmp");
+            std::_Exit(kept ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_TRUE(saveSettings(core));
+    EXPECT_EQ(readFile(path()), withLine(1, "9"));
+    EXPECT_FALSE(test::fileExists(path() + ".tmp"));
+}
+
+TEST_F(SettingsFile, ASaveThatCannotReplaceTheFileRemovesItsTemporaryFile) {
+    std::filesystem::create_directories(path() + "/in");
+    EXPECT_TRUE(saveSettings(core));
+    EXPECT_TRUE(test::fileExists(path() + "/in"));
+    EXPECT_FALSE(test::fileExists(path() + ".tmp"));
+}
+
+TEST_F(SettingsFile, AHugeFileIsReadOnlyUpToTheReadLimitAndNotIntoTheLineItCuts) {
+    const struct {
+        std::string head;  // followed by NUL bytes up to 100 MB
+        int port;
+        const char* label;
+    } cases[] = {
+        {"", 1, "AAA"},
+        {replaceLine(withLine(1, "7"), 23, "Diesel"), 7, "Diesel"},
+        {std::string(kSettingsReadLimit - 1, '\n') + "35\r\n", 1, "AAA"},  // cut after "3"
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.head.substr(0, 8));
+        Core fresh;
+        test::prepareCore(fresh, dir.path());
+        writeFile(path(), c.head);
+        std::filesystem::resize_file(path(), 100 << 20);
+        EXPECT_TRUE(loadSettings(fresh));
+        EXPECT_EQ(fresh.record->portNumber, c.port);
+        EXPECT_EQ(fresh.record->baudRate, 19200u);
+        EXPECT_STREQ(fresh.labels.priceLabelText[0], c.label);
+        EXPECT_EQ(fresh.labels.priceLabelColour[4], 0xFF0000u);
+    }
 }
 
 TEST_F(SettingsFile, NothingHappensWithoutARecord) {
