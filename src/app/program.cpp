@@ -5,6 +5,7 @@
 #include "app/control_panel.h"
 #include "app/main_window.h"
 #include "resources/resource.h"
+#include "vorda_version.h"
 
 namespace vorda::win {
 
@@ -30,7 +31,7 @@ Win32Panel& programPanel() {
 }
 
 const char* programBuildDate() {
-    return __DATE__;
+    return VORDA_BUILD_DATE;
 }
 
 HWND createProgramWindows(HINSTANCE instance, HINSTANCE previous, int showMode) {

@@ -22,7 +22,8 @@ void handleMessage(MSG& msg);
 // The whole run: start-up, message loop, exit code.
 int runProgram(HINSTANCE instance, HINSTANCE previous, int showMode);
 
-// The date this program was built, as the compiler writes it ("Feb 12 2015").
+// The date this program was built, in the compiler's __DATE__ form ("Feb 12 2015"): the
+// build's version header, which the version resource also reads.
 const char* programBuildDate();
 
 }  // namespace vorda::win

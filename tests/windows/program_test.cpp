@@ -3,10 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "app/program.h"
 #include "app/wide.h"
 #include "program_driver.h"
 #include "record/messages.h"
 #include "resources/resource.h"
+#include "storage/version.h"
 
 namespace vorda::test {
 namespace {
@@ -115,6 +119,42 @@ TEST_F(ProgramResources, PortSettingNamesForTheTransmissionDialog) {
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(loadString(IDS_STOPBITS_FIRST + i), stops[i]);
     }
+}
+
+// What Windows shows in the file's properties, and the About box's version in it.
+TEST(ProgramVersion, ResourceHasTheVersionNameAndLanguageAndTheAboutBoxDate) {
+    const std::wstring exe = binaryDirectory() + L"\\VordaCen.exe";
+    DWORD unused = 0;
+    std::vector<char> data(GetFileVersionInfoSizeW(exe.c_str(), &unused));
+    ASSERT_FALSE(data.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(data.size()), data.data()));
+    auto query = [&](const std::wstring& path) {
+        void* value = nullptr;
+        UINT size = 0;
+        return VerQueryValueW(data.data(), path.c_str(), &value, &size) ? value : nullptr;
+    };
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(query(L"\\"));
+    ASSERT_NE(fixed, nullptr);
+    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(2, 1));
+    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(0, 53));
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+    const auto* language = static_cast<const WORD*>(query(L"\\VarFileInfo\\Translation"));
+    ASSERT_NE(language, nullptr);
+    EXPECT_EQ(language[0], 0x0415);
+    EXPECT_EQ(language[1], 1200);
+    auto text = [&](const wchar_t* name) {
+        const void* value = query(std::wstring(L"\\StringFileInfo\\041504B0\\") + name);
+        return value != nullptr ? std::wstring(static_cast<const wchar_t*>(value)) : L"";
+    };
+    EXPECT_EQ(text(L"ProductName"), L"Vorda Cen");
+    EXPECT_EQ(text(L"CompanyName"), L"Vorda");
+    EXPECT_EQ(text(L"FileDescription"), L"Vorda Cen \u2013 sterowanie wy\u015bwietlaczem cen");
+    // "1.2.53.YYMMDD", as at the end of the About box's " :  ver.1.2.53.YYMMDD".
+    const std::string about = versionText("", win::programBuildDate());
+    const std::wstring version = fromUtf8(about.substr(about.find("ver.") + 4));
+    EXPECT_EQ(text(L"FileVersion"), version);
+    EXPECT_EQ(text(L"ProductVersion"), version);
 }
 
 class RunningProgram : public ::testing::Test {
