@@ -5,12 +5,12 @@
 
 #include <vector>
 
-#include "app/program.h"
-#include "app/wide.h"
-#include "program_driver.h"
-#include "record/messages.h"
-#include "resources/resource.h"
-#include "storage/version.h"
+#include "settings/messages.h"
+#include "settings/version.h"
+#include "support.h"
+#include "vorda_version.h"
+#include "win32/resources/resource.h"
+#include "win32/wide.h"
 
 namespace vorda::test {
 namespace {
@@ -18,46 +18,29 @@ namespace {
 using win::fromUtf8;
 
 // The built program, loaded as a data file so that its own resources are read.
-class ProgramResources : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        const std::wstring exe = binaryDirectory() + L"\\VordaCen.exe";
-        module_ = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(module_, nullptr);
-    }
-    void TearDown() override {
-        if (module_ != nullptr) {
-            FreeLibrary(module_);
-        }
-    }
-    std::wstring loadString(UINT id) const {
-        const wchar_t* p = nullptr;
-        const int n = LoadStringW(module_, id, reinterpret_cast<LPWSTR>(&p), 0);
-        return n > 0 ? std::wstring(p, static_cast<size_t>(n)) : std::wstring();
-    }
-    HMODULE module_ = nullptr;
-};
+HMODULE programResources() {
+    static HMODULE module =
+        LoadLibraryExW(programPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    return module;
+}
+
+std::wstring loadString(UINT id) {
+    const wchar_t* p = nullptr;
+    const int n = LoadStringW(programResources(), id, reinterpret_cast<LPWSTR>(&p), 0);
+    return n > 0 ? std::wstring(p, static_cast<size_t>(n)) : std::wstring();
+}
 
 // One line per item: indentation by depth, the text, then the id or "{" for a pop-up.
-std::wstring describeMenu(HMENU menu, int depth = 0) {
+std::wstring describeMenu(HMENU menu, const std::wstring& indent = L"") {
     std::wstring out;
-    const int count = GetMenuItemCount(menu);
-    for (int i = 0; i < count; ++i) {
-        wchar_t textBuffer[128] = {};
-        MENUITEMINFOW info = {};
-        info.cbSize = sizeof(info);
-        info.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_FTYPE | MIIM_STRING;
-        info.dwTypeData = textBuffer;
-        info.cch = 127;
-        GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
-        out += std::wstring(static_cast<size_t>(depth) * 2, L' ');
-        if (info.fType & MFT_SEPARATOR) {
-            out += L"-\n";
-        } else if (info.hSubMenu != nullptr) {
-            out += std::wstring(textBuffer) + L" {\n" + describeMenu(info.hSubMenu, depth + 1);
-        } else {
-            out += std::wstring(textBuffer) + L" " + std::to_wstring(info.wID) + L"\n";
-        }
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[128] = L"";
+        GetMenuStringW(menu, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+        HMENU sub = GetSubMenu(menu, i);
+        out += indent + (text[0] == 0 ? L"-\n"
+                         : sub != nullptr
+                             ? text + std::wstring(L" {\n") + describeMenu(sub, indent + L"  ")
+                             : text + (L" " + std::to_wstring(GetMenuItemID(menu, i)) + L"\n"));
     }
     return out;
 }
@@ -76,58 +59,51 @@ const wchar_t kExpectedMenu[] =
     L"Czytaj z Vordy 40053\n"
     L"Program 260\n";
 
-TEST_F(ProgramResources, StringTableHoldsTheCoreMessageTexts) {
+// The string table (the message texts and the names of the transmission dialog's lists),
+// the menu, and the accelerators Shift+PageUp "Połącz" and Shift+PageDown "Rozłącz".
+TEST(ProgramResources, StringTableMenuAndAccelerators) {
     for (Text id : kAllTexts) {
         EXPECT_EQ(loadString(static_cast<UINT>(id)), fromUtf8(defaultMessageText(id)))
             << "string " << static_cast<int>(id);
     }
-}
+    auto names = [](UINT first, UINT count) {
+        std::wstring list;
+        for (UINT i = 0; i < count; ++i) {
+            list += (i == 0 ? L"" : L" ") + loadString(first + i);
+        }
+        return list;
+    };
+    EXPECT_EQ(names(IDS_COM, 1), L"COM");
+    EXPECT_EQ(names(IDS_BAUD_FIRST, 13),
+              L"110 300 600 1200 2400 4800 9600 14.4k 19.2k 38.4k 56k 128k 256k");
+    EXPECT_EQ(names(IDS_PARITY_FIRST, 5), L"None Even Odd Mark Space");
+    EXPECT_EQ(names(IDS_STOPBITS_FIRST, 3), L"1 1.5 2");
 
-TEST_F(ProgramResources, MenuHasEveryItemWithItsTextAndId) {
-    HMENU menu = LoadMenuW(module_, MAKEINTRESOURCEW(IDM_MAIN));
+    HMENU menu = LoadMenuW(programResources(), MAKEINTRESOURCEW(IDM_MAIN));
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(describeMenu(menu), kExpectedMenu);
     DestroyMenu(menu);
-}
 
-TEST_F(ProgramResources, ShiftPageUpConnectsAndShiftPageDownDisconnects) {
-    HACCEL table = LoadAcceleratorsW(module_, MAKEINTRESOURCEW(IDA_MAIN));
+    HACCEL table = LoadAcceleratorsW(programResources(), MAKEINTRESOURCEW(IDA_MAIN));
     ASSERT_NE(table, nullptr);
     ACCEL entries[8];
     ASSERT_EQ(CopyAcceleratorTableW(table, entries, 8), 2);
-    EXPECT_EQ(entries[0].key, VK_PRIOR);
-    EXPECT_EQ(entries[0].cmd, IDM_CONNECT);
-    EXPECT_EQ(entries[0].fVirt & (FVIRTKEY | FSHIFT | FCONTROL | FALT), FVIRTKEY | FSHIFT);
-    EXPECT_EQ(entries[1].key, VK_NEXT);
-    EXPECT_EQ(entries[1].cmd, IDM_DISCONNECT);
-    EXPECT_EQ(entries[1].fVirt & (FVIRTKEY | FSHIFT | FCONTROL | FALT), FVIRTKEY | FSHIFT);
+    const std::pair<WORD, WORD> keys[2] = {{VK_PRIOR, IDM_CONNECT}, {VK_NEXT, IDM_DISCONNECT}};
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(entries[i].key, keys[i].first);
+        EXPECT_EQ(entries[i].cmd, keys[i].second);
+        EXPECT_EQ(entries[i].fVirt & (FVIRTKEY | FSHIFT | FCONTROL | FALT), FVIRTKEY | FSHIFT);
+    }
     DestroyAcceleratorTable(table);
 }
 
-TEST_F(ProgramResources, PortSettingNamesForTheTransmissionDialog) {
-    EXPECT_EQ(loadString(IDS_COM), L"COM");
-    const wchar_t* speeds[] = {L"110",   L"300",   L"600",   L"1200", L"2400", L"4800", L"9600",
-                               L"14.4k", L"19.2k", L"38.4k", L"56k",  L"128k", L"256k"};
-    for (int i = 0; i < 13; ++i) {
-        EXPECT_EQ(loadString(IDS_BAUD_FIRST + i), speeds[i]);
-    }
-    const wchar_t* parities[] = {L"None", L"Even", L"Odd", L"Mark", L"Space"};
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(loadString(IDS_PARITY_FIRST + i), parities[i]);
-    }
-    const wchar_t* stops[] = {L"1", L"1.5", L"2"};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(loadString(IDS_STOPBITS_FIRST + i), stops[i]);
-    }
-}
-
 // What Windows shows in the file's properties, and the About box's version in it.
-TEST(ProgramVersion, ResourceHasTheVersionNameAndLanguageAndTheAboutBoxDate) {
-    const std::wstring exe = binaryDirectory() + L"\\VordaCen.exe";
+TEST(ProgramResources, VersionResourceWithTheNameLanguageAndTheAboutBoxDate) {
     DWORD unused = 0;
-    std::vector<char> data(GetFileVersionInfoSizeW(exe.c_str(), &unused));
+    std::vector<char> data(GetFileVersionInfoSizeW(programPath().c_str(), &unused));
     ASSERT_FALSE(data.empty());
-    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(data.size()), data.data()));
+    ASSERT_TRUE(GetFileVersionInfoW(programPath().c_str(), 0, static_cast<DWORD>(data.size()),
+                                    data.data()));
     auto query = [&](const std::wstring& path) {
         void* value = nullptr;
         UINT size = 0;
@@ -137,7 +113,6 @@ TEST(ProgramVersion, ResourceHasTheVersionNameAndLanguageAndTheAboutBoxDate) {
     ASSERT_NE(fixed, nullptr);
     EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(2, 1));
     EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(0, 53));
-    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
     EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
     const auto* language = static_cast<const WORD*>(query(L"\\VarFileInfo\\Translation"));
     ASSERT_NE(language, nullptr);
@@ -151,77 +126,54 @@ TEST(ProgramVersion, ResourceHasTheVersionNameAndLanguageAndTheAboutBoxDate) {
     EXPECT_EQ(text(L"CompanyName"), L"Vorda");
     EXPECT_EQ(text(L"FileDescription"), L"Vorda Cen \u2013 sterowanie wy\u015bwietlaczem cen");
     // "1.2.53.YYMMDD", as at the end of the About box's " :  ver.1.2.53.YYMMDD".
-    const std::string about = versionText("", win::programBuildDate());
+    const std::string about = versionText("", VORDA_BUILD_DATE);
     const std::wstring version = fromUtf8(about.substr(about.find("ver.") + 4));
     EXPECT_EQ(text(L"FileVersion"), version);
     EXPECT_EQ(text(L"ProductVersion"), version);
 }
 
-class RunningProgram : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        directory_ = makeTempDirectory(L"vorda-program");
-        ASSERT_TRUE(program_.start(directory_));
-    }
+// Asks the program to close (through the menu, or with the close box) and answers the
+// confirmation with `button`.
+void close(ProgramProcess& program, bool throughMenu, int button) {
+    PostMessageW(program.mainWindow(), throughMenu ? WM_COMMAND : WM_CLOSE,
+                 throughMenu ? MAKEWPARAM(IDM_EXIT, 0) : 0, 0);
+    HWND confirm = nullptr;
+    waitUntil([&] { return (confirm = findDialog(program.id(), L"Vorda Cen")) != nullptr; }, 10000);
+    ASSERT_NE(confirm, nullptr) << "no close confirmation";
+    EXPECT_EQ(messageOf(confirm), L"Czy zamkn\u0105\u0107 program?");
+    pressButton(confirm, button);
+}
 
-    // Asks to close through the menu and answers the confirmation with `button`.
-    void exitThroughMenu(int button) {
-        PostMessageW(program_.mainWindow(), WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
-        HWND confirm = program_.waitForDialog(L"Vorda Cen");
-        ASSERT_NE(confirm, nullptr) << "no close confirmation";
-        bool questionShown = false;
-        for (HWND child : childWindows(confirm, L"Static")) {
-            questionShown = questionShown || windowText(child) == L"Czy zamkn\u0105\u0107 program?";
+// The main window's class, title, place and size; the close confirmation, through the
+// menu and with the close box: "Anuluj" keeps the program running, OK ends it with 0.
+TEST(RunningProgram, MainWindowAndItsCloseConfirmation) {
+    const std::wstring directory = makeTempDirectory(L"vorda-program");
+    for (bool throughMenu : {true, false}) {
+        SCOPED_TRACE(throughMenu ? "menu" : "close box");
+        ProgramProcess program;
+        ASSERT_TRUE(program.start(directory));
+        HWND window = program.mainWindow();
+        EXPECT_EQ(className(window), L"TTYWndClass");
+        EXPECT_EQ(windowText(window), L"Vorda Cen");
+        RECT r;
+        GetWindowRect(window, &r);
+        EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right - r.left, r.bottom - r.top}),
+                  (std::vector<LONG>{10, 10, 650, 577}));
+        const LONG style = GetWindowLongW(window, GWL_STYLE);
+        for (LONG bit : {WS_CLIPCHILDREN, WS_CAPTION, WS_SYSMENU, WS_THICKFRAME, WS_MINIMIZEBOX,
+                         WS_MAXIMIZEBOX}) {
+            EXPECT_EQ(style & bit, bit);
         }
-        EXPECT_TRUE(questionShown);
-        EXPECT_NE(GetDlgItem(confirm, IDOK), nullptr);
-        EXPECT_NE(GetDlgItem(confirm, IDCANCEL), nullptr);
-        pressButton(confirm, button);
+        EXPECT_EQ(GetClassLongPtrW(window, GCL_CBWNDEXTRA), sizeof(LONG_PTR));
+        EXPECT_NE(GetMenu(window), nullptr);
+
+        ASSERT_NO_FATAL_FAILURE(close(program, throughMenu, IDCANCEL));
+        Sleep(300);
+        EXPECT_TRUE(program.running());
+        EXPECT_TRUE(IsWindow(window));
+        ASSERT_NO_FATAL_FAILURE(close(program, throughMenu, IDOK));
+        EXPECT_EQ(program.waitForExit(), 0);
     }
-
-    std::wstring directory_;
-    Program program_;
-};
-
-TEST_F(RunningProgram, MainWindowHasItsClassTitlePlaceAndSize) {
-    HWND window = program_.mainWindow();
-    EXPECT_EQ(className(window), L"TTYWndClass");
-    EXPECT_EQ(windowText(window), L"Vorda Cen");
-    RECT r;
-    GetWindowRect(window, &r);
-    EXPECT_EQ(r.left, 10);
-    EXPECT_EQ(r.top, 10);
-    EXPECT_EQ(r.right - r.left, 650);
-    EXPECT_EQ(r.bottom - r.top, 577);
-    const LONG style = GetWindowLongW(window, GWL_STYLE);
-    for (LONG bit :
-         {WS_CLIPCHILDREN, WS_CAPTION, WS_SYSMENU, WS_THICKFRAME, WS_MINIMIZEBOX, WS_MAXIMIZEBOX}) {
-        EXPECT_EQ(style & bit, bit);
-    }
-    EXPECT_EQ(GetClassLongPtrW(window, GCL_CBWNDEXTRA), static_cast<ULONG_PTR>(sizeof(LONG_PTR)));
-    EXPECT_NE(GetMenu(window), nullptr);
-}
-
-TEST_F(RunningProgram, CancelInTheCloseConfirmationKeepsItRunning) {
-    exitThroughMenu(IDCANCEL);
-    Sleep(300);
-    EXPECT_TRUE(program_.running());
-    EXPECT_TRUE(IsWindow(program_.mainWindow()));
-    exitThroughMenu(IDOK);
-    EXPECT_EQ(program_.waitForExit(), 0);
-}
-
-TEST_F(RunningProgram, ExitFromTheMenuAsksAndEndsWithCodeZero) {
-    exitThroughMenu(IDOK);
-    EXPECT_EQ(program_.waitForExit(), 0);
-}
-
-TEST_F(RunningProgram, CloseBoxAsksTheSameQuestion) {
-    PostMessageW(program_.mainWindow(), WM_CLOSE, 0, 0);
-    HWND confirm = program_.waitForDialog(L"Vorda Cen");
-    ASSERT_NE(confirm, nullptr);
-    pressButton(confirm, IDOK);
-    EXPECT_EQ(program_.waitForExit(), 0);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The program's windows created in this process for the Windows-side tests, with helpers
-// that play the operator: a message pump, buttons, menus, edits, message boxes and
-// modal dialogs answered from another thread.
+// that play the operator: a message pump, buttons, menus, edits, and dialogs and message
+// boxes answered from another thread.
 #pragma once
 
 #include <windows.h>
@@ -8,127 +8,138 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <functional>
+#include <future>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/program.h"
-#include "app/wide.h"
-#include "program_driver.h"
-#include "protocol/mailbox.h"
-#include "resources/resource.h"
-#include "tower_sim_launcher.h"
+#include "settings/settings_file.h"
+#include "support.h"
+#include "win32/program.h"
+#include "win32/resources/resource.h"
+#include "win32/wide.h"
 
 namespace vorda::test {
 
-using win::programCore;
-using win::shell;
+// Acts on the next visible dialog of this process with the given caption, from another
+// thread, while this thread runs the dialog's modal loop. The future gives the dialog's
+// message, or kNoDialog when none came within ten seconds.
+const std::wstring kNoDialog = L"(no dialog)";
+inline std::future<std::wstring> onDialog(const std::wstring& caption,
+                                          std::function<void(HWND)> act) {
+    return std::async(std::launch::async, [caption, act] {
+        HWND d = nullptr;
+        if (!waitUntil([&] { return (d = findDialog(GetCurrentProcessId(), caption)); }, 10000)) {
+            return kNoDialog;
+        }
+        const std::wstring message = messageOf(d);
+        act(d);
+        return message;
+    });
+}
+// Presses `button` on the next message box with the caption.
+inline std::future<std::wstring> answerBox(const std::wstring& caption, int button = IDOK) {
+    return onDialog(caption, [button](HWND box) { pressButton(box, button); });
+}
 
-// Answers the next message box of this process with the given caption: records its text
-// and presses `button`.
-class MessageBoxAnswerer {
-  public:
-    MessageBoxAnswerer(const std::wstring& caption, int button = IDOK) {
-        thread_ = std::thread([this, caption, button] {
-            for (int i = 0; i < 500 && !stop_; ++i) {
-                for (HWND box : topLevelWindows(GetCurrentProcessId(), L"#32770")) {
-                    if (IsWindowVisible(box) && windowText(box) == caption) {
-                        for (HWND child : childWindows(box, L"Static")) {
-                            if (!windowText(child).empty()) {
-                                text_ = windowText(child);
-                            }
-                        }
-                        pressButton(box, button);
-                        answered_ = true;
-                        return;
-                    }
-                }
-                Sleep(10);
-            }
-        });
-    }
-    ~MessageBoxAnswerer() {
-        stop_ = true;
-        thread_.join();
-    }
-    bool answered() const { return answered_; }
-    const std::wstring& text() const { return text_; }
-
-  private:
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> answered_{false};
-    std::wstring text_;
-};
+// The real Win32 driver, its configurations counted.
+inline std::atomic<int> configureCalls{0};
+inline SerialDriver countingSerialDriver() {
+    SerialDriver d = platformSerialDriver();
+    d.configure = [](SerialPort* port, const SerialSettings& settings) {
+        ++configureCalls;
+        return platformSerialDriver().configure(port, settings);
+    };
+    return d;
+}
 
 class ProgramWindow : public ::testing::Test {
   protected:
     void SetUp() override {
         directory_ = makeTempDirectory(L"vorda-window");
         wchar_t previous[MAX_PATH];
-        GetCurrentDirectoryW(MAX_PATH, previous);
-        previousDirectory_ = previous;
+        previousDirectory_.assign(previous, GetCurrentDirectoryW(MAX_PATH, previous));
         SetCurrentDirectoryW(directory_.c_str());
-        static bool registered = false;
-        HINSTANCE instance = GetModuleHandleW(nullptr);
-        main = win::createProgramWindows(instance, registered ? instance : nullptr, SW_SHOW);
-        registered = true;
-        ASSERT_NE(main, nullptr);
-        panel = shell().panelWindow;
-        ASSERT_NE(panel, nullptr);
-        pump(100);
+        ASSERT_NO_FATAL_FAILURE(start());
     }
     void TearDown() override {
-        if (IsWindow(main)) {
-            DestroyWindow(main);
-        }
-        pump(50);
+        stop();
         SetCurrentDirectoryW(previousDirectory_.c_str());
     }
 
-    // Handles this thread's messages as the program's loop does, for `ms`.
+    // Creates the program's windows; they read the settings file of the directory.
+    void start() {
+        static bool registered = false;
+        HINSTANCE instance = GetModuleHandleW(nullptr);
+        program_ = std::make_unique<win::Program>(instance, countingSerialDriver());
+        ASSERT_TRUE(program_->createWindows(registered ? instance : nullptr, SW_SHOW));
+        registered = true;
+        main = program_->mainWindow();
+        panel = program_->panelWindow();
+        ASSERT_NE(panel, nullptr);
+        pump(100);
+    }
+    void stop() {
+        program_.reset();
+        pump(50);
+    }
+    // Ends the program, saves `settings` as its settings file and starts it again.
+    void restartWith(const Settings& settings) {
+        stop();
+        ASSERT_TRUE(saveSettingsFile(win::toUtf8(directory_), settings));
+        ASSERT_NO_FATAL_FAILURE(start());
+    }
+    // What the settings file holds.
+    Settings saved() {
+        Settings settings;
+        EXPECT_TRUE(loadSettingsFile(win::toUtf8(directory_), settings));
+        return settings;
+    }
+
+    // Handles this thread's messages as the program's loop does until `done` holds.
+    bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+        return waitUntil(
+            [&] {
+                for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) {
+                    if (msg.message != WM_QUIT) {
+                        program_ ? program_->handleMessage(msg) : (void)DispatchMessageW(&msg);
+                    }
+                }
+                return done();
+            },
+            timeoutMs, 2);
+    }
     void pump(int ms) {
         pumpUntil([] { return false; }, ms);
     }
-    bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-        const DWORD start = GetTickCount();
-        for (;;) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.message != WM_QUIT) {
-                    win::handleMessage(msg);
-                }
-            }
-            if (done()) {
-                return true;
-            }
-            if (GetTickCount() - start >= static_cast<DWORD>(timeoutMs)) {
-                return false;
-            }
-            Sleep(2);
-        }
+    // Until every command queued has been answered.
+    bool pumpUntilIdle() {
+        return pumpUntil(
+            [this] {
+                return !controller().mailbox().anyPending() &&
+                       controller().link().slotInFlight() == 0;
+            },
+            8000);
     }
-    std::wstring text(int id) {
-        wchar_t buffer[256];
-        const UINT n = GetDlgItemTextW(panel, id, buffer, 256);
-        return std::wstring(buffer, n);
-    }
+
+    Controller& controller() { return program_->controller(); }
+    bool connected() { return controller().link().connected(); }
+    std::wstring text(int id) { return windowText(GetDlgItem(panel, id)); }
     void type(int id, const std::wstring& t) { SetDlgItemTextW(panel, id, t.c_str()); }
     void click(int id) {
         SendMessageW(panel, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(panel, id)));
     }
     void menu(int id) { SendMessageW(main, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
-    bool enabled(int id) {
-        return (GetMenuState(GetMenu(main), id, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED)) == 0;
-    }
+    // "101": "Połącz", "Rozłącz", "Test" enabled (1) or greyed (0).
     std::string menuStates() {
-        return std::string(enabled(IDM_CONNECT) ? "1" : "0") +
-               (enabled(IDM_DISCONNECT) ? "1" : "0") + (enabled(IDM_TEST) ? "1" : "0");
+        std::string states;
+        for (int id : {IDM_CONNECT, IDM_DISCONNECT, IDM_TEST}) {
+            const UINT state = GetMenuState(GetMenu(main), id, MF_BYCOMMAND);
+            states += (state & (MF_GRAYED | MF_DISABLED)) == 0 ? '1' : '0';
+        }
+        return states;
     }
     COLORREF pixel(int x, int y) {
         UpdateWindow(panel);
@@ -137,8 +148,9 @@ class ProgramWindow : public ::testing::Test {
         ReleaseDC(panel, dc);
         return c;
     }
-    bool connected() { return programCore().record->connected != 0; }
+    COLORREF pixel(POINT p) { return pixel(p.x, p.y); }
 
+    std::unique_ptr<win::Program> program_;
     HWND main = nullptr;
     HWND panel = nullptr;
     std::wstring directory_;
@@ -148,6 +160,10 @@ class ProgramWindow : public ::testing::Test {
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kDark = RGB(20, 20, 20);
 constexpr COLORREF kGrey = RGB(180, 180, 180);
+// The rows' default colours.
+constexpr COLORREF kLabelColours[5] = {RGB(0, 255, 0), RGB(255, 255, 0), RGB(255, 0, 0),
+                                       RGB(255, 255, 255), RGB(0, 0, 255)};
+const wchar_t kError[] = L"B\u0142\u0105d";
 
 // Centre of segment `bit` of digit d in row r (rectangles of the first digit, shifted).
 inline POINT segmentCentre(int r, int d, int bit) {
@@ -157,35 +173,5 @@ inline POINT segmentCentre(int r, int d, int bit) {
     const RECT& s = segments[bit];
     return POINT{(s.left + s.right) / 2 + 55 * d, (s.top + s.bottom) / 2 + 81 * r};
 }
-
-// Acts on the next visible dialog of this process with the given caption, from another
-// thread, while the program's thread runs the dialog's modal loop.
-class DialogDriver {
-  public:
-    DialogDriver(const std::wstring& caption, std::function<void(HWND)> act) {
-        thread_ = std::thread([this, caption, act] {
-            for (int i = 0; i < 1000 && !stop_; ++i) {
-                for (HWND d : topLevelWindows(GetCurrentProcessId(), L"#32770")) {
-                    if (IsWindowVisible(d) && windowText(d) == caption) {
-                        act(d);
-                        done_ = true;
-                        return;
-                    }
-                }
-                Sleep(10);
-            }
-        });
-    }
-    ~DialogDriver() {
-        stop_ = true;
-        thread_.join();
-    }
-    bool done() const { return done_; }
-
-  private:
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> done_{false};
-};
 
 }  // namespace vorda::test

@@ -16,10 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/link_ops.h"
-#include "link/port.h"
-#include "protocol/panel_actions.h"
-#include "record/lifecycle.h"
+#include "controller/controller.h"
 
 namespace {
 
@@ -65,20 +62,17 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 
-    vorda::Core core;
-    core.startDirectory = dir;
     vorda::setSerialPortDirectory(dir);
-    core.serial = vorda::platformSerialDriver();
-    core.panel.priceBoxText = [](void*, int row) { return std::string(kPrices[row]); };
-    vorda::createApplicationRecord(core, nullptr);
-    core.record->baudRate = 19200;
-    vorda::initialisePanel(core, __DATE__);
+    vorda::Platform platform{vorda::platformSerialDriver(), {}, vorda::systemClock(), dir};
+    platform.display.priceBoxText = [](void*, int row) { return std::string(kPrices[row]); };
+    vorda::Controller controller(platform);
+    controller.startPanel(__DATE__);
 
     std::vector<double> times;
     for (int run = 0; run < runs; ++run) {
         const auto start = Clock::now();
-        vorda::sendPrices(core);
-        while (core.record->connected || vorda::slotPending(core, vorda::kSlotEnd)) {
+        controller.sendPrices();
+        while (controller.link().connected() || controller.mailbox().pending(vorda::kSlotEnd)) {
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
         times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
@@ -93,7 +87,7 @@ int main(int argc, char** argv) {
     std::printf("  the same %zu bytes need %.1f ms on a 19200-baud line (10 bits a byte)\n",
                 wireBytes(), wireMs);
 
-    vorda::connectLink(core);
+    controller.connect();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const double cpu0 = cpuSeconds();
     const auto wall0 = Clock::now();
@@ -102,7 +96,6 @@ int main(int argc, char** argv) {
     const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
     std::printf("idle while connected: %.1f ms of CPU per second\n", cpu / wall * 1000.0);
 
-    vorda::destroyApplicationRecord(core);
     std::system((std::string("pkill -f 'tower-sim --quiet --link ") + link + "'").c_str());
     return 0;
 }

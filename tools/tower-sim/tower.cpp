@@ -3,35 +3,17 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "protocol/frame.h"
+#include "protocol/hex.h"
+#include "protocol/segments.h"
+
 namespace towersim {
 
 namespace {
 
-// Segment masks of a tower byte.
-constexpr uint8_t kTop = 0x80, kUpperRight = 0x40, kLowerRight = 0x20, kBottom = 0x10,
-                  kLowerLeft = 0x08, kUpperLeft = 0x04, kMiddle = 0x02, kPoint = 0x01;
-
-constexpr uint8_t kDigits[10] = {
-    kTop | kUpperRight | kLowerRight | kBottom | kLowerLeft | kUpperLeft,            // 0
-    kUpperRight | kLowerRight,                                                       // 1
-    kTop | kUpperRight | kMiddle | kLowerLeft | kBottom,                             // 2
-    kTop | kUpperRight | kMiddle | kLowerRight | kBottom,                            // 3
-    kUpperLeft | kMiddle | kUpperRight | kLowerRight,                                // 4
-    kTop | kUpperLeft | kMiddle | kLowerRight | kBottom,                             // 5
-    kTop | kUpperLeft | kMiddle | kLowerLeft | kLowerRight | kBottom,                // 6
-    kTop | kUpperRight | kLowerRight,                                                // 7
-    kTop | kUpperRight | kLowerRight | kBottom | kLowerLeft | kUpperLeft | kMiddle,  // 8
-    kTop | kUpperRight | kLowerRight | kBottom | kUpperLeft | kMiddle,               // 9
-};
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+// A tower byte for a segment code of the program's own layout.
+uint8_t towerByte(uint8_t code) {
+    return vorda::towerByteOfSegmentCode(code);
 }
 
 bool isValue(const std::string& s) {
@@ -55,16 +37,11 @@ Answer dataAnswer(const std::string& text) {
 }  // namespace
 
 uint8_t checksum(const std::string& text) {
-    uint8_t sum = 0x72;
-    for (char c : text)
-        sum ^= static_cast<uint8_t>(c);
-    return sum;
+    return vorda::frameChecksum(text.data(), text.size());
 }
 
 std::string frame(const std::string& text) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", checksum(text));
-    return std::string(1, static_cast<char>(STX)) + text + digits + static_cast<char>(ETX);
+    return vorda::buildFrame(text);
 }
 
 void renderPrice(const std::string& price, uint8_t out[3]) {
@@ -72,19 +49,20 @@ void renderPrice(const std::string& price, uint8_t out[3]) {
     int pos = 0;
     for (char c : price) {
         if (c == '.') {
-            if (pos > 0 && !(out[pos - 1] & kPoint)) {
-                out[pos - 1] |= kPoint;
+            const uint8_t point = towerByte(vorda::kSegPoint);
+            if (pos > 0 && !(out[pos - 1] & point)) {
+                out[pos - 1] |= point;
             } else if (pos < 3) {
-                out[pos++] = kPoint;
+                out[pos++] = point;
             }
             continue;
         }
         if (pos >= 3)
             continue;
         if (c >= '0' && c <= '9') {
-            out[pos++] = kDigits[c - '0'];
+            out[pos++] = towerByte(vorda::kDigitCodes[c - '0']);
         } else if (c == '-') {
-            out[pos++] = kMiddle;
+            out[pos++] = towerByte(vorda::kSegMiddle);
         } else if (c == ' ') {
             out[pos++] = 0;
         }
@@ -113,8 +91,8 @@ std::vector<ReceivedFrame> FrameAssembler::feed(const uint8_t* bytes, size_t n) 
             f.raw = buffer_;
             if (buffer_.size() >= 5) {
                 f.text = buffer_.substr(1, buffer_.size() - 4);
-                const int hi = hexValue(buffer_[buffer_.size() - 3]);
-                const int lo = hexValue(buffer_[buffer_.size() - 2]);
+                const int hi = vorda::hexDigitValue(buffer_[buffer_.size() - 3]);
+                const int lo = vorda::hexDigitValue(buffer_[buffer_.size() - 2]);
                 f.checksumOk = hi >= 0 && lo >= 0 && (hi * 16 + lo) == checksum(f.text);
             } else {
                 f.text = buffer_.size() > 2 ? buffer_.substr(1, buffer_.size() - 2) : "";
@@ -150,8 +128,8 @@ Answer execute(TowerState& s, const std::string& text, int lightLevel) {
             s.blink[row] = letter == 'M';
         } else if (letter == 'B' && arg.size() == 6) {
             for (int d = 0; d < 3; ++d) {
-                const int hi = hexValue(arg[2 * d]);
-                const int lo = hexValue(arg[2 * d + 1]);
+                const int hi = vorda::hexDigitValue(arg[2 * d]);
+                const int lo = vorda::hexDigitValue(arg[2 * d + 1]);
                 s.display[row][d] =
                     static_cast<uint8_t>((hi < 0 ? 0 : hi) * 16 + (lo < 0 ? 0 : lo));
             }

@@ -1,0 +1,489 @@
+#include "controller/controller.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "protocol/segments.h"
+#include "settings/settings_file.h"
+#include "settings/version.h"
+
+namespace vorda {
+
+const uint32_t kOfferedBaudRates[13] = {110,   300,   600,   1200,  2400,   4800,  9600,
+                                        14400, 19200, 38400, 56000, 128000, 256000};
+const uint8_t kParityValues[5] = {0, 2, 1, 3, 4};
+const uint8_t kStopBitValues[3] = {0, 1, 2};
+
+namespace {
+
+constexpr size_t kPriceTextMax = 8;
+constexpr int kLabelMax = 15;
+constexpr uint32_t kProbeHoldMs = 300;
+
+int clampLight(uint32_t value, int previous) {
+    return value <= 255 ? static_cast<int>(value) : previous;
+}
+
+Display displayOf(const DisplaySeam& seam) {
+    Display d;
+    d.seam = seam;
+    return d;
+}
+
+}  // namespace
+
+uint32_t lightFieldValue(const std::string& text) {
+    if (text.empty()) {
+        return 0;
+    }
+    uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return 0;
+        }
+        value = std::min<uint64_t>(value * 10 + static_cast<uint64_t>(c - '0'), 0xFFFFFFFFu);
+    }
+    return static_cast<uint32_t>(value);
+}
+
+// --- Life ---
+
+Controller::Controller(const Platform& platform)
+    : startDirectory_(platform.startDirectory),
+      display_(displayOf(platform.display)),
+      board_(display_),
+      logs_(platform.startDirectory, platform.clock),
+      runner_(mailbox_, board_, display_, platform.clock, *this),
+      link_(platform.serial, mailbox_, board_, runner_, logs_, display_, *this) {
+    {
+        SpinGuard guard(settingsLock_);
+        if (!loadSettingsFile(startDirectory_, settings_)) {
+            saveSettingsFile(startDirectory_, settings_);
+        }
+        logs_.setEnabled(settings_.logToFile);
+    }
+    display_.setMenuStates(true, false, true);
+}
+
+Controller::~Controller() {
+    if (link_.connected()) {
+        link_.close();
+    }
+    // Also waits for a runner that has ended by itself.
+    runner_.stop();
+    link_.stopSender();
+    if (link_.answerTimerOn()) {
+        display_.killTimer(kAnswerTimer);
+    }
+    if (link_.pollTimerOn()) {
+        display_.killTimer(kPollTimer);
+    }
+    display_.killTimer(kBlinkTimer);
+    link_.stopReceiver();
+}
+
+void Controller::startPanel(const char* buildDate) {
+    {
+        std::lock_guard<std::mutex> lock(versionMutex_);
+        versionText_ = vorda::versionText(messageText(Text::Title), buildDate);
+    }
+    display_.setStatus(Text::Disconnected);
+    display_.setStartStop(false);
+    link_.startSender();
+    display_.setTimer(kBlinkTimer, kBlinkPeriodMs);
+}
+
+void Controller::onTimer(int id) {
+    switch (id) {
+        case kAnswerTimer:
+            link_.answerTimeoutTick();
+            break;
+        case kPollTimer:
+            link_.pollTick();
+            break;
+        case kBlinkTimer:
+            board_.blinkTick();
+            break;
+        default:
+            break;
+    }
+}
+
+Settings Controller::settings() const {
+    SpinGuard guard(settingsLock_);
+    return settings_;
+}
+
+std::string Controller::versionText() const {
+    std::lock_guard<std::mutex> lock(versionMutex_);
+    return versionText_;
+}
+
+std::string Controller::priceControllerVersion() const {
+    std::lock_guard<std::mutex> lock(versionMutex_);
+    return priceControllerVersion_;
+}
+
+void Controller::saveSettings() {
+    // A file that cannot be written is skipped silently; the old one stays as it was.
+    saveSettingsFile(startDirectory_, settings_);
+}
+
+// --- The link ---
+
+void Controller::showPortOpenFailed() {
+    display_.showMessage(messageText(Text::ComOpenFailed) + std::to_string(link_.portNumber()),
+                         Text::Error);
+}
+
+bool Controller::connect() {
+    board_.reset();
+    const Settings s = settings();
+    if (link_.open(s.portNumber, s.serial) != Result::Ok) {
+        showPortOpenFailed();
+        return false;
+    }
+    // The lock counters are not reset: every holder releases what it takes.
+    link_.startConnection(false);
+    readFromTower();
+    link_.pollTick();
+    return true;
+}
+
+bool Controller::connectOnDemand() {
+    const Settings s = settings();
+    if (link_.open(s.portNumber, s.serial) != Result::Ok) {
+        showPortOpenFailed();
+        return false;
+    }
+    link_.startConnection(true);
+    return true;
+}
+
+// Steps shared by "Rozłącz" and "Test". The runner is stopped first, so that it can
+// neither write a slot after the mailbox is cleared nor announce its own end over the
+// closed link's status.
+void Controller::closeLink() {
+    if (runner_.stop()) {
+        display_.setStartStop(false);
+    }
+    link_.shutDown();
+    board_.reset();
+    display_.setLightLevel("");
+}
+
+void Controller::disconnect() {
+    closeLink();
+    if (link_.testMode()) {
+        display_.setMenuStates(true, false, true);
+        link_.setTestMode(false);
+        display_.setStatus(Text::Disconnected);
+    }
+}
+
+void Controller::enterTestMode() {
+    closeLink();
+    display_.setMenuStates(true, true, false);
+    display_.setStatus(Text::TestMode);
+    link_.setTestMode(true);
+}
+
+bool Controller::holdLinkForQueueing() {
+    for (;;) {
+        if (!link_.connected() && !link_.testMode() && !connectOnDemand()) {
+            return false;
+        }
+        spinAcquire(mailbox_.lock());
+        if (link_.connected() || link_.testMode()) {
+            return true;
+        }
+        // The sender closed the on-demand link between the check and the lock.
+        release(mailbox_.lock());
+    }
+}
+
+void Controller::readFromTower() {
+    if (!holdLinkForQueueing()) {
+        return;
+    }
+    HeldLock held(mailbox_.lock());
+    if (link_.connected()) {
+        mailbox_.write(kSlotReadPrices, "20C");
+        mailbox_.write(kSlotReadBlinks, "20M");
+        mailbox_.write(kSlotLowLightLevel, "20l");
+        mailbox_.write(kSlotLowLevelBrightness, "20o");
+        mailbox_.write(kSlotHighLightLevel, "20L");
+        mailbox_.write(kSlotHighLevelBrightness, "20O");
+        mailbox_.write(kSlotAutoBacklight, "20A");
+        mailbox_.write(kSlotVersion, "20V");
+        readBackRequested_ = true;
+    } else {
+        display_.showMessage(messageText(Text::LeaveTestMode), Text::Error);
+    }
+}
+
+// --- The control panel ---
+
+void Controller::sendPrices() {
+    if (!holdLinkForQueueing()) {
+        return;
+    }
+    HeldLock group(mailbox_.lock());
+    for (int row = 0; row < kPriceRows; ++row) {
+        std::string text = "2";
+        text += static_cast<char>('1' + row);
+        text += display_.blinkBoxChecked(row) ? 'M' : 'C';
+        text += display_.priceBoxText(row).substr(0, kPriceTextMax);
+        mailbox_.write(kSlotPrice1 + row, text);
+    }
+    mailbox_.write(kSlotEnd, "20E");
+    mailbox_.presetLastServed(kSlotPrice1 - 1);
+}
+
+void Controller::switchBacklight(bool on) {
+    if (!holdLinkForQueueing()) {
+        return;
+    }
+    HeldLock held(mailbox_.lock());
+    if (link_.testMode()) {
+        display_.showMessage(messageText(Text::LeaveTestMode), Text::Error);
+    } else if (settings().autoBacklight) {
+        display_.showMessage(messageText(Text::AutoBacklight), Text::Error);
+    } else {
+        mailbox_.write(on ? kSlotBacklightOn : kSlotBacklightOff, on ? "20Z1" : "20Z0");
+        mailbox_.write(kSlotBacklightState, "20Z");
+    }
+}
+
+void Controller::startOrStopControlFile() {
+    if (!link_.connected() && !link_.testMode()) {
+        display_.showMessage(messageText(Text::ScriptNeedsLink), Text::Error);
+    } else if (runner_.running()) {
+        if (runner_.stop()) {
+            display_.setStartStop(false);
+        }
+        display_.setStatus(link_.testMode() ? Text::TestMode : Text::Connected);
+    } else if (runner_.start(display_.controlFilePath()) != Result::Ok) {
+        display_.showMessage(messageText(Text::ScriptOpenFailed), Text::Error);
+    }
+}
+
+void Controller::onScriptStarted() {
+    display_.setStartStop(true);
+    display_.setStatus(link_.testMode() ? Text::TestModeScript : Text::ConnectedScript);
+}
+
+void Controller::onScriptEnded() {
+    // A link that is being closed meanwhile says so itself; its status is not overwritten.
+    display_.setStartStop(false);
+    if (link_.testMode()) {
+        display_.setStatus(Text::TestMode);
+    } else if (link_.connected()) {
+        display_.setStatus(Text::Connected);
+    }
+}
+
+// --- The tower's answers (receiver thread) ---
+
+void Controller::onAnswer(char letter, const std::string& value) {
+    switch (letter) {
+        case 'C': {
+            uint8_t codes[kPriceRows][3];
+            decodePricesAnswer(value, codes);
+            board_.showTowerPrices(codes);
+            for (int row = 0; row < kPriceRows; ++row) {
+                display_.setPriceText(row, priceTextOfSegments(codes[row]));
+            }
+            break;
+        }
+        case 'M': {
+            bool blink[kPriceRows];
+            for (int row = 0; row < kPriceRows; ++row) {
+                blink[row] = value[static_cast<size_t>(row)] == '1';
+            }
+            board_.showTowerBlinks(blink);
+            for (int row = 0; row < kPriceRows; ++row) {
+                display_.setBlinkBox(row, blink[row]);
+            }
+            break;
+        }
+        case 'S':
+            if (link_.connected()) {
+                display_.setLightLevel(value);
+            }
+            logs_.appendLight(value);
+            break;
+        case 'l':
+        case 'o':
+        case 'L':
+        case 'O': {
+            // A value no light setting can hold keeps the previous one, as the light
+            // dialog's own reading does.
+            const int level = leadingDecimal(value);
+            if (level <= 255) {
+                SpinGuard guard(settingsLock_);
+                LightLevels& l = settings_.light;
+                int32_t& field = letter == 'l'   ? l.lowLightLevel
+                                 : letter == 'o' ? l.lowLevelBrightness
+                                 : letter == 'L' ? l.highLightLevel
+                                                 : l.highLevelBrightness;
+                field = level;
+            }
+            break;
+        }
+        case 'A': {
+            SpinGuard guard(settingsLock_);
+            settings_.autoBacklight = value[0] == '1';
+            break;
+        }
+        case 'V': {
+            std::lock_guard<std::mutex> lock(versionMutex_);
+            priceControllerVersion_ = "ver." + value;
+        }
+            if (readBackRequested_.exchange(false)) {
+                SpinGuard guard(settingsLock_);
+                saveSettings();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// --- The dialogs ---
+
+std::vector<int> Controller::presentPorts() {
+    std::vector<int> ports;
+    const SerialDriver& driver = link_.driver();
+    if (driver.open == nullptr) {
+        return ports;
+    }
+    const std::string com = messageText(Text::Com);
+    for (int n = 1; n <= 255; ++n) {
+        OpenError error = OpenError::None;
+        uint32_t systemError = 0;
+        SerialPort* port = driver.open(driver.context, com, n, &error, &systemError);
+        if (port != nullptr) {
+            // A name that opens something other than a serial port is not a port.
+            const bool serial = driver.isSerialPort == nullptr || driver.isSerialPort(port);
+            if (serial) {
+                ports.push_back(n);
+                std::this_thread::sleep_for(std::chrono::milliseconds(kProbeHoldMs));
+            }
+            driver.close(port);
+        } else if (error == OpenError::AccessDenied) {
+            ports.push_back(n);
+        }
+    }
+    return ports;
+}
+
+void Controller::applyTransmissionSettings(const TransmissionChoice& c) {
+    SpinGuard guard(settingsLock_);
+    Settings& s = settings_;
+    if (c.portIndex >= 0) {
+        const char* digits = c.portText.size() > 3 ? c.portText.c_str() + 3 : "";
+        s.portNumber = static_cast<uint8_t>(std::atoi(digits));
+    }
+    // A value the lists do not offer (one from an edited settings file) leaves its list
+    // without a selection and keeps its value.
+    if (c.baudIndex >= 0 && c.baudIndex < 13) {
+        s.serial.baudRate = kOfferedBaudRates[c.baudIndex];
+    }
+    if (c.dataBitsIndex >= 0 && c.dataBitsIndex < 4) {
+        s.serial.dataBits = static_cast<uint8_t>(c.dataBitsIndex + 5);
+    }
+    if (c.parityIndex >= 0 && c.parityIndex < 5) {
+        s.serial.parity = kParityValues[c.parityIndex];
+    }
+    if (c.stopBitsIndex >= 0 && c.stopBitsIndex < 3) {
+        s.serial.stopBits = kStopBitValues[c.stopBitsIndex];
+    }
+    s.logToFile = c.logToFile;
+    logs_.setEnabled(s.logToFile);
+    saveSettings();
+}
+
+bool Controller::reapplyPortSettings() {
+    if (!link_.connected() || link_.configure(settings().serial) == Result::Ok) {
+        return true;
+    }
+    display_.showMessage("Settings failed!", Text::Title);
+    return false;
+}
+
+void Controller::applyLightSettings(const LightFields& input) {
+    SpinGuard guard(settingsLock_);
+    LightLevels& l = settings_.light;
+    int32_t* fields[12] = {&l.display1LowLightLevel,  &l.display1LowLevelBrightness,
+                           &l.display1HighLightLevel, &l.display1HighLevelBrightness,
+                           &l.display2LowLightLevel,  &l.display2LowLevelBrightness,
+                           &l.display2HighLightLevel, &l.display2HighLevelBrightness,
+                           &l.lowLightLevel,          &l.lowLevelBrightness,
+                           &l.highLightLevel,         &l.highLevelBrightness};
+    for (int i = 0; i < 12; ++i) {
+        *fields[i] = clampLight(lightFieldValue(input.fields[i]), *fields[i]);
+    }
+    settings_.autoBacklight = input.autoBacklight;
+    saveSettings();
+}
+
+void Controller::sendLightSettings(const LightFields& input) {
+    if (!holdLinkForQueueing()) {
+        return;
+    }
+    bool queued = false;
+    {
+        HeldLock group(mailbox_.lock());
+        if (link_.connected()) {
+            queued = true;
+            SpinGuard guard(settingsLock_);
+            LightLevels& l = settings_.light;
+            struct Item {
+                int32_t* setting;
+                char letter;
+                int slot;
+            };
+            const Item items[4] = {{&l.lowLightLevel, 'l', kSlotLowLightLevel},
+                                   {&l.lowLevelBrightness, 'o', kSlotLowLevelBrightness},
+                                   {&l.highLightLevel, 'L', kSlotHighLightLevel},
+                                   {&l.highLevelBrightness, 'O', kSlotHighLevelBrightness}};
+            for (int i = 0; i < 4; ++i) {
+                *items[i].setting =
+                    clampLight(lightFieldValue(input.fields[8 + i]), *items[i].setting);
+                char text[16];
+                std::snprintf(text, sizeof text, "20%c%d", items[i].letter,
+                              static_cast<int>(*items[i].setting));
+                mailbox_.write(items[i].slot, text);
+            }
+            settings_.autoBacklight = input.autoBacklight;
+            mailbox_.write(kSlotAutoBacklight, input.autoBacklight ? "20A1" : "20A0");
+            mailbox_.write(kSlotEnd, "20E");
+            mailbox_.presetLastServed(8);
+        }
+    }
+    if (queued) {
+        SpinGuard guard(settingsLock_);
+        saveSettings();
+    } else {
+        display_.showMessage(messageText(Text::LeaveTestMode), Text::Error);
+    }
+}
+
+void Controller::applyProgramSettings(const std::string texts[kSettingsRows],
+                                      const uint32_t colours[kSettingsRows], bool hideOnMinimise) {
+    SpinGuard guard(settingsLock_);
+    for (int i = 0; i < kSettingsRows; ++i) {
+        const std::string text = texts[i].substr(0, kLabelMax);
+        std::memcpy(settings_.labelText[i], text.c_str(), text.size() + 1);
+        settings_.labelColour[i] = colours[i];
+    }
+    settings_.hideOnMinimise = hideOnMinimise;
+    saveSettings();
+}
+
+}  // namespace vorda

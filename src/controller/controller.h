@@ -1,0 +1,161 @@
+// The operator's actions: what each menu command, panel button and dialog button does.
+// The Controller owns the settings and the engine (mailbox, price board, logs, control-
+// file runner, link), takes the tower's answers and tells the display what to show. The
+// windows call it; it calls no window.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/display.h"
+#include "engine/link.h"
+#include "engine/logs.h"
+#include "engine/mailbox.h"
+#include "engine/price_board.h"
+#include "engine/script_runner.h"
+#include "engine/serial_driver.h"
+#include "settings/clock.h"
+#include "settings/settings.h"
+
+namespace vorda {
+
+// The timers of the panel that the controller handles.
+constexpr uint32_t kBlinkPeriodMs = 330;
+
+// Transmission settings: the speeds the dialog offers, and the values of the parity and
+// stop-bit lists in their order.
+extern const uint32_t kOfferedBaudRates[13];
+extern const uint8_t kParityValues[5];
+extern const uint8_t kStopBitValues[3];
+
+struct TransmissionChoice {
+    std::string portText;  // the selected entry of the port list, "COM3" or "No Comm"
+    int portIndex = -1;    // -1: nothing selected
+    int baudIndex = -1;    // positions in the lists; -1 keeps the current value
+    int dataBitsIndex = -1;
+    int parityIndex = -1;
+    int stopBitsIndex = -1;
+    bool logToFile = false;
+};
+
+// Light settings: the twelve fields in the order 1073 to 1084, and the check box.
+struct LightFields {
+    std::string fields[12];
+    bool autoBacklight = false;
+};
+
+// A light field's value: a plain unsigned decimal number, anything else 0.
+uint32_t lightFieldValue(const std::string& text);
+
+// What the controller is given by the program that runs it.
+struct Platform {
+    SerialDriver serial;
+    DisplaySeam display;
+    Clock clock;
+    std::string startDirectory;  // UTF-8; the settings file and the logs live here
+};
+
+class Controller final : private AnswerListener, private ScriptListener {
+  public:
+    // Loads the settings file of the start directory, or writes one of defaults when
+    // there is none, and shows the link as disconnected in the menu.
+    explicit Controller(const Platform& platform);
+    // Closes the port, stops the control file and the sender, kills the panel's timers.
+    ~Controller();
+    Controller(const Controller&) = delete;
+    Controller& operator=(const Controller&) = delete;
+
+    // The control panel's start: version text, status, Start/Stop, the sender thread and
+    // the blink timer.
+    void startPanel(const char* buildDate);
+    // A timer of the panel fired (on the user-interface thread).
+    void onTimer(int id);
+
+    // --- The menu ---
+    // "Połącz": opens the port, reads the tower back, starts the poll. False when the
+    // port cannot be opened (the message is shown).
+    bool connect();
+    // "Rozłącz".
+    void disconnect();
+    // "Test": closes any connection and works without a port.
+    void enterTestMode();
+    // "Czytaj z Vordy": queues the eight reads of the tower's state (connecting on demand
+    // first when the link is closed), or refuses in test mode.
+    void readFromTower();
+
+    // --- The control panel ---
+    // Prices "Wyślij": the five price commands and "20E" as one group, slot 3 next.
+    void sendPrices();
+    // "Włącz" and "Wyłącz": "20Z1" or "20Z0", then "20Z".
+    void switchBacklight(bool on);
+    // Start/Stop of the control file named in the panel's path box.
+    void startOrStopControlFile();
+
+    // --- The dialogs ---
+    // Probes COM1 to COM255: present when a port opens (and is a serial port) or is
+    // refused because it is in use; an opened port is held 300 ms before it is closed.
+    std::vector<int> presentPorts();
+    // Transmission "Ok": stores the choices and saves.
+    void applyTransmissionSettings(const TransmissionChoice& choice);
+    // After the transmission dialog: re-applies the settings to an open port; false (and
+    // "Settings failed!" shown) when the driver refuses them.
+    bool reapplyPortSettings();
+    // Light OK: the values of 0 to 255 replace their settings; nothing is sent; saved.
+    void applyLightSettings(const LightFields& input);
+    // Light "Wyślij": the price controller's four values, the automatic backlight and
+    // "20E" as one group (connecting on demand); refused in test mode.
+    void sendLightSettings(const LightFields& input);
+    // Program settings OK: descriptions (cut to 15 characters), colours, hiding on
+    // minimise; saved.
+    void applyProgramSettings(const std::string texts[kSettingsRows],
+                              const uint32_t colours[kSettingsRows], bool hideOnMinimise);
+
+    // --- What the windows show ---
+    Settings settings() const;
+    std::string versionText() const;
+    std::string priceControllerVersion() const;  // "ver." and what the tower reported
+    const PriceBoard& board() const { return board_; }
+
+    // --- The engine, for the program's tests ---
+    Display& display() { return display_; }
+    Mailbox& mailbox() { return mailbox_; }
+    PriceBoard& board() { return board_; }
+    ScriptRunner& runner() { return runner_; }
+    Link& link() { return link_; }
+    Logs& logs() { return logs_; }
+
+  private:
+    void onAnswer(char letter, const std::string& value) override;
+    void onScriptStarted() override;
+    void onScriptEnded() override;
+
+    // Connects on demand when the link is closed and returns holding mailboxLock with the
+    // link connected or in test mode, so that the sender cannot close an on-demand link
+    // between the check and the caller's writes. False, nothing held, when the port
+    // cannot be opened (the message is shown).
+    bool holdLinkForQueueing();
+    bool connectOnDemand();
+    void closeLink();
+    void showPortOpenFailed();
+    void saveSettings();
+
+    const std::string startDirectory_;
+    Display display_;
+    mutable LockCounter settingsLock_{0};  // guards settings_ and every save of the file
+    Settings settings_;
+    std::string versionText_;
+    mutable std::mutex versionMutex_;
+    std::string priceControllerVersion_;
+    std::atomic<bool> readBackRequested_{false};
+
+    Mailbox mailbox_;
+    PriceBoard board_;
+    Logs logs_;
+    ScriptRunner runner_;
+    Link link_;
+};
+
+}  // namespace vorda

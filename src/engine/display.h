@@ -1,0 +1,130 @@
+// The display seam: everything the program shows, and the operator's boxes it reads, as
+// a table of functions. The Windows program fills it with calls that reach the control
+// panel on the user-interface thread, in the order they were made, without ever making a
+// worker wait for that thread; tests fill it with a recorder. Any entry may be left
+// empty. The engine and the controller call it through Display, from any thread.
+//
+// Texts: messages are UTF-8; what comes from or goes to the tower's fields (prices,
+// the temperature box) is code page 1250, as it travels on the line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "settings/messages.h"
+
+namespace vorda {
+
+struct PanelRect {
+    int left;
+    int top;
+    int right;
+    int bottom;
+    bool operator==(const PanelRect& o) const {
+        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
+    }
+};
+
+// The timers of the control panel (the display hosts them; the controller handles them).
+enum PanelTimer : int {
+    kAnswerTimer = 3,  // answer time-out, armed by the sender per command
+    kPollTimer = 4,    // 5-second poll while connected
+    kBlinkTimer = 6,   // 330 ms blink tick, for the panel's whole life
+};
+
+struct DisplaySeam {
+    void* context = nullptr;
+
+    // Status field 556.
+    void (*setStatus)(void* context, Text status) = nullptr;
+    // Light-level field 558.
+    void (*setLightLevel)(void* context, const std::string& text) = nullptr;
+    // Price edit of row 0 to 4 (1020, 1023 to 1026).
+    void (*setPriceText)(void* context, int row, const std::string& cp1250) = nullptr;
+    // "Mrugaj" box of row 0 to 4 (1074 to 1078).
+    void (*setBlinkBox)(void* context, int row, bool checked) = nullptr;
+    // Button 1070: "Stop" while a control file runs, else "Start".
+    void (*setStartStop)(void* context, bool running) = nullptr;
+    // "Połącz", "Rozłącz" and "Test": enabled or greyed.
+    void (*setMenuStates)(void* context, bool connect, bool disconnect, bool test) = nullptr;
+    // A message box owned by the main window with an OK button and the exclamation icon.
+    void (*showMessage)(void* context, const std::string& utf8, Text caption) = nullptr;
+    // Marks a rectangle of the panel (client pixels) for repainting.
+    void (*invalidate)(void* context, PanelRect rect, bool erase) = nullptr;
+    // Periodic timers of the panel, by id; setting a running timer restarts it.
+    void (*setTimer)(void* context, int id, uint32_t periodMs) = nullptr;
+    void (*killTimer)(void* context, int id) = nullptr;
+    // The system's wait cursor.
+    void (*showWaitCursor)(void* context) = nullptr;
+
+    // The panel's boxes as the operator left them; safe to call from any thread.
+    std::string (*priceBoxText)(void* context, int row) = nullptr;
+    bool (*blinkBoxChecked)(void* context, int row) = nullptr;
+    std::string (*controlFilePath)(void* context) = nullptr;  // UTF-8
+    std::string (*temperatureText)(void* context) = nullptr;
+};
+
+// The seam with every call checked: an empty entry does nothing (or reads as empty).
+class Display {
+  public:
+    DisplaySeam seam;
+
+    void setStatus(Text status) const {
+        if (seam.setStatus)
+            seam.setStatus(seam.context, status);
+    }
+    void setLightLevel(const std::string& text) const {
+        if (seam.setLightLevel)
+            seam.setLightLevel(seam.context, text);
+    }
+    void setPriceText(int row, const std::string& cp1250) const {
+        if (seam.setPriceText)
+            seam.setPriceText(seam.context, row, cp1250);
+    }
+    void setBlinkBox(int row, bool checked) const {
+        if (seam.setBlinkBox)
+            seam.setBlinkBox(seam.context, row, checked);
+    }
+    void setStartStop(bool running) const {
+        if (seam.setStartStop)
+            seam.setStartStop(seam.context, running);
+    }
+    void setMenuStates(bool connect, bool disconnect, bool test) const {
+        if (seam.setMenuStates)
+            seam.setMenuStates(seam.context, connect, disconnect, test);
+    }
+    void showMessage(const std::string& utf8, Text caption) const {
+        if (seam.showMessage)
+            seam.showMessage(seam.context, utf8, caption);
+    }
+    void invalidate(PanelRect rect, bool erase) const {
+        if (seam.invalidate)
+            seam.invalidate(seam.context, rect, erase);
+    }
+    void setTimer(int id, uint32_t periodMs) const {
+        if (seam.setTimer)
+            seam.setTimer(seam.context, id, periodMs);
+    }
+    void killTimer(int id) const {
+        if (seam.killTimer)
+            seam.killTimer(seam.context, id);
+    }
+    void showWaitCursor() const {
+        if (seam.showWaitCursor)
+            seam.showWaitCursor(seam.context);
+    }
+    std::string priceBoxText(int row) const {
+        return seam.priceBoxText ? seam.priceBoxText(seam.context, row) : std::string();
+    }
+    bool blinkBoxChecked(int row) const {
+        return seam.blinkBoxChecked && seam.blinkBoxChecked(seam.context, row);
+    }
+    std::string controlFilePath() const {
+        return seam.controlFilePath ? seam.controlFilePath(seam.context) : std::string();
+    }
+    std::string temperatureText() const {
+        return seam.temperatureText ? seam.temperatureText(seam.context) : std::string();
+    }
+};
+
+}  // namespace vorda

@@ -1,0 +1,221 @@
+// The serial seam on POSIX systems: a terminal device (in tests, a pseudo-terminal)
+// found as "<directory>/COM<n>".
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <mutex>
+
+#include "engine/serial_driver.h"
+
+namespace vorda {
+
+struct SerialPort {
+    int fd = -1;
+};
+
+namespace {
+
+std::mutex directoryMutex;
+std::string portDirectory = "/dev/vorda";
+
+bool speedOf(uint32_t baud, speed_t* speed) {
+    switch (baud) {
+        case 110:
+            *speed = B110;
+            return true;
+        case 300:
+            *speed = B300;
+            return true;
+        case 600:
+            *speed = B600;
+            return true;
+        case 1200:
+            *speed = B1200;
+            return true;
+        case 2400:
+            *speed = B2400;
+            return true;
+        case 4800:
+            *speed = B4800;
+            return true;
+        case 9600:
+            *speed = B9600;
+            return true;
+        case 19200:
+            *speed = B19200;
+            return true;
+        case 38400:
+            *speed = B38400;
+            return true;
+        case 57600:
+            *speed = B57600;
+            return true;
+        case 115200:
+            *speed = B115200;
+            return true;
+        default:
+            return false;
+    }
+}
+
+SerialPort* posixOpen(void*, const std::string& comName, int number, OpenError* error,
+                      uint32_t* systemError) {
+    std::string path;
+    {
+        std::lock_guard<std::mutex> lock(directoryMutex);
+        path = portDirectory + "/" + comName + std::to_string(number);
+    }
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        *systemError = static_cast<uint32_t>(errno);
+        *error = errno == ENOENT                     ? OpenError::NotFound
+                 : errno == EACCES || errno == EBUSY ? OpenError::AccessDenied
+                                                     : OpenError::Other;
+        return nullptr;
+    }
+    // Not shared: a second opener is refused, as a COM port refuses it.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        *systemError = static_cast<uint32_t>(errno);
+        *error = OpenError::AccessDenied;
+        ::close(fd);
+        return nullptr;
+    }
+    *error = OpenError::None;
+    return new SerialPort{fd};
+}
+
+void posixSetupQueues(SerialPort*, uint32_t, uint32_t) {}
+
+bool posixConfigure(SerialPort* port, const SerialSettings& s) {
+    termios t{};
+    if (tcgetattr(port->fd, &t) != 0) {
+        return false;
+    }
+    speed_t speed;
+    if (!speedOf(s.baudRate, &speed) || s.dataBits < 5 || s.dataBits > 8 || s.parity > 4 ||
+        s.stopBits > 2) {
+        return false;
+    }
+    cfmakeraw(&t);
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    t.c_cflag |= s.dataBits == 5 ? CS5 : s.dataBits == 6 ? CS6 : s.dataBits == 7 ? CS7 : CS8;
+    switch (s.parity) {
+        case 1:
+            t.c_cflag |= PARENB | PARODD;
+            break;
+        case 2:
+            t.c_cflag |= PARENB;
+            break;
+        case 3:
+            t.c_cflag |= PARENB | PARODD | CMSPAR;
+            break;
+        case 4:
+            t.c_cflag |= PARENB | CMSPAR;
+            break;
+        default:
+            break;
+    }
+    if (s.stopBits != 0) {
+        t.c_cflag |= CSTOPB;
+    }
+    // No parity checking on receive and no flow control.
+    t.c_iflag &= ~(INPCK | IXON | IXOFF | IXANY);
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    return tcsetattr(port->fd, TCSANOW, &t) == 0;
+}
+
+bool posixQueryErrors(SerialPort* port, uint32_t* errorFlags, uint32_t* queued,
+                      uint32_t* systemError) {
+    int n = 0;
+    if (ioctl(port->fd, FIONREAD, &n) != 0) {
+        *systemError = static_cast<uint32_t>(errno);
+        return false;
+    }
+    *errorFlags = 0;  // a terminal device does not report framing or overrun errors here
+    *queued = static_cast<uint32_t>(n);
+    return true;
+}
+
+bool posixRead(SerialPort* port, uint8_t* buffer, uint32_t max, uint32_t* got,
+               uint32_t* systemError) {
+    const ssize_t n = ::read(port->fd, buffer, max);
+    if (n < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            *got = 0;
+            return true;
+        }
+        *systemError = static_cast<uint32_t>(errno);
+        return false;
+    }
+    *got = static_cast<uint32_t>(n);
+    return true;
+}
+
+bool posixWrite(SerialPort* port, const uint8_t* bytes, uint32_t count, uint32_t* systemError) {
+    uint32_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(port->fd, bytes + done, count - done);
+        if (n > 0) {
+            done += static_cast<uint32_t>(n);
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{port->fd, POLLOUT, 0};
+            if (poll(&p, 1, 1000) > 0) {
+                continue;
+            }
+            *systemError = static_cast<uint32_t>(ETIMEDOUT);
+            return false;
+        }
+        *systemError = static_cast<uint32_t>(n < 0 ? errno : EIO);
+        return false;
+    }
+    return true;
+}
+
+bool posixIsSerialPort(SerialPort* port) {
+    termios t{};
+    return tcgetattr(port->fd, &t) == 0;
+}
+
+void posixClearDtr(SerialPort* port) {
+    int bits = TIOCM_DTR;
+    ioctl(port->fd, TIOCMBIC, &bits);  // a pseudo-terminal has no DTR: ignored
+}
+
+void posixClose(SerialPort* port) {
+    ::close(port->fd);
+    delete port;
+}
+
+}  // namespace
+
+SerialDriver platformSerialDriver() {
+    SerialDriver d;
+    d.open = posixOpen;
+    d.setupQueues = posixSetupQueues;
+    d.configure = posixConfigure;
+    d.queryErrors = posixQueryErrors;
+    d.read = posixRead;
+    d.write = posixWrite;
+    d.isSerialPort = posixIsSerialPort;
+    d.clearDtr = posixClearDtr;
+    d.close = posixClose;
+    return d;
+}
+
+void setSerialPortDirectory(const std::string& directory) {
+    std::lock_guard<std::mutex> lock(directoryMutex);
+    portDirectory = directory;
+}
+
+}  // namespace vorda

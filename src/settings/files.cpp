@@ -1,0 +1,92 @@
+#include "settings/files.h"
+
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace vorda {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path toPath(const std::string& utf8) {
+    // u8path is deprecated in C++20 but is the C++17 way to say "these bytes are UTF-8".
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+    return fs::u8path(utf8);
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+}
+
+}  // namespace
+
+std::string startDirectoryPath(const std::string& directory, const char* name) {
+    return directory + "//" + name;
+}
+
+std::FILE* openFile(const std::string& path, const char* mode) {
+#ifdef _WIN32
+    const fs::path p = toPath(path);
+    std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
+    return _wfopen(p.c_str(), wideMode.c_str());
+#else
+    return std::fopen(toPath(path).c_str(), mode);
+#endif
+}
+
+int64_t fileSize(const std::string& path) {
+    std::error_code ec;
+    const auto size = fs::file_size(toPath(path), ec);
+    return ec ? -1 : static_cast<int64_t>(size);
+}
+
+bool removeFile(const std::string& path) {
+    std::error_code ec;
+    return fs::remove(toPath(path), ec);
+}
+
+bool renameFile(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    fs::rename(toPath(from), toPath(to), ec);
+    return !ec;
+}
+
+bool writeFileReplacing(const std::string& path, const std::string& bytes) {
+    const std::string temporary = path + ".tmp";
+    std::FILE* f = openFile(temporary, "wb");
+    if (f == nullptr) {
+        return false;
+    }
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    written = written && std::fflush(f) == 0;
+#ifdef _WIN32
+    written = written && _commit(_fileno(f)) == 0;
+#else
+    written = written && fsync(fileno(f)) == 0;
+#endif
+    written = std::fclose(f) == 0 && written;
+    if (written) {
+#ifdef _WIN32
+        written = MoveFileExW(toPath(temporary).c_str(), toPath(path).c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+        written = std::rename(toPath(temporary).c_str(), toPath(path).c_str()) == 0;
+#endif
+    }
+    if (!written) {
+        removeFile(temporary);
+    }
+    return written;
+}
+
+}  // namespace vorda

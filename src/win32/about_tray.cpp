@@ -1,0 +1,69 @@
+#include "win32/about_tray.h"
+
+#include <shellapi.h>
+
+#include "win32/main_window.h"
+#include "win32/resources/resource.h"
+#include "win32/wide.h"
+
+namespace vorda::win {
+
+namespace {
+
+BOOL trayIcon(HINSTANCE instance, HWND mainWindow, DWORD action) {
+    NOTIFYICONDATAW data = {};
+    data.cbSize = sizeof(data);
+    data.hWnd = mainWindow;
+    data.uID = 0;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = kTrayMessage;
+    data.hIcon = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_TOWER), IMAGE_ICON, 16, 16, 0));
+    lstrcpynW(data.szTip, fromUtf8(messageText(Text::Title)).c_str(), 32);
+    const BOOL result = Shell_NotifyIconW(action, &data);
+    if (data.hIcon != nullptr) {
+        DestroyIcon(data.hIcon);
+    }
+    return result;
+}
+
+}  // namespace
+
+bool addTrayIcon(HINSTANCE instance, HWND mainWindow) {
+    return trayIcon(instance, mainWindow, NIM_ADD) != 0;
+}
+bool deleteTrayIcon(HINSTANCE instance, HWND mainWindow) {
+    return trayIcon(instance, mainWindow, NIM_DELETE) != 0;
+}
+
+void AboutBox::show(HINSTANCE instance, HWND owner) {
+    showModal(instance, IDD_ABOUT, owner);
+}
+
+INT_PTR AboutBox::handleMessage(UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG:
+            onInitDialog();
+            return TRUE;
+        case WM_COMMAND:
+            return onCommand(LOWORD(wParam));
+        default:
+            return FALSE;
+    }
+}
+
+void AboutBox::onInitDialog() {
+    SetDlgItemTextW(dialog_, IDC_VERSION_TEXT, fromUtf8(controller_.versionText()).c_str());
+    SetDlgItemTextW(dialog_, IDC_CONTROLLER_VERSION,
+                    fromCp1250(controller_.priceControllerVersion()).c_str());
+}
+
+INT_PTR AboutBox::onCommand(int id) {
+    if (id == IDOK) {
+        EndDialog(dialog_, 1);
+        return TRUE;
+    }
+    return FALSE;  // Esc and the close box do nothing
+}
+
+}  // namespace vorda::win

@@ -1,0 +1,29 @@
+// The tray icon and the About box.
+#pragma once
+
+#include <windows.h>
+
+#include "controller/controller.h"
+#include "win32/dialog.h"
+
+namespace vorda::win {
+
+bool addTrayIcon(HINSTANCE instance, HWND mainWindow);
+bool deleteTrayIcon(HINSTANCE instance, HWND mainWindow);
+
+// "Program": the window title with the build date and the price controller's version.
+class AboutBox : public Dialog<AboutBox> {
+  public:
+    explicit AboutBox(const Controller& controller) : controller_(controller) {}
+    void show(HINSTANCE instance, HWND owner);
+
+  private:
+    friend class Dialog<AboutBox>;
+    INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void onInitDialog();
+    INT_PTR onCommand(int id);
+
+    const Controller& controller_;
+};
+
+}  // namespace vorda::win

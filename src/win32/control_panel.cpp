@@ -1,0 +1,219 @@
+#include "win32/control_panel.h"
+
+#include <commdlg.h>
+
+#include <algorithm>
+
+#include "engine/price_board.h"
+#include "win32/resources/resource.h"
+#include "win32/wide.h"
+
+namespace vorda::win {
+
+namespace {
+
+constexpr COLORREF kGrey = RGB(180, 180, 180);
+constexpr COLORREF kDark = RGB(20, 20, 20);
+constexpr COLORREF kLit = RGB(255, 255, 255);
+
+// Segment rectangles of the first row and digit, by bit of the segment code.
+constexpr RECT kSegments[8] = {
+    {455, 162, 475, 167},  // bottom bar
+    {450, 142, 455, 162},  // lower left
+    {455, 137, 475, 142},  // middle bar
+    {450, 117, 455, 137},  // upper left
+    {455, 112, 475, 117},  // top bar
+    {475, 117, 480, 137},  // upper right
+    {475, 142, 480, 162},  // lower right
+    {485, 162, 490, 167},  // decimal point
+};
+
+void fill(HDC dc, const RECT& r, COLORREF colour) {
+    HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(dc, &r, brush);
+    DeleteObject(brush);
+}
+
+}  // namespace
+
+HWND ControlPanel::create(HWND owner) {
+    return createModeless(parts_.instance, L"DYSTRDLG", owner);
+}
+
+INT_PTR ControlPanel::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            return onInitDialog();
+        case WM_CTLCOLORSTATIC:
+            return onColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case WM_PAINT:
+            onPaint();
+            return TRUE;
+        case WM_DESTROY:
+            onDestroy();
+            return 0;
+        case WM_TIMER:
+            parts_.controller.onTimer(static_cast<int>(wParam));
+            return TRUE;
+        case WM_COMMAND:
+            onCommand(LOWORD(wParam), HIWORD(wParam));
+            return TRUE;
+        case kDisplayCallsMessage:
+            parts_.display.applyQueued();
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+BOOL ControlPanel::onInitDialog() {
+    parts_.display.setPanelWindow(dialog_);
+    parts_.controller.startPanel(parts_.buildDate);
+    keepLabelsOnTheGreyHalf();
+    applyLabels();
+    greyBrush_ = CreateSolidBrush(kGrey);
+    windowBrush_ = GetSysColorBrush(COLOR_WINDOW);
+    return TRUE;
+}
+
+void ControlPanel::onDestroy() {
+    DeleteObject(greyBrush_);
+    greyBrush_ = nullptr;
+}
+
+INT_PTR ControlPanel::onColourStatic(HDC dc, HWND control) {
+    const int id = GetDlgCtrlID(control);
+    if (id >= IDC_LABEL1 && id < IDC_LABEL1 + kPriceRows) {
+        SetBkColor(dc, kGrey);
+        SetTextColor(dc, parts_.controller.settings().labelColour[id - IDC_LABEL1]);
+        return reinterpret_cast<INT_PTR>(greyBrush_);
+    }
+    if (id == IDC_LIGHT_LEVEL) {
+        return reinterpret_cast<INT_PTR>(windowBrush_);
+    }
+    return 0;
+}
+
+void ControlPanel::onPaint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(dialog_, &ps);
+    paintPriceBoard(dc);
+    EndPaint(dialog_, &ps);
+}
+
+void ControlPanel::onCommand(int id, int notification) {
+    Controller& c = parts_.controller;
+    switch (id) {
+        case IDC_SEND_PRICES:
+            c.sendPrices();
+            break;
+        case IDC_BACKLIGHT_ON:
+            c.switchBacklight(true);
+            break;
+        case IDC_BACKLIGHT_OFF:
+            c.switchBacklight(false);
+            break;
+        case IDC_START_STOP:
+            c.startOrStopControlFile();
+            break;
+        case IDC_CHOOSE_FILE:
+            chooseControlFile();
+            break;
+        default:
+            if (notification == EN_CHANGE || notification == BN_CLICKED) {
+                parts_.display.boxChanged(id);
+            }
+            break;  // Enter (1) and Esc (2) do nothing
+    }
+}
+
+void ControlPanel::chooseControlFile() {
+    const std::wstring textFiles = fromUtf8(messageText(Text::FilterText));
+    const std::wstring allFiles = fromUtf8(messageText(Text::FilterAll)) + L" (*.*)";
+    std::wstring filter =
+        textFiles + L'\0' + L"*.txt" + L'\0' + allFiles + L'\0' + L"*.*" + L'\0' + L'\0';
+    wchar_t path[260] = L"";
+    OPENFILENAMEW ofn = {};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = dialog_;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = 260;
+    // The current directory stays the start directory, where the settings and logs are.
+    ofn.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    ofn.lpstrDefExt = L"*";
+    if (GetOpenFileNameW(&ofn)) {
+        SetDlgItemTextW(dialog_, IDC_CONTROL_FILE, path);
+    }
+}
+
+// The description labels stay on the grey half of the board, also where the dialog
+// font is wider than the one the layout was drawn for (the digits start at x 436).
+void ControlPanel::keepLabelsOnTheGreyHalf() {
+    for (int i = 0; i < kPriceRows; ++i) {
+        HWND label = GetDlgItem(dialog_, IDC_LABEL1 + i);
+        RECT r;
+        GetWindowRect(label, &r);
+        MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&r), 2);
+        if (r.right > 436) {
+            SetWindowPos(label, nullptr, 0, 0, std::max<LONG>(0, 436 - r.left), r.bottom - r.top,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
+}
+
+void ControlPanel::applyLabels() {
+    const Settings settings = parts_.controller.settings();
+    for (int i = 0; i < kPriceRows; ++i) {
+        HWND label = GetDlgItem(dialog_, IDC_LABEL1 + i);
+        SetWindowTextW(label, fromCp1250(settings.labelText[i]).c_str());
+        SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(parts_.labelFont), TRUE);
+    }
+}
+
+void ControlPanel::refreshLabels() {
+    if (dialog_ == nullptr) {
+        return;
+    }
+    applyLabels();
+    InvalidateRect(dialog_, nullptr, TRUE);
+}
+
+void ControlPanel::paintPriceBoard(HDC dc) {
+    const PriceBoard& b = parts_.controller.board();
+    const bool backlight = b.backlightOn();
+    fill(dc, RECT{218, 98, 436, 505}, kGrey);
+    HICON bulb = static_cast<HICON>(
+        LoadImageW(parts_.instance, MAKEINTRESOURCEW(IDI_BULB), IMAGE_ICON, 32, 32, 0));
+    for (int r = 0; r < kPriceRows; ++r) {
+        if (backlight && bulb != nullptr) {
+            DrawIconEx(dc, 224, 144 + 81 * r, bulb, 32, 32, 0, nullptr, DI_NORMAL);
+        } else {
+            fill(dc, RECT{224, 144 + 81 * r, 256, 176 + 81 * r}, kGrey);
+        }
+    }
+    if (bulb != nullptr) {
+        DestroyIcon(bulb);
+    }
+    fill(dc, RECT{436, 98, 614, 505}, RGB(0, 0, 0));
+    HBRUSH lit = CreateSolidBrush(kLit);
+    HBRUSH dark = CreateSolidBrush(kDark);
+    const bool phase = b.blinkPhase();
+    for (int r = 0; r < kPriceRows; ++r) {
+        const bool blinkDark = b.blinking(r) && phase;
+        for (int d = 0; d < 3; ++d) {
+            const uint8_t code = b.segment(r, d);
+            for (int bit = 0; bit < 8; ++bit) {
+                RECT rect = kSegments[bit];
+                OffsetRect(&rect, 55 * d, 81 * r);
+                const bool on = (code & (1 << bit)) != 0 && !blinkDark;
+                FillRect(dc, &rect, on ? lit : dark);
+            }
+        }
+    }
+    DeleteObject(lit);
+    DeleteObject(dark);
+}
+
+}  // namespace vorda::win

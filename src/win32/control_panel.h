@@ -1,0 +1,53 @@
+// The control panel (template "DYSTRDLG"), a child of the main window: the price boxes,
+// the backlight and control-file buttons, the status fields, and the price board it
+// paints.
+#pragma once
+
+#include <windows.h>
+
+#include "controller/controller.h"
+#include "win32/dialog.h"
+#include "win32/win32_display.h"
+
+namespace vorda::win {
+
+class ControlPanel : public Dialog<ControlPanel> {
+  public:
+    // What the panel works with; `labelFont` is the view font of the description labels.
+    struct Parts {
+        HINSTANCE instance;
+        Controller& controller;
+        Win32Display& display;
+        HFONT labelFont;
+        const char* buildDate;  // for the version text of the About box
+    };
+    explicit ControlPanel(const Parts& parts) : parts_(parts) {}
+    ControlPanel(const ControlPanel&) = delete;
+    ControlPanel& operator=(const ControlPanel&) = delete;
+
+    // Creates the panel in `owner`; nullptr on failure.
+    HWND create(HWND owner);
+
+    // Shows the descriptions and colours of the settings on the labels 561 to 565 again.
+    void refreshLabels();
+
+  private:
+    friend class Dialog<ControlPanel>;
+    INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    BOOL onInitDialog();
+    INT_PTR onColourStatic(HDC dc, HWND control);
+    void onPaint();
+    void onCommand(int id, int notification);
+    void onDestroy();
+
+    void applyLabels();
+    void keepLabelsOnTheGreyHalf();
+    void chooseControlFile();
+    void paintPriceBoard(HDC dc);
+
+    Parts parts_;
+    HBRUSH greyBrush_ = nullptr;
+    HBRUSH windowBrush_ = nullptr;
+};
+
+}  // namespace vorda::win

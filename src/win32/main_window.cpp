@@ -1,0 +1,280 @@
+#include "win32/main_window.h"
+
+#include "win32/about_tray.h"
+#include "win32/resources/resource.h"
+#include "win32/settings_dialogs.h"
+#include "win32/wide.h"
+
+namespace vorda::win {
+
+const wchar_t kMainWindowClass[] = L"TTYWndClass";
+
+namespace {
+
+constexpr int kMainX = 10;
+constexpr int kMainY = 10;
+constexpr int kMainWidth = 650;
+constexpr int kMainHeight = 577;
+constexpr int kPanelWidth = 2000;
+constexpr int kPanelHeight = 1000;
+
+std::wstring text(Text id) {
+    return fromUtf8(messageText(id));
+}
+
+ScrollCode scrollCodeOf(UINT code) {
+    switch (code) {
+        case SB_LINEUP:
+            return ScrollCode::LineBack;
+        case SB_LINEDOWN:
+            return ScrollCode::LineForward;
+        case SB_PAGEUP:
+            return ScrollCode::PageBack;
+        case SB_PAGEDOWN:
+            return ScrollCode::PageForward;
+        case SB_THUMBPOSITION:
+            return ScrollCode::ThumbPosition;
+        case SB_TOP:
+            return ScrollCode::Start;
+        case SB_BOTTOM:
+            return ScrollCode::End;
+        default:
+            return ScrollCode::Other;
+    }
+}
+
+}  // namespace
+
+void loadMessageTexts(HINSTANCE instance) {
+    for (Text id : kAllTexts) {
+        const wchar_t* resource = nullptr;
+        const int n =
+            LoadStringW(instance, static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&resource), 0);
+        if (n > 0 && resource != nullptr) {
+            setMessageText(id, toUtf8(std::wstring(resource, static_cast<size_t>(n))));
+        }
+    }
+}
+
+MainWindow::MainWindow(HINSTANCE instance, Win32Display& display, const Platform& platform)
+    : instance_(instance), display_(display), platform_(platform) {}
+
+bool MainWindow::registerClass(HINSTANCE instance) {
+    WNDCLASSW wc = {};
+    wc.style = 0;
+    wc.lpfnWndProc = windowProc;
+    wc.cbClsExtra = 0;
+    // Slot 0 holds the MainWindow object's pointer: pointer-sized on a 64-bit build.
+    wc.cbWndExtra = sizeof(LONG_PTR);
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_TOWER));
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOWFRAME + 1));
+    wc.lpszMenuName = MAKEINTRESOURCEW(IDM_MAIN);
+    wc.lpszClassName = kMainWindowClass;
+    return RegisterClassW(&wc) != 0;
+}
+
+HWND MainWindow::create() {
+    const DWORD style =
+        WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+    return CreateWindowExW(0, kMainWindowClass, text(Text::Title).c_str(), style, kMainX, kMainY,
+                           kMainWidth, kMainHeight, nullptr, nullptr, instance_, this);
+}
+
+LRESULT CALLBACK MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* created = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        auto* self = static_cast<MainWindow*>(created->lpCreateParams);
+        self->window_ = window;
+        SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, 0));
+    if (self == nullptr) {
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    const LRESULT result = self->handleMessage(message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, 0, 0);
+        self->window_ = nullptr;
+    }
+    return result;
+}
+
+LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            return onCreate() ? 0 : -1;
+        case WM_DESTROY:
+            onDestroy();
+            return 0;
+        case WM_SIZE:
+            onSize(static_cast<UINT>(wParam), static_cast<short>(LOWORD(lParam)),
+                   static_cast<short>(HIWORD(lParam)));
+            return 0;
+        case WM_PAINT:
+            onPaint();
+            return 0;
+        case WM_CLOSE:
+            onClose();
+            return 0;
+        case WM_COMMAND:
+            onCommand(LOWORD(wParam));
+            return 0;
+        case WM_VSCROLL:
+        case WM_HSCROLL:
+            onScroll(message == WM_VSCROLL, LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS:
+        case WM_CHAR:
+            return 0;
+        case kTrayMessage:
+            onTray(lParam);
+            return 0;
+        case kDisplayCallsMessage:
+            display_.applyQueued();
+            return 0;
+        default:
+            return DefWindowProcW(window_, message, wParam, lParam);
+    }
+}
+
+bool MainWindow::onCreate() {
+    addTrayIcon(instance_, window_);
+    wchar_t directory[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, directory);
+    platform_.startDirectory = toUtf8(directory);
+    display_.setMainWindow(window_);
+    controller_.emplace(platform_);
+    setViewFont();
+    return true;
+}
+
+void MainWindow::onDestroy() {
+    controller_.reset();
+    if (viewFont_ != nullptr) {
+        DeleteObject(viewFont_);
+        viewFont_ = nullptr;
+    }
+    deleteTrayIcon(instance_, window_);
+    PostQuitMessage(0);
+}
+
+void MainWindow::setViewFont() {
+    if (viewFont_ != nullptr) {
+        DeleteObject(viewFont_);
+    }
+    const ViewFont& f = font_;
+    viewFont_ = CreateFontW(f.height, f.width, f.escapement, f.orientation, f.weight,
+                            static_cast<DWORD>(f.italic), static_cast<DWORD>(f.underline),
+                            static_cast<DWORD>(f.strikeOut), static_cast<DWORD>(f.charSet),
+                            static_cast<DWORD>(f.outPrecision), static_cast<DWORD>(f.clipPrecision),
+                            static_cast<DWORD>(f.quality), static_cast<DWORD>(f.pitchAndFamily),
+                            f.faceName);
+    RECT r;
+    GetWindowRect(window_, &r);
+    SendMessageW(window_, WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.right - r.left, r.bottom - r.top));
+}
+
+void MainWindow::updateScrollBars() {
+    SetScrollPos(window_, SB_VERT, view_.vOffset, FALSE);
+    SetScrollRange(window_, SB_VERT, 0, view_.vScrollMax, TRUE);
+    SetScrollPos(window_, SB_HORZ, view_.hOffset, FALSE);
+    SetScrollRange(window_, SB_HORZ, 0, view_.hScrollMax, TRUE);
+}
+
+void MainWindow::onSize(UINT state, int width, int height) {
+    if (!controller_) {
+        return;
+    }
+    const ViewShift shift = viewSizing(view_, width, height);
+    if (shift.dx != 0 || shift.dy != 0) {
+        ScrollWindow(window_, shift.dx, shift.dy, nullptr, nullptr);
+    }
+    updateScrollBars();
+    InvalidateRect(window_, nullptr, TRUE);
+    if (state == SIZE_MINIMIZED && controller_->settings().hideOnMinimise) {
+        ShowWindow(window_, SW_HIDE);
+    }
+}
+
+void MainWindow::onPaint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window_, &ps);
+    if (controller_ && panel_ != nullptr && panel_->window() != nullptr) {
+        SetWindowPos(panel_->window(), HWND_TOP, -view_.hOffset, -view_.vOffset, kPanelWidth,
+                     kPanelHeight, SWP_NOACTIVATE);
+    }
+    HBRUSH grey = CreateSolidBrush(RGB(180, 180, 180));
+    FillRect(dc, &ps.rcPaint, grey);
+    DeleteObject(grey);
+    EndPaint(window_, &ps);
+}
+
+void MainWindow::onScroll(bool vertical, UINT code, int position) {
+    if (!controller_) {
+        return;
+    }
+    const int amount = viewScroll(view_, vertical, scrollCodeOf(code), position & 0xFFFF);
+    if (amount != 0) {
+        ScrollWindow(window_, vertical ? 0 : -amount, vertical ? -amount : 0, nullptr, nullptr);
+    }
+    SetScrollPos(window_, vertical ? SB_VERT : SB_HORZ, vertical ? view_.vOffset : view_.hOffset,
+                 TRUE);
+}
+
+void MainWindow::onClose() {
+    const int answer = MessageBoxW(window_, text(Text::ConfirmClose).c_str(),
+                                   text(Text::Title).c_str(), MB_OKCANCEL | MB_ICONQUESTION);
+    if (answer == IDOK) {
+        DestroyWindow(window_);
+    }
+}
+
+void MainWindow::onTray(LPARAM event) {
+    if (event == WM_LBUTTONDOWN || event == WM_RBUTTONDOWN) {
+        ShowWindow(window_, SW_SHOWNORMAL);
+        SetForegroundWindow(window_);
+    }
+}
+
+void MainWindow::onCommand(int id) {
+    if (!controller_) {
+        return;
+    }
+    Controller& c = *controller_;
+    switch (id) {
+        case IDM_CONNECT:
+            c.connect();
+            break;
+        case IDM_TEST:
+            c.enterTestMode();
+            break;
+        case IDM_DISCONNECT:
+            c.disconnect();
+            break;
+        case IDM_EXIT:
+            PostMessageW(window_, WM_CLOSE, 0, 0);
+            break;
+        case IDM_TRANSMISSION:
+            TransmissionDialog(c).show(instance_, window_);
+            break;
+        case IDM_LIGHT:
+            LightDialog(c).show(instance_, window_);
+            break;
+        case IDM_PROGRAM_SETTINGS:
+            ProgramSettingsDialog(c, panel_, customColours_).show(instance_, window_);
+            break;
+        case IDM_READ_BACK:
+            c.readFromTower();
+            break;
+        case IDM_ABOUT:
+            AboutBox(c).show(instance_, window_);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace vorda::win

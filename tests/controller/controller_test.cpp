@@ -1,0 +1,256 @@
+// The operator's actions over a recording display and serial driver: link states, menus
+// and status texts, what each button queues, the dialogs' actions, and the stop races.
+#include "controller/controller.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
+
+#include "support/rig.h"
+
+namespace vorda {
+namespace {
+
+using test::frameOf;
+
+class Actions : public test::Rig {};
+
+TEST_F(Actions, ConnectDisconnectAndTestSetTheLinkStateMenuAndStatus) {
+    ASSERT_TRUE(controller.connect());
+    EXPECT_TRUE(link().connected());
+    EXPECT_EQ(ui.menu(), "0 1 1");
+    EXPECT_EQ(ui.status(), "POŁĄCZONY");
+    EXPECT_EQ(ui.timers().at(kPollTimer), 5000u);
+    EXPECT_EQ(pendingSlots(), (std::vector<int>{3, 4, 29, 30, 31, 32, 33, 35, 38, 40}));
+    controller.enterTestMode();  // closes the port first
+    EXPECT_EQ(serial.closes, 1);
+    EXPECT_EQ(serial.dtrClears, 1);
+    EXPECT_TRUE(link().testMode());
+    EXPECT_EQ(ui.menu(), "1 1 0");
+    EXPECT_EQ(ui.status(), "TRYB TESTU");
+    EXPECT_TRUE(pendingSlots().empty());
+    EXPECT_TRUE(ui.timers().empty());
+    ASSERT_TRUE(controller.connect());  // leaves test mode
+    EXPECT_FALSE(link().testMode());
+    controller.disconnect();
+    EXPECT_FALSE(link().connected());
+    EXPECT_EQ(ui.menu(), "1 0 1");
+    EXPECT_EQ(ui.status(), "ROZŁĄCZONY");
+    EXPECT_EQ(ui.lightLevel(), "");
+    controller.enterTestMode();
+    controller.disconnect();
+    EXPECT_EQ(ui.status(), "ROZŁĄCZONY");
+    EXPECT_EQ(ui.menu(), "1 0 1");
+}
+
+TEST_F(Actions, AMissingPortShowsTheErrorWithItsNumberAndQueuesNothing) {
+    serial.openError = OpenError::NotFound;
+    for (const std::function<void()>& press :
+         {std::function<void()>([this] { controller.connect(); }),
+          std::function<void()>([this] { controller.sendPrices(); }),
+          std::function<void()>([this] { controller.switchBacklight(true); }),
+          std::function<void()>([this] { controller.readFromTower(); })}) {
+        ui.clearCalls();
+        press();
+        EXPECT_EQ(ui.messages(), std::vector<std::string>{"Błąd otwarcia COM1 | Błąd"});
+        EXPECT_TRUE(pendingSlots().empty());
+        EXPECT_FALSE(link().connected());
+    }
+}
+
+TEST_F(Actions, PricesAreQueuedAsTypedWithTheBlinkBoxesAndSlotThreeNext) {
+    ui.setPriceBox(0, "4.59");
+    ui.setPriceBox(1, "123456789");
+    ui.setBlinkBox(2, true);
+    controller.sendPrices();  // while disconnected: connects on demand
+    EXPECT_TRUE(link().onDemand());
+    EXPECT_EQ(pendingSlots(), (std::vector<int>{3, 4, 5, 6, 7, 29, 38, 39}));
+    EXPECT_EQ(mailbox().text(3), "21C4.59");
+    EXPECT_EQ(mailbox().text(4), "22C12345678");
+    EXPECT_EQ(mailbox().text(5), "23M");
+    EXPECT_EQ(mailbox().text(39), "20E");
+    EXPECT_EQ(mailbox().lastServedSlot(), 2);
+}
+
+TEST_F(Actions, BacklightAndReadBackQueueTheirReadsOrAreRefused) {
+    controller.switchBacklight(true);
+    controller.switchBacklight(true);  // the second press finds the link open
+    EXPECT_EQ(serial.opened.size(), 1u);
+    EXPECT_EQ(pendingSlots(), (std::vector<int>{29, 36, 38}));
+    controller.switchBacklight(false);
+    EXPECT_EQ(mailbox().text(37), "20Z0");
+    controller.disconnect();
+    LightFields automatic;
+    automatic.autoBacklight = true;
+    controller.applyLightSettings(automatic);
+    controller.connect();
+    mailbox().clear();
+    controller.switchBacklight(true);
+    EXPECT_TRUE(pendingSlots().empty());
+    EXPECT_EQ(ui.messages().back(), messageText(Text::AutoBacklight) + " | Błąd");
+    controller.enterTestMode();
+    ui.clearCalls();
+    controller.switchBacklight(true);
+    controller.readFromTower();
+    controller.sendLightSettings(automatic);
+    EXPECT_EQ(ui.messages(), std::vector<std::string>(3, "Wyłącz tryb testu !    | Błąd"));
+    EXPECT_TRUE(pendingSlots().empty());
+}
+
+TEST_F(Actions, TestOrDisconnectOnAnOnDemandLinkEndsTheSameWayEveryTime) {
+    controller.startPanel("Dec  5 2026");
+    controller.switchBacklight(true);
+    controller.enterTestMode();
+    written(2);
+    EXPECT_TRUE(ui.waitUntil([&] { return !link().onDemand(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // sender passes
+    EXPECT_TRUE(link().testMode());
+    EXPECT_EQ(ui.status(), "TRYB TESTU");
+    controller.disconnect();
+    controller.switchBacklight(true);
+    controller.disconnect();
+    EXPECT_FALSE(link().onDemand());
+    EXPECT_EQ(ui.status(), "ROZŁĄCZONY");
+}
+
+TEST_F(Actions, TransmissionSettingsAreStoredAndSaved) {
+    TransmissionChoice c;
+    c.portText = "No Comm";
+    c.portIndex = 0;
+    c.baudIndex = 10;
+    c.dataBitsIndex = 2;
+    c.parityIndex = 1;
+    c.stopBitsIndex = 2;
+    c.logToFile = true;
+    controller.applyTransmissionSettings(c);
+    EXPECT_EQ(test::readFile(dir.file("VordaCen.ini")).substr(0, 22),
+              "0\r\n56000\r\n7\r\n2\r\n2\r\n1\r\n");  // parity list entry 1 is "Even"
+    EXPECT_TRUE(controller.logs().enabled());
+    TransmissionChoice none;  // nothing selected keeps the values
+    none.portText = "COM12";
+    none.portIndex = 3;
+    controller.applyTransmissionSettings(none);
+    EXPECT_EQ(controller.settings().portNumber, 12);
+    EXPECT_EQ(controller.settings().serial.baudRate, 56000u);
+    ASSERT_TRUE(controller.connect());
+    serial.refuseSettings = true;
+    EXPECT_FALSE(controller.reapplyPortSettings());
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"Settings failed! | Vorda Cen"});
+}
+
+TEST_F(Actions, OnlyPortsThatOpenAsSerialPortsOrAreInUseArePresent) {
+    serial.openError = OpenError::AccessDenied;
+    EXPECT_EQ(controller.presentPorts().size(), 255u);
+    serial.openError = OpenError::NotFound;
+    EXPECT_TRUE(controller.presentPorts().empty());
+    serial.openError = OpenError::None;
+    serial.notSerial = true;
+    EXPECT_TRUE(controller.presentPorts().empty());
+    EXPECT_EQ(serial.openPorts, 0);
+}
+
+TEST_F(Actions, LightAndProgramSettings) {
+    EXPECT_EQ(lightFieldValue("-5"), 0u);
+    EXPECT_EQ(lightFieldValue("12a"), 0u);
+    EXPECT_EQ(lightFieldValue("99999999999999"), 0xFFFFFFFFu);
+    LightFields f;
+    f.fields[0] = "7";
+    f.fields[4] = "999";  // kept: only 0 to 255
+    controller.applyLightSettings(f);
+    EXPECT_EQ(controller.settings().light.display1LowLightLevel, 7);
+    EXPECT_EQ(controller.settings().light.display2LowLightLevel, 255);
+    EXPECT_EQ(controller.settings().light.display1LowLevelBrightness, 0);  // empty is 0
+    EXPECT_TRUE(serial.opened.empty());
+    LightFields send;
+    send.fields[8] = "10";
+    send.fields[9] = "200";
+    send.fields[10] = "300";  // the previous value goes instead
+    send.autoBacklight = true;
+    controller.sendLightSettings(send);
+    const char* expected[] = {"20l10", "20o200", "20L0", "20O0", "", "20A1"};
+    for (int n = 30; n <= 35; ++n) {
+        EXPECT_EQ(mailbox().text(n), expected[n - 30]) << n;
+    }
+    EXPECT_EQ(mailbox().lastServedSlot(), 8);
+    EXPECT_NE(test::readFile(dir.file("VordaCen.ini")).find("\r\n10\r\n200\r\n0\r\n0\r\n1\r\n"),
+              std::string::npos);
+    const std::string texts[5] = {"Benzyna 95 Super Plus", "", "LPG", "ON", "\xA3\xF3\x64\xBC"};
+    const uint32_t colours[5] = {1, 2, 3, 4, 5};
+    controller.applyProgramSettings(texts, colours, true);
+    EXPECT_NE(test::readFile(dir.file("VordaCen.ini"))
+                  .find("\r\n1\r\nBenzyna 95 Supe\r\n1\r\n\r\n2\r\nLPG\r\n3\r\n"),
+              std::string::npos);
+}
+
+// Holds the control-file runner inside the {P} of its last line until it is released:
+// by the link's status turning "ROZŁĄCZONY", by a stop (with `leaveOnStop`), or after
+// `holdMs`.
+struct RunnerHold {
+    static inline Controller* controller = nullptr;
+    static inline std::atomic<bool> reached{false}, released{false};
+    static inline int holdMs = 2000;
+    static inline bool leaveOnStop = true;
+    static inline std::string (*priceBox)(void*, int) = nullptr;
+    static inline void (*setStatus)(void*, Text) = nullptr;
+
+    static bool runnerGone() { return !controller->runner().running(); }
+    static void waitFor(const std::function<bool()>& done) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(holdMs);
+        while (!done() && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    static void install(Controller& c, int ms, bool leave) {
+        controller = &c;
+        holdMs = ms;
+        leaveOnStop = leave;
+        reached = released = false;
+        DisplaySeam& seam = c.display().seam;
+        priceBox = seam.priceBoxText;
+        setStatus = seam.setStatus;
+        seam.priceBoxText = [](void* context, int row) {
+            reached = true;
+            waitFor([] { return released || (leaveOnStop && runnerGone()); });
+            return priceBox(context, row);
+        };
+        seam.setStatus = [](void* context, Text status) {
+            setStatus(context, status);
+            if (status == Text::Disconnected) {  // let a runner end by itself right now
+                released = true;
+                waitFor(runnerGone);
+            }
+        };
+    }
+};
+
+TEST_F(Actions, AControlFileEndingWhileTheLinkClosesLeavesTheStatusDisconnected) {
+    controller.connect();
+    test::writeFile(dir.file("f.txt"), "21C{P}");
+    ui.setControlFile(dir.file("f.txt"));
+    RunnerHold::install(controller, 2000, true);
+    controller.startOrStopControlFile();
+    RunnerHold::waitFor([] { return RunnerHold::reached.load(); });
+    controller.disconnect();
+    EXPECT_EQ(ui.status(), "ROZŁĄCZONY");
+    EXPECT_EQ(ui.menu(), "1 0 1");
+}
+
+TEST_F(Actions, TwoStopsOfTheRunnerAtOnceBothReturnOnlyOnceItHasEnded) {
+    controller.connect();
+    mailbox().clear();
+    test::writeFile(dir.file("f.txt"), "21C{P}");
+    ui.setControlFile(dir.file("f.txt"));
+    RunnerHold::install(controller, 300, false);  // a stop does not release it: 300 ms
+    controller.startOrStopControlFile();
+    RunnerHold::waitFor([] { return RunnerHold::reached.load(); });
+    std::thread first([this] { controller.runner().stop(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    controller.runner().stop();
+    const bool writtenBeforeTheSecondReturned = mailbox().pending(3);
+    first.join();
+    EXPECT_TRUE(writtenBeforeTheSecondReturned);
+}
+
+}  // namespace
+}  // namespace vorda

@@ -1,0 +1,195 @@
+// The program's core with its real threads and the real POSIX serial driver, over a
+// pseudo-terminal, against the tower simulator: what reached the tower (its transcript)
+// and what the display shows.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "common/fake_ui.h"
+#include "controller/controller.h"
+#include "support/test_support.h"
+#include "support/tower_sim_process.h"
+
+namespace vorda {
+namespace {
+
+class WithTower : public ::testing::Test {
+  protected:
+    void start(const std::vector<std::string>& simOptions, const char* baudIndex = nullptr) {
+        sim = std::make_unique<test::TowerSim>(simOptions);
+        ASSERT_FALSE(sim->path().empty());
+        ASSERT_EQ(symlink(sim->path().c_str(), dir.file("COM1").c_str()), 0);
+        setSerialPortDirectory(dir.path());
+        if (baudIndex != nullptr) {  // the settings file of the start directory
+            test::writeFile(dir.file("VordaCen.ini"), std::string("1\r\n") + baudIndex + "\r\n");
+        }
+        controller = std::make_unique<Controller>(
+            Platform{platformSerialDriver(), ui.seam(), systemClock(), dir.path()});
+        ui.setTimerHandler([this](int id) { controller->onTimer(id); });
+        ui.run([this] { controller->startPanel("Dec  5 2026"); });
+    }
+    void TearDown() override {
+        if (controller) {
+            ui.run([this] { controller.reset(); });
+        }
+    }
+    // Texts of the frames the tower received, in order.
+    std::vector<std::string> received() {
+        std::vector<std::string> out;
+        for (const auto& line : sim->lines("rx")) {
+            out.push_back(line.text);
+        }
+        return out;
+    }
+    size_t indexOf(const std::vector<std::string>& v, const std::string& s) {
+        return static_cast<size_t>(std::find(v.begin(), v.end(), s) - v.begin());
+    }
+    long sent(const std::string& text) {
+        const auto rx = received();
+        return std::count(rx.begin(), rx.end(), text);
+    }
+    bool closed() {
+        return ui.waitUntil([this] { return !controller->link().connected(); }, 15000);
+    }
+    bool readBack() {
+        return ui.waitUntil(
+            [this] {
+                return controller->priceControllerVersion() != "" &&
+                       !controller->mailbox().pending(kSlotVersion);
+            },
+            8000);
+    }
+
+    test::TempDir dir;
+    test::FakeUi ui{true};
+    std::unique_ptr<test::TowerSim> sim;
+    std::unique_ptr<Controller> controller;
+};
+
+TEST_F(WithTower, PricesSentWhileDisconnectedOpenTheLinkAndItClosesAgain) {
+    start({});
+    const char* prices[5] = {"5.49", "6.09", "4.99", "3.15", "2.50"};
+    for (int i = 0; i < 5; ++i) {
+        ui.setPriceBox(i, prices[i]);
+    }
+    ui.setBlinkBox(3, true);
+    ui.run([this] { controller->sendPrices(); });
+    ASSERT_TRUE(closed());
+    EXPECT_EQ(received(), (std::vector<std::string>{"21C5.49", "22C6.09", "23C4.99", "24M3.15",
+                                                    "25C2.50", "20S", "20Z", "20E"}));
+    EXPECT_EQ(sim->lines("tx").size(), 8u);
+    const auto statuses = ui.callsStartingWith("status");
+    EXPECT_EQ(statuses[1], "status POŁĄCZONY");
+    EXPECT_EQ(statuses.back(), "status ROZŁĄCZONY");
+    EXPECT_EQ(ui.menu(), "1 0 1");
+    EXPECT_EQ(ui.timers().count(kPollTimer), 0u);
+    EXPECT_EQ(controller->board().segment(0, 0), 0xDD);  // acknowledged prices reach the board
+    EXPECT_TRUE(controller->board().blinking(3));
+}
+
+TEST_F(WithTower, ReadsQueuedIntoAnOnDemandLinkAllGoOutBeforeItCloses) {
+    start({"--delay", "100"});  // within every answer time-out
+    // "Czytaj z Vordy" once the sender has passed slots 3 and 4 of a price send...
+    ui.run([this] { controller->sendPrices(); });
+    ASSERT_TRUE(ui.waitUntil([&] { return sent("23C") == 1; }, 8000));
+    ui.run([this] { controller->readFromTower(); });
+    ASSERT_TRUE(closed());
+    const auto rx = received();
+    for (const char* read : {"20C", "20M", "20V"}) {
+        EXPECT_LT(indexOf(rx, "23C"), indexOf(rx, read)) << read;
+    }
+    // ...and "Włącz" pressed again while the first "20Z1" waits for its answer.
+    ui.clearCalls();
+    ui.run([this] { controller->switchBacklight(true); });
+    ASSERT_TRUE(ui.waitUntil([&] { return sent("20Z1") == 1; }, 8000));
+    ui.run([this] { controller->switchBacklight(true); });
+    ASSERT_TRUE(closed());
+    EXPECT_EQ(sent("20Z1"), 2);
+    EXPECT_EQ(ui.callsStartingWith("status ROZŁĄCZONY").size(), 1u);
+}
+
+TEST_F(WithTower, ConnectReadsTheTowerBackThroughSplitAnswersAndNoise) {
+    start({"--light", "87", "--version-text", "2.07", "--split", "15", "--noise", "4"});
+    {
+        test::LineEnd line(sim->path());
+        for (const char* command : {"21C5.49", "22M6.09", "20Z1", "20l10"}) {
+            line.write(test::frameOf(command));
+            line.readFor(150);
+        }
+    }
+    ui.setPriceBox(0, "stale");
+    ui.run([this] { controller->connect(); });
+    ASSERT_TRUE(readBack());
+    ASSERT_TRUE(ui.waitUntil([this] { return ui.lightLevel() == "87"; }));
+    EXPECT_EQ(ui.priceText(0), "5.49");
+    EXPECT_EQ(ui.priceText(1), "6.09");
+    EXPECT_EQ(ui.priceText(2), "");
+    EXPECT_TRUE(ui.blinkChecked(1));
+    EXPECT_TRUE(controller->board().backlightOn());
+    EXPECT_EQ(controller->priceControllerVersion(), "ver.2.07");
+    EXPECT_NE(test::readFile(dir.file("VordaCen.ini")).find("\r\n10\r\n40\r\n150\r\n255\r\n"),
+              std::string::npos);
+    EXPECT_EQ(controller->link().errors().answerErrors, 0u);
+    // The poll queries the light level and the backlight again.
+    ASSERT_TRUE(ui.waitUntil([this] { return !controller->mailbox().anyPending(); }));
+    const size_t before = received().size();
+    ui.fireTimer(kPollTimer);
+    ASSERT_TRUE(sim->waitFor("rx", before + 2));
+    EXPECT_EQ(received()[before], "20S");
+    EXPECT_EQ(received()[before + 1], "20Z");
+    EXPECT_EQ(ui.status(), "POŁĄCZONY");
+}
+
+TEST_F(WithTower, ASilentTowerGetsEachCommandThreeTimesThenTheNextGoesOut) {
+    start({"--silent"}, "9600");
+    ui.run([this] {
+        ASSERT_EQ(controller->link().open(1, controller->settings().serial), Result::Ok);
+        controller->mailbox().write(5, "23C1.00");
+        controller->mailbox().write(36, "20Z1");
+    });
+    ASSERT_TRUE(sim->waitFor("rx", 4, 5000));
+    const auto rx = sim->lines("rx");
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(rx[i].text, i < 3 ? "23C1.00" : "20Z1");
+    }
+    for (size_t i = 1; i < 4; ++i) {
+        EXPECT_GE(rx[i].ms - rx[i - 1].ms, 250) << i;  // 300 ms at 9600 baud
+        EXPECT_LE(rx[i].ms - rx[i - 1].ms, 800) << i;
+    }
+    EXPECT_EQ(ui.status(), "BŁĄD TRANSMISJI");
+}
+
+TEST_F(WithTower, ALoopingFileSendsItsLinesInOrderWithItsPauses) {
+    start({});
+    test::writeFile(dir.file("loop.txt"), "21C1.11\r\n{S300}\r\n22C2.22\r\n{S300}\r\n{G}\r\n");
+    ui.setControlFile(dir.file("loop.txt"));
+    ui.run([this] { controller->connect(); });
+    ASSERT_TRUE(readBack());
+    ui.run([this] { controller->startOrStopControlFile(); });
+    EXPECT_EQ(ui.status(), "POŁĄCZONY SKRYPT");
+    std::vector<test::TranscriptLine> lines;
+    ASSERT_TRUE(ui.waitUntil(
+        [&] {
+            lines.clear();
+            for (const auto& l : sim->lines("rx")) {
+                if (l.text[1] != '0') {
+                    lines.push_back(l);
+                }
+            }
+            return lines.size() >= 4;
+        },
+        5000));
+    ui.run([this] { controller->startOrStopControlFile(); });
+    const char* expected[] = {"21C1.11", "22C2.22", "21C1.11", "22C2.22"};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(lines[i].text, expected[i]);
+        if (i > 0) {
+            EXPECT_GE(lines[i].ms - lines[i - 1].ms, 280) << i;
+            EXPECT_LE(lines[i].ms - lines[i - 1].ms, 900) << i;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vorda

@@ -1,0 +1,42 @@
+// A serial driver for the tests of what a pseudo-terminal cannot show: comm error
+// flags, failing system calls, refused settings. It records what the core does with it.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/serial_driver.h"
+
+namespace vorda::test {
+
+struct FakeSerial {
+    std::mutex mutex;
+    // Opening
+    std::vector<std::string> opened;  // "COM12" for each open
+    OpenError openError = OpenError::None;
+    bool refuseSettings = false;
+    bool notSerial = false;  // what opens is not a serial port
+    std::vector<SerialSettings> configured;
+    // Reading
+    std::deque<uint8_t> incoming;
+    uint32_t commFlags = 0;   // reported (and cleared) by the next error query
+    uint32_t queryError = 0;  // non-zero: the error query fails with it
+    uint32_t readError = 0;   // non-zero: the read fails with it
+    std::vector<uint32_t> readSizes;
+    // Writing
+    std::vector<std::string> writes;
+    uint32_t writeError = 0;  // non-zero: writes fail with it
+    // The tower's answer to a written command's text, queued for reading (no answer: "").
+    std::function<std::string(const std::string& text)> answer;
+    int dtrClears = 0;
+    int closes = 0;
+    int openPorts = 0;
+
+    SerialDriver driver();
+    void receive(const std::string& bytes);
+};
+
+}  // namespace vorda::test

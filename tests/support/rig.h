@@ -1,0 +1,50 @@
+// A Controller over a recording display and a recording serial driver, in a temporary
+// start directory with a fixed clock: the program as the native tests drive it. The
+// display's timers fire only when a test fires them; the sender thread runs once the
+// panel is started.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "common/fake_ui.h"
+#include "controller/controller.h"
+#include "support/fake_serial.h"
+#include "support/test_support.h"
+#include "support/tower_sim_process.h"
+
+namespace vorda::test {
+
+class Rig : public ::testing::Test {
+  protected:
+    Rig() {
+        ui.setTimerHandler([this](int id) { controller.onTimer(id); });
+    }
+    Platform platform() { return Platform{serial.driver(), ui.seam(), clock.clock(), dir.path()}; }
+    Link& link() { return controller.link(); }
+    Mailbox& mailbox() { return controller.mailbox(); }
+    std::vector<std::string> writes() {
+        std::lock_guard<std::mutex> lock(serial.mutex);
+        return serial.writes;
+    }
+    std::vector<int> pendingSlots() {
+        std::vector<int> out;
+        for (int n = 1; n <= kSlotCount; ++n) {
+            if (mailbox().pending(n)) {
+                out.push_back(n);
+            }
+        }
+        return out;
+    }
+    // Waits until `count` frames were written.
+    bool written(size_t count) {
+        return ui.waitUntil([&] { return writes().size() >= count; });
+    }
+
+    TempDir dir;
+    FixedClock clock;
+    FakeSerial serial;
+    FakeUi ui;
+    Controller controller{platform()};
+};
+
+}  // namespace vorda::test

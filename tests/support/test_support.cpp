@@ -1,0 +1,75 @@
+#include "support/test_support.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace vorda::test {
+
+namespace {
+
+LocalTime fixedLocalTime(void* c) {
+    return static_cast<FixedClock*>(c)->now;
+}
+uint32_t fixedTick(void* c) {
+    return static_cast<FixedClock*>(c)->tick;
+}
+}  // namespace
+
+Clock FixedClock::clock() {
+    Clock c;
+    c.context = this;
+    c.localTime = fixedLocalTime;
+    c.tickCount = fixedTick;
+    return c;
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vorda-XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) == nullptr) {
+        std::abort();
+    }
+    path_ = buffer.data();
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+bool fileExists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+}  // namespace vorda::test

@@ -1,0 +1,41 @@
+// Helpers of the native tests: a clock that stands still until told, temporary
+// directories, and reading whole files.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "settings/clock.h"
+
+namespace vorda::test {
+
+struct FixedClock {
+    LocalTime now;
+    uint32_t tick = 0;
+
+    Clock clock();
+};
+
+// A new empty directory, removed with everything in it when the object goes.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+bool fileExists(const std::string& path);
+// Waits until `condition` holds (checked every few ms); false on time-out.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
+
+}  // namespace vorda::test
