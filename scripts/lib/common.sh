@@ -23,10 +23,12 @@ VORDA_PACKAGES=(
 
 say() { printf '==> %s\n' "$*" >&2; }
 
-# Installs the Debian packages that are missing (as root, with apt-get).
+# Installs the Debian packages that are missing (as root, with apt-get): the ones named,
+# or all of VORDA_PACKAGES.
 install_deps() {
-    local missing=() p
-    for p in "${VORDA_PACKAGES[@]}"; do
+    local missing=() p wanted=("$@")
+    [ $# -gt 0 ] || wanted=("${VORDA_PACKAGES[@]}")
+    for p in "${wanted[@]}"; do
         if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
             missing+=("$p")
         fi
