@@ -1,0 +1,50 @@
+// What the fuzz targets share: a check that aborts (libFuzzer reports a crash) and the
+// panel's boxes as a plain display. No thread is started: the targets run the passes.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+
+#include "controller/controller.h"
+#include "support/test_support.h"
+
+#define FUZZ_CHECK(c)                                                                  \
+    ((c) ? (void)0                                                                     \
+         : (std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #c), \
+            std::abort()))
+
+namespace vorda::fuzz {
+
+inline bool printable(const std::string& s) {
+    return std::none_of(s.begin(), s.end(), [](unsigned char c) { return c < 0x20; });
+}
+
+// The boxes the controller reads and shows in (a row out of range throws).
+struct Boxes {
+    std::array<std::string, kPriceRows> prices;
+    std::array<bool, kPriceRows> blinks{};
+    std::string temperature;
+
+    static Boxes& of(void* context) { return *static_cast<Boxes*>(context); }
+    // No serial driver, a clock that stands still, and a start directory made once, which
+    // keeps the settings file of defaults that the first Controller writes.
+    Platform platform() {
+        static test::TempDir dir;
+        static test::FixedClock clock;
+        DisplaySeam s;
+        s.context = this;
+        s.setPriceText = [](void* c, int r, const std::string& t) {
+            FUZZ_CHECK(t.size() <= 6);
+            of(c).prices.at(r) = t;
+        };
+        s.setBlinkBox = [](void* c, int r, bool on) { of(c).blinks.at(r) = on; };
+        s.priceBoxText = [](void* c, int r) { return of(c).prices.at(r); };
+        s.blinkBoxChecked = [](void* c, int r) { return of(c).blinks.at(r); };
+        s.temperatureText = [](void* c) { return of(c).temperature; };
+        return Platform{SerialDriver{}, s, clock.clock(), dir.path()};
+    }
+};
+
+}  // namespace vorda::fuzz
