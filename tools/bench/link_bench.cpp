@@ -12,11 +12,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "controller/controller.h"
+#include "process.h"
 
 namespace {
 
@@ -52,16 +54,11 @@ int main(int argc, char** argv) {
     if (mkdtemp(dir) == nullptr) {
         return 1;
     }
+    towersim::Process sim(TOWER_SIM_PATH, {"--max-seconds", "120"});
     const std::string link = std::string(dir) + "/COM1";
-    const std::string command = std::string(TOWER_SIM_PATH) + " --quiet --link " + link +
-                                " --max-seconds 120 >/dev/null 2>&1 &";
-    if (std::system(command.c_str()) != 0) {
+    if (sim.path().empty() || symlink(sim.path().c_str(), link.c_str()) != 0) {
         return 1;
     }
-    for (int i = 0; i < 100 && access(link.c_str(), F_OK) != 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-
     vorda::setSerialPortDirectory(dir);
     vorda::Platform platform{vorda::platformSerialDriver(), {}, vorda::systemClock(), dir};
     platform.display.priceBoxText = [](void*, int row) { return std::string(kPrices[row]); };
@@ -96,6 +93,6 @@ int main(int argc, char** argv) {
     const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
     std::printf("idle while connected: %.1f ms of CPU per second\n", cpu / wall * 1000.0);
 
-    std::system((std::string("pkill -f 'tower-sim --quiet --link ") + link + "'").c_str());
+    std::filesystem::remove_all(dir);
     return 0;
 }
