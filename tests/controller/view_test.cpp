@@ -1,3 +1,4 @@
+// The main window's scrolling over the 623 x 512 view.
 #include "controller/view.h"
 
 #include <gtest/gtest.h>
@@ -5,51 +6,32 @@
 namespace vorda {
 namespace {
 
-TEST(View, ALargeClientAreaNeedsNoScrolling) {
+TEST(View, ScrollingStopsAtTheEndsAndFollowsTheSize) {
     ScrollView r;
-    viewSizing(r, 700, 600);
-    EXPECT_EQ(r.hScrollMax, 0);
-    EXPECT_EQ(r.vScrollMax, 0);
-    EXPECT_EQ(r.hOffset, 0);
-    EXPECT_EQ(r.vOffset, 0);
-}
-
-TEST(View, A400PixelHighAreaScrolls112PixelsToTheBottom) {
-    ScrollView r;
-    viewSizing(r, 700, 400);
-    EXPECT_EQ(r.vScrollMax, 112);
-    EXPECT_EQ(viewScroll(r, true, ScrollCode::End, 0), 112);
-    EXPECT_EQ(r.vOffset, 112);
-}
-
-TEST(View, PagesAndLinesStopAtTheEnds) {
-    ScrollView r;
+    viewSizing(r, 700, 600);  // large enough: nothing to scroll
+    EXPECT_EQ(r.hScrollMax + r.vScrollMax + r.hOffset + r.vOffset, 0);
     viewSizing(r, 300, 400);
     EXPECT_EQ(r.hScrollMax, 323);
-    EXPECT_EQ(viewScroll(r, true, ScrollCode::LineBack, 0), 0);
-    EXPECT_EQ(viewScroll(r, true, ScrollCode::LineForward, 0), 1);
-    EXPECT_EQ(viewScroll(r, true, ScrollCode::PageForward, 0), 111);
-    EXPECT_EQ(r.vOffset, 112);
-    EXPECT_EQ(viewScroll(r, true, ScrollCode::PageForward, 0), 0);
-    EXPECT_EQ(viewScroll(r, true, ScrollCode::Start, 0), -112);
-    EXPECT_EQ(viewScroll(r, false, ScrollCode::PageForward, 0), 300);
-    EXPECT_EQ(viewScroll(r, false, ScrollCode::PageForward, 0), 23);
-    EXPECT_EQ(viewScroll(r, false, ScrollCode::PageBack, 0), -300);
-}
-
-TEST(View, TheThumbMovesTheViewOnlyWhenTheDragEnds) {
-    ScrollView r;
-    viewSizing(r, 300, 400);
-    EXPECT_EQ(viewScroll(r, true, ScrollCode::Other, 50), 0);
-    EXPECT_EQ(viewScroll(r, true, ScrollCode::ThumbPosition, 50), 50);
-    EXPECT_EQ(viewScroll(r, true, ScrollCode::ThumbPosition, 500), 62);
-}
-
-TEST(View, EnlargingTheWindowBringsTheOffsetsBackWithinTheNewRange) {
-    ScrollView r;
-    viewSizing(r, 300, 400);
-    viewScroll(r, true, ScrollCode::End, 0);
-    viewScroll(r, false, ScrollCode::End, 0);
+    EXPECT_EQ(r.vScrollMax, 112);
+    const struct {
+        bool vertical;
+        ScrollCode code;
+        int thumb;
+        int moved;
+    } steps[] = {
+        {true, ScrollCode::LineBack, 0, 0},         {true, ScrollCode::LineForward, 0, 1},
+        {true, ScrollCode::PageForward, 0, 111},    {true, ScrollCode::PageForward, 0, 0},
+        {true, ScrollCode::Start, 0, -112},         {false, ScrollCode::PageForward, 0, 300},
+        {false, ScrollCode::PageForward, 0, 23},    {false, ScrollCode::PageBack, 0, -300},
+        {true, ScrollCode::Other, 50, 0},           {true, ScrollCode::ThumbPosition, 50, 50},
+        {true, ScrollCode::ThumbPosition, 500, 62}, {true, ScrollCode::End, 0, 0},
+        {false, ScrollCode::End, 0, 300},
+    };
+    for (const auto& s : steps) {
+        EXPECT_EQ(viewScroll(r, s.vertical, s.code, s.thumb), s.moved)
+            << s.vertical << " " << static_cast<int>(s.code);
+    }
+    // Enlarging the window brings the offsets back within the new range.
     const ViewShift shift = viewSizing(r, 600, 450);
     EXPECT_EQ(r.vOffset, 62);
     EXPECT_EQ(r.hOffset, 23);

@@ -1,6 +1,6 @@
 // The link's sender and receiver threads over a recording serial driver, with the answer
 // timer fired by hand: one command at a time, re-sends and give-up, answers and what they
-// fill, test mode, the drain, and the port's error counting.
+// fill, test mode, and the port's error counting.
 #include <gtest/gtest.h>
 
 #include "support/rig.h"
@@ -154,29 +154,6 @@ TEST_F(LinkTest, TestModeExecutesCommandsOnTheBoardWithoutAPort) {
     EXPECT_TRUE(serial.opened.empty());
     EXPECT_EQ(ui.timers().count(kAnswerTimer), 0u);
     EXPECT_EQ(ui.callsStartingWith("light ").size(), 1u);  // "20S" empties the light level
-}
-
-TEST_F(LinkTest, AnOnDemandLinkClosesOnlyOnceNothingAtAllIsLeft) {
-    serial.answer = [this](const std::string& text) -> std::string {
-        if (text == "20Z") {
-            mailbox().write(kSlotBacklightOn, "20Z1");  // queued below the rotation meanwhile
-            return frameOf("Z0");
-        }
-        return text == "20S" ? frameOf("S90") : "\x06";
-    };
-    controller.startPanel("Dec  5 2026");
-    controller.switchBacklight(true);  // connects on demand: 20S, 20Z1, 20Z
-    ASSERT_TRUE(ui.waitUntil([&] { return !link().connected(); }));
-    std::vector<std::string> texts;
-    for (const auto& w : writes()) {
-        texts.push_back(w.substr(1, w.size() - 4));
-    }
-    EXPECT_EQ(texts.back(), "20Z1");
-    EXPECT_EQ(texts.size(), 4u);
-    EXPECT_EQ(serial.closes, 1);
-    EXPECT_EQ(ui.status(), "ROZŁĄCZONY");
-    EXPECT_EQ(ui.menu(), "1 0 1");
-    EXPECT_EQ(ui.timers().count(kPollTimer), 0u);
 }
 
 TEST_F(LinkTest, ThePortCountsAndMarksItsErrors) {
