@@ -1,7 +1,6 @@
-// The installer as an operator meets it, in a Wine prefix of its own: silent install, the
-// Start menu shortcut's start directory, the program started there writing its settings file
-// there, a refusal while it runs, an install over it, and a silent uninstall that keeps the
-// settings. Usage: installer_check <setup.exe>; exit code 1 if a check failed.
+// The installer in a Wine prefix of its own: silent install, the Start menu shortcut's start
+// directory where the program writes its settings file, a refusal while it runs, an install
+// over it, a silent uninstall keeping the settings. Usage: installer_check <setup.exe>.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -17,34 +16,39 @@ void check(bool ok, const char* what) {
     failures += ok ? 0 : 1;
 }
 
-std::wstring folder(REFKNOWNFOLDERID id) {
-    wchar_t* path = nullptr;
-    SHGetKnownFolderPath(id, 0, nullptr, &path);
-    const std::wstring out = path != nullptr ? path : L"";
-    CoTaskMemFree(path);
-    return out;
+std::wstring folder(int id) {
+    wchar_t path[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, id, nullptr, 0, path);
+    return path;
 }
 
 bool exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Starts a command line in `directory`; the process, or nullptr.
+// Within thirty seconds.
+template <typename Done>
+bool eventually(Done done) {
+    for (int i = 0; i < 300 && !done(); ++i) {
+        Sleep(100);
+    }
+    return done();
+}
+
+// Starts a command line in `directory`: the process; run(): its exit code.
 HANDLE start(std::wstring line, const wchar_t* directory = nullptr) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, directory, &startup,
                    &process);
-    CloseHandle(process.hThread);
     return process.hProcess;
 }
-
-DWORD exitCode(HANDLE process) {
+DWORD run(const std::wstring& line) {
+    HANDLE process = start(line);
     DWORD code = 255;
     WaitForSingleObject(process, 60000);
     GetExitCodeProcess(process, &code);
-    CloseHandle(process);
     return code;
 }
 
@@ -62,13 +66,12 @@ std::wstring uninstallEntry(const wchar_t* name) {
 int wmain(int argc, wchar_t** argv) {
     CoInitialize(nullptr);
     const std::wstring setup = L"\"" + std::wstring(argc > 1 ? argv[1] : L"") + L"\" /S";
-    const std::wstring program = folder(FOLDERID_LocalAppData) + L"\\Programs\\Vorda Cen";
-    const std::wstring work = folder(FOLDERID_LocalAppData) + L"\\Vorda Cen";
-    const std::wstring menuLink = folder(FOLDERID_Programs) + L"\\Vorda Cen.lnk";
-    const std::wstring desktopLink = folder(FOLDERID_Desktop) + L"\\Vorda Cen.lnk";
-    const std::wstring settings = work + L"\\VordaCen.ini";
+    const std::wstring program = folder(CSIDL_LOCAL_APPDATA) + L"\\Programs\\Vorda Cen";
+    const std::wstring work = folder(CSIDL_LOCAL_APPDATA) + L"\\Vorda Cen";
+    const std::wstring menuLink = folder(CSIDL_PROGRAMS) + L"\\Vorda Cen.lnk";
+    const std::wstring desktopLink = folder(CSIDL_DESKTOPDIRECTORY) + L"\\Vorda Cen.lnk";
 
-    check(exitCode(start(setup)) == 0, "silent install");
+    check(run(setup) == 0, "silent install");
     check(exists(program + L"\\Uninstall.exe") && exists(work) && !exists(desktopLink), "files");
     check(uninstallEntry(L"InstallLocation") == program &&
               uninstallEntry(L"DisplayVersion") == L"1.2.53",
@@ -76,9 +79,8 @@ int wmain(int argc, wchar_t** argv) {
     wchar_t target[MAX_PATH] = L"", directory[MAX_PATH] = L"";
     IShellLinkW* link = nullptr;
     IPersistFile* file = nullptr;
-    CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                     reinterpret_cast<void**>(&link));
-    if (link != nullptr &&
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&link))) &&
         SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
         SUCCEEDED(file->Load(menuLink.c_str(), STGM_READ))) {
         link->GetPath(target, MAX_PATH, nullptr, 0);
@@ -87,24 +89,18 @@ int wmain(int argc, wchar_t** argv) {
     check(target == program + L"\\VordaCen.exe" && directory == work, "Start menu shortcut");
 
     HANDLE running = start(L"\"" + std::wstring(target) + L"\"", directory);
-    auto eventually = [](auto done) {
-        for (int i = 0; i < 300 && !done(); ++i) {
-            Sleep(100);
-        }
-        return done();
-    };
-    check(eventually([&] { return exists(settings); }),
+    check(eventually([&] { return exists(work + L"\\VordaCen.ini"); }),
           "the program started there writes its settings file there");
-    check(FindWindowW(L"TTYWndClass", nullptr) != nullptr && exitCode(start(setup)) == 3,
+    check(FindWindowW(L"TTYWndClass", nullptr) != nullptr && run(setup) == 3,
           "install refused while the program runs");
     TerminateProcess(running, 0);
-    exitCode(running);
-    check(exitCode(start(setup + L" /DESKTOP")) == 0 && exists(desktopLink), "install over it");
+    WaitForSingleObject(running, 10000);
+    check(run(setup + L" /DESKTOP") == 0 && exists(desktopLink), "install over it");
 
-    check(exitCode(start(uninstallEntry(L"QuietUninstallString"))) == 0, "silent uninstall");
+    check(run(uninstallEntry(L"QuietUninstallString")) == 0, "silent uninstall");
     check(eventually([&] { return !exists(program); }) && !exists(menuLink) &&
               !exists(desktopLink) && uninstallEntry(L"DisplayName").empty(),
           "program, shortcuts and uninstall entry removed");
-    check(exists(settings), "settings file kept");
+    check(exists(work + L"\\VordaCen.ini"), "settings file kept");
     return failures == 0 ? 0 : 1;
 }

@@ -1,76 +1,228 @@
-// What the Windows-side tests drive: windows found by class, title and control id; the
-// real VordaCen.exe started as a separate process; and the (Linux) tower simulator, with
-// the Wine prefix's COM1 pointed at its pseudo-terminal.
+// What the Windows-side tests drive: windows found by process, class and title; the Linux
+// tower simulator behind the Wine prefix's COM1; the program's windows created in this
+// process, played as an operator: menus, buttons, edits, dialogs answered from another thread.
 #pragma once
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
 #include <functional>
-#include <string>
-#include <vector>
+#include <future>
+#include <sstream>
+
+#include "settings/settings_file.h"
+#include "win32/program.h"
+#include "win32/resources/resource.h"
+#include "win32/wide.h"
 
 namespace vorda::test {
 
+// Binary standard output, so that the lists GoogleTest prints reach CTest without carriage
+// returns.
+inline const int kBinaryOutput =
+    _setmode(_fileno(stdout), _O_BINARY) + _setmode(_fileno(stderr), _O_BINARY);
+
 // Checks `done` every `stepMs` until it holds (true) or `timeoutMs` passed (false).
-bool waitUntil(const std::function<bool()>& done, int timeoutMs, int stepMs = 10);
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000, int stepMs = 10) {
+    for (int waited = 0; waited < timeoutMs && !done(); waited += stepMs) {
+        Sleep(static_cast<DWORD>(stepMs));
+    }
+    return done();
+}
 
-// A fresh empty directory under the temporary directory.
-std::wstring makeTempDirectory(const wchar_t* prefix);
+// A fresh directory beside a fresh empty file in the temporary directory.
+inline std::wstring makeTempDirectory(const wchar_t* suffix) {
+    wchar_t base[MAX_PATH], name[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    GetTempFileNameW(base, L"vc", 0, name);
+    const std::wstring directory = name + std::wstring(suffix);
+    CreateDirectoryW(directory.c_str(), nullptr);
+    return directory;
+}
+
 // A Windows path for a path of the Linux file system (Wine's drive Z:).
-std::wstring windowsPathOf(const std::string& unixPath);
-// The whole content of a file.
-std::string fileBytes(const std::wstring& path);
+inline std::wstring windowsPathOf(std::string unixPath) {
+    std::replace(unixPath.begin(), unixPath.end(), '/', '\\');
+    return L"Z:" + win::fromUtf8(unixPath);
+}
 
-// The top-level windows of a process with the given class.
-std::vector<HWND> topLevelWindows(DWORD processId, const wchar_t* className);
-std::wstring windowText(HWND window);
-std::wstring className(HWND window);
-// A visible dialog (class "#32770") of the process with the given title, or nullptr.
-HWND findDialog(DWORD processId, const std::wstring& title);
-// The text a message box shows: its last non-empty static text.
-std::wstring messageOf(HWND box);
+inline std::string fileBytes(const std::wstring& path) {
+    std::ostringstream out;
+    out << std::ifstream(path.c_str(), std::ios::binary).rdbuf();
+    return out.str();
+}
+
+inline std::wstring windowText(HWND window) {
+    wchar_t text[1024] = L"";
+    GetWindowTextW(window, text, 1024);
+    return text;
+}
+
+// A visible top-level window of the process with the class and (unless empty) the title,
+// other than `except`; or nullptr.
+inline HWND findWindow(DWORD processId, const wchar_t* cls, const std::wstring& title = L"",
+                       HWND except = nullptr) {
+    for (HWND w = FindWindowExW(nullptr, nullptr, cls, nullptr); w != nullptr;
+         w = FindWindowExW(nullptr, w, cls, nullptr)) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        if (pid == processId && w != except && IsWindowVisible(w) &&
+            (title.empty() || windowText(w) == title)) {
+            return w;
+        }
+    }
+    return nullptr;
+}
+
 // Presses the button with `id` on a dialog as a click would.
-void pressButton(HWND dialog, int id);
+inline void pressButton(HWND dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
 
-// The path of VordaCen.exe, built beside the test executable.
-std::wstring programPath();
+// Acts on the next dialog of this process with the caption from another thread, while
+// this one runs its modal loop; the future says whether one came within ten seconds.
+inline std::future<bool> onDialog(const std::wstring& caption, std::function<void(HWND)> act) {
+    return std::async(std::launch::async, [caption, act] {
+        HWND d = nullptr;
+        return waitUntil(
+                   [&] { return (d = findWindow(GetCurrentProcessId(), L"#32770", caption)); }) &&
+               (act(d), true);
+    });
+}
 
-class ProgramProcess {
-  public:
-    ProgramProcess() = default;
-    ~ProgramProcess();  // ends the program if it still runs
-    ProgramProcess(const ProgramProcess&) = delete;
-    ProgramProcess& operator=(const ProgramProcess&) = delete;
-
-    // Starts VordaCen.exe in `directory` and waits for its main window to show.
-    bool start(const std::wstring& directory);
-    DWORD id() const { return info_.dwProcessId; }
-    HWND mainWindow() const { return mainWindow_; }
-    // The exit code, or -1 when the program has not ended within ten seconds.
-    long waitForExit();
-    bool running() const;
-
-  private:
-    PROCESS_INFORMATION info_ = {};
-    HWND mainWindow_ = nullptr;
-};
-
+// The simulator makes the link, then writes its path file, which it removes when it ends:
+// once its lifetime file is gone. (Wine gives no handle to wait on for a Linux process.)
 class TowerSimProcess {
   public:
-    TowerSimProcess() = default;
-    ~TowerSimProcess();  // ends the simulator
-    TowerSimProcess(const TowerSimProcess&) = delete;
-    TowerSimProcess& operator=(const TowerSimProcess&) = delete;
-
     // False when the simulator was not built, or COM1 did not come up.
-    bool start(const std::vector<std::string>& options = {});
-    // The texts of the frames the tower received, in order; with or without the poll's
-    // "20S" and "20Z".
-    std::vector<std::string> received(bool withPoll = true) const;
+    bool start() {
+        static int counter = 0;
+        dir_ = "/tmp/vorda-wtest-" + std::to_string(GetCurrentProcessId()) + "-" +
+               std::to_string(++counter);
+        CreateDirectoryW(windowsPathOf(dir_).c_str(), nullptr);
+        std::ofstream(windowsPathOf(dir_ + "/alive").c_str());
+        DeleteFileW(windowsPathOf(VORDA_COM1_LINK).c_str());  // the link of an earlier run
+        const std::string command =
+            win::toUtf8(windowsPathOf(VORDA_TOWER_SIM)) +
+            " --quiet --link " VORDA_COM1_LINK " --max-seconds 300 --path-file " + dir_ +
+            "/path --transcript " + dir_ + "/transcript.txt --lifetime-file " + dir_ + "/alive";
+        return WinExec(command.c_str(), SW_HIDE) > 31 &&
+               waitUntil([this] { return present("/path"); }, 5000);
+    }
+    ~TowerSimProcess() {
+        if (present("/path") && DeleteFileW(windowsPathOf(dir_ + "/alive").c_str())) {
+            waitUntil([this] { return !present("/path"); }, 3000);
+        }
+    }
+    // The texts of the frames the tower received but the poll's ("20S", "20Z"), in order,
+    // each followed by a space. A transcript line is "<ms>\t<kind>\t<text>\t<more>".
+    std::string received() const {
+        const std::string t = fileBytes(windowsPathOf(dir_ + "/transcript.txt"));
+        std::string out;
+        for (size_t at = 0; (at = t.find("\trx\t", at)) != std::string::npos; at += 4) {
+            const std::string text = t.substr(at + 4, t.find('\t', at + 4) - at - 4);
+            out += text != "20S" && text != "20Z" ? text + " " : "";
+        }
+        return out;
+    }
 
   private:
-    std::string unixDir_;
-    bool running_ = false;
+    bool present(const char* name) const {
+        return GetFileAttributesW(windowsPathOf(dir_ + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    std::string dir_;
 };
+
+// The program's windows in this process, started in a fresh directory with a Polish
+// name, on the real Win32 serial driver whose port configurations are counted.
+class ProgramWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        directory_ = makeTempDirectory(L"-\u0142\u0105ka");
+        SetCurrentDirectoryW(directory_.c_str());
+        ASSERT_NO_FATAL_FAILURE(start());
+    }
+    void TearDown() override { program_.reset(); }
+    // Creates the windows; they read the settings file of the directory.
+    void start() {
+        static bool registered = false;
+        SerialDriver serial = platformSerialDriver();
+        serial.configure = [](SerialPort* port, const SerialSettings& settings) {
+            ++configureCalls;
+            return platformSerialDriver().configure(port, settings);
+        };
+        HINSTANCE instance = GetModuleHandleW(nullptr);
+        program_ = std::make_unique<win::Program>(instance, serial);
+        ASSERT_TRUE(program_->createWindows(registered ? instance : nullptr, SW_SHOW));
+        registered = true;
+        main = program_->mainWindow();
+        panel = program_->panelWindow();
+        ASSERT_NE(panel, nullptr);
+        pump(100);
+    }
+    Settings saved() {
+        Settings settings;
+        EXPECT_TRUE(loadSettingsFile(win::toUtf8(directory_), settings));
+        return settings;
+    }
+    // Handles this thread's messages as the program's loop does until `done` holds.
+    bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+        return waitUntil(
+            [&] {
+                for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) {
+                    if (msg.message != WM_QUIT) {
+                        program_ ? program_->handleMessage(msg) : (void)DispatchMessageW(&msg);
+                    }
+                }
+                return done();
+            },
+            timeoutMs, 2);
+    }
+    void pump(int ms) {
+        pumpUntil([] { return false; }, ms);
+    }
+
+    Controller& controller() { return program_->controller(); }
+    bool connected() { return controller().link().connected(); }
+    std::wstring text(int id) { return windowText(GetDlgItem(panel, id)); }
+    void type(int id, const std::wstring& t) { SetDlgItemTextW(panel, id, t.c_str()); }
+    void click(int id) {
+        SendMessageW(panel, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(panel, id)));
+    }
+    void menu(int id) { SendMessageW(main, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+    // "101": "Połącz", "Rozłącz", "Test" enabled (1) or greyed (0).
+    std::string menuStates() {
+        std::string states;
+        for (int id : {IDM_CONNECT, IDM_DISCONNECT, IDM_TEST}) {
+            states += GetMenuState(GetMenu(main), id, MF_BYCOMMAND) & MF_GRAYED ? '0' : '1';
+        }
+        return states;
+    }
+    COLORREF pixel(int x, int y) {
+        UpdateWindow(panel);
+        HDC dc = GetDC(panel);
+        const COLORREF c = GetPixel(dc, x, y);
+        ReleaseDC(panel, dc);
+        return c;
+    }
+
+    static inline std::atomic<int> configureCalls{0};
+    std::unique_ptr<win::Program> program_;
+    HWND main = nullptr;
+    HWND panel = nullptr;
+    std::wstring directory_;
+};
+
+// The rows' default colours.
+constexpr COLORREF kLabelColours[5] = {RGB(0, 255, 0), RGB(255, 255, 0), RGB(255, 0, 0),
+                                       RGB(255, 255, 255), RGB(0, 0, 255)};
 
 }  // namespace vorda::test
