@@ -6,11 +6,17 @@ namespace vorda::test {
 namespace {
 
 // The present ports (COM1 only, the others are masked in the prefix) and the speed of the
-// settings; "Ok" keeps it when no entry is selected or stores the one chosen, and the log
-// box; while connected the port list is locked and the port is set up again after it.
+// settings, none selected when the list does not offer it; "Ok" keeps it then or stores the
+// one chosen, and the log box; while connected the port list is locked and the port is set
+// up again after the dialog.
 TEST_F(ProgramWindow, TransmissionDialog) {
     TowerSimProcess sim;
     ASSERT_TRUE(sim.start());
+    program_.reset();
+    Settings settings;
+    settings.serial.baudRate = 115200;  // not in the list
+    ASSERT_TRUE(saveSettingsFile(win::toUtf8(directory_), settings));
+    ASSERT_NO_FATAL_FAILURE(start());
     // "<port list entries> <port> <speed> <port list enabled>"; then the speed entry and
     // the log box are chosen, and "Ok" pressed.
     auto transmission = [&](int speedEntry, bool log) {
@@ -28,12 +34,12 @@ TEST_F(ProgramWindow, TransmissionDialog) {
         EXPECT_TRUE(driver.get());
         return seen;
     };
-    EXPECT_EQ(transmission(-1, true), L"1 COM1 19.2k 1");  // no speed selected: kept
-    EXPECT_EQ(saved().serial.baudRate, 19200u);
+    EXPECT_EQ(transmission(-1, true), L"1 COM1  1");  // no speed selected: kept
+    EXPECT_EQ(saved().serial.baudRate, 115200u);
     EXPECT_TRUE(saved().logToFile);
     menu(IDM_CONNECT);
     configureCalls = 0;
-    EXPECT_EQ(transmission(10, false), L"1 COM1 19.2k 0");  // 10: "56k"
+    EXPECT_EQ(transmission(10, false), L"1 COM1  0");  // 10: "56k"
     EXPECT_EQ(configureCalls, 1);
     EXPECT_EQ(saved().serial.baudRate, 56000u);
     menu(IDM_DISCONNECT);

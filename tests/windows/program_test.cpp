@@ -7,8 +7,6 @@
 namespace vorda::test {
 namespace {
 
-using win::fromUtf8;
-
 const std::wstring kProgramPath = windowsPathOf(VORDA_PROGRAM);
 // The built program, loaded as a data file so that its own resources are read.
 const HMODULE kProgram = LoadLibraryExW(kProgramPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -37,7 +35,7 @@ std::wstring describeMenu(HMENU menu) {
 // name is among the message texts.)
 TEST(ProgramResources, StringTableAndMenu) {
     for (Text id : kAllTexts) {
-        EXPECT_EQ(loadString(static_cast<UINT>(id)), fromUtf8(defaultMessageText(id)))
+        EXPECT_EQ(loadString(static_cast<UINT>(id)), win::fromUtf8(defaultMessageText(id)))
             << static_cast<int>(id);
     }
     const std::pair<UINT, std::wstring> lists[] = {
@@ -78,7 +76,7 @@ TEST(ProgramResources, VersionResourceWithTheNameLanguageAndTheAboutBoxDate) {
               (std::vector<DWORD>{MAKELONG(2, 1), MAKELONG(0, 53), MAKELONG(0, 53), 0x0415, 1200}));
     // "1.2.53.YYMMDD", as at the end of the About box's " :  ver.1.2.53.YYMMDD".
     const std::string about = versionText("", VORDA_BUILD_DATE);
-    const std::wstring version = fromUtf8(about.substr(about.find("ver.") + 4));
+    const std::wstring version = win::fromUtf8(about.substr(about.find("ver.") + 4));
     const std::pair<const wchar_t*, std::wstring> texts[] = {
         {L"ProductName", L"Vorda Cen"},
         {L"CompanyName", L"Vorda"},

@@ -172,7 +172,7 @@ class ProgramWindow : public ::testing::Test {
         EXPECT_TRUE(loadSettingsFile(win::toUtf8(directory_), settings));
         return settings;
     }
-    // Handles this thread's messages as the program's loop does until `done` holds.
+    // Handles this thread's messages as the program's loop does until `done` (if any) holds.
     bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
         return waitUntil(
             [&] {
@@ -181,13 +181,11 @@ class ProgramWindow : public ::testing::Test {
                         program_ ? program_->handleMessage(msg) : (void)DispatchMessageW(&msg);
                     }
                 }
-                return done();
+                return done && done();
             },
             timeoutMs, 2);
     }
-    void pump(int ms) {
-        pumpUntil([] { return false; }, ms);
-    }
+    void pump(int ms) { pumpUntil(nullptr, ms); }
 
     Controller& controller() { return program_->controller(); }
     bool connected() { return controller().link().connected(); }
