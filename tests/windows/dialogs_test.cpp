@@ -36,7 +36,7 @@ TEST_F(ProgramWindow, TransmissionDialog) {
     };
     EXPECT_EQ(transmission(-1, true), L"1 COM1  1");  // no speed selected: kept
     EXPECT_EQ(saved().serial.baudRate, 115200u);
-    EXPECT_TRUE(saved().logToFile);
+    EXPECT_TRUE(saved().logToFile && saved().portNumber == 1);
     menu(IDM_CONNECT);
     configureCalls = 0;
     EXPECT_EQ(transmission(10, false), L"1 COM1  0");  // 10: "56k"
