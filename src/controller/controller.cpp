@@ -463,7 +463,7 @@ void Controller::sendLightSettings(const LightFields& input) {
             settings_.autoBacklight = input.autoBacklight;
             mailbox_.write(kSlotAutoBacklight, input.autoBacklight ? "20A1" : "20A0");
             mailbox_.write(kSlotEnd, "20E");
-            mailbox_.presetLastServed(8);
+            mailbox_.presetLastServed(kLightGroupPreset);
         }
     }
     if (queued) {

@@ -26,6 +26,8 @@ enum Slot : int {
     kSlotBacklightState = 38,
     kSlotEnd = 39,  // "20E"
     kSlotVersion = 40,
+    // The rotation position the light dialog presets: its group goes next, from slot 30.
+    kLightGroupPreset = 8,
 };
 
 // Whether the command in slot n with this text expects a lettered data answer.
