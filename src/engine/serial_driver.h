@@ -1,6 +1,7 @@
-// The serial seam: a port opened by number, configured, read without waiting,
-// written synchronously and closed. One implementation per platform (the Win32 COM
-// port, and a POSIX terminal device); tests may supply their own table.
+// The serial seam: a port opened by number, configured, waited on until bytes arrive,
+// read without waiting, written synchronously and closed. One implementation per
+// platform (the Win32 COM port, and a POSIX terminal device); tests may supply their own
+// table.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +39,16 @@ struct SerialDriver {
     // Writes the whole block; false with a system error code.
     bool (*write)(SerialPort* port, const uint8_t* bytes, uint32_t count,
                   uint32_t* systemError) = nullptr;
+    // The receiver's sleep: returns true once bytes are queued for reading (at once when
+    // some already are), false when wake() was called for the port or the wait failed
+    // (*systemError then 0 when woken, else the failure's code). One thread at a time.
+    bool (*waitForInput)(SerialPort* port, uint32_t* systemError) = nullptr;
+    // Makes a waitForInput under way on the port, and every later one, return false at
+    // once. From any thread; the port stays open.
+    void (*wake)(SerialPort* port) = nullptr;
+    // Whether a system error code of a query, read, write or wait means that the device
+    // is gone (unplugged, hung up): the port is useless until it is opened again.
+    bool (*deviceGone)(uint32_t systemError) = nullptr;
     // Whether what was opened is a serial port (its comm state can be read).
     bool (*isSerialPort)(SerialPort* port) = nullptr;
     void (*clearDtr)(SerialPort* port) = nullptr;

@@ -16,6 +16,8 @@ namespace vorda {
 
 struct SerialPort {
     int fd = -1;
+    int wakeRead = -1;  // a pipe whose read end turns readable when the port is woken
+    int wakeWrite = -1;
 };
 
 namespace {
@@ -85,8 +87,15 @@ SerialPort* posixOpen(void*, const std::string& comName, int number, OpenError* 
         ::close(fd);
         return nullptr;
     }
+    int wake[2];
+    if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        *systemError = static_cast<uint32_t>(errno);
+        *error = OpenError::Other;
+        ::close(fd);
+        return nullptr;
+    }
     *error = OpenError::None;
-    return new SerialPort{fd};
+    return new SerialPort{fd, wake[0], wake[1]};
 }
 
 void posixSetupQueues(SerialPort*, uint32_t, uint32_t) {}
@@ -182,6 +191,52 @@ bool posixWrite(SerialPort* port, const uint8_t* bytes, uint32_t count, uint32_t
     return true;
 }
 
+bool posixWaitForInput(SerialPort* port, uint32_t* systemError) {
+    for (;;) {
+        pollfd p[2] = {{port->fd, POLLIN, 0}, {port->wakeRead, POLLIN, 0}};
+        if (poll(p, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            *systemError = static_cast<uint32_t>(errno);
+            return false;
+        }
+        if (p[1].revents != 0) {
+            *systemError = 0;
+            return false;
+        }
+        const short events = p[0].revents;
+        if (events & POLLNVAL) {
+            *systemError = EBADF;
+            return false;
+        }
+        int queued = 0;
+        if ((events & POLLIN) && ioctl(port->fd, FIONREAD, &queued) == 0 && queued > 0) {
+            return true;  // what came before a hang-up is read first
+        }
+        if (events & (POLLHUP | POLLERR)) {
+            // Hung up: the device went away, or the other side of a pseudo-terminal closed.
+            *systemError = EIO;
+            return false;
+        }
+        if (events & POLLIN) {
+            return true;  // the query or the read tells what it is
+        }
+    }
+}
+
+void posixWake(SerialPort* port) {
+    const char byte = 1;
+    if (::write(port->wakeWrite, &byte, 1) < 0) {
+        // The pipe is full: it is readable already.
+    }
+}
+
+bool posixDeviceGone(uint32_t systemError) {
+    return systemError == EIO || systemError == ENXIO || systemError == ENODEV ||
+           systemError == EBADF;
+}
+
 bool posixIsSerialPort(SerialPort* port) {
     termios t{};
     return tcgetattr(port->fd, &t) == 0;
@@ -194,6 +249,8 @@ void posixClearDtr(SerialPort* port) {
 
 void posixClose(SerialPort* port) {
     ::close(port->fd);
+    ::close(port->wakeRead);
+    ::close(port->wakeWrite);
     delete port;
 }
 
@@ -207,6 +264,9 @@ SerialDriver platformSerialDriver() {
     d.queryErrors = posixQueryErrors;
     d.read = posixRead;
     d.write = posixWrite;
+    d.waitForInput = posixWaitForInput;
+    d.wake = posixWake;
+    d.deviceGone = posixDeviceGone;
     d.isSerialPort = posixIsSerialPort;
     d.clearDtr = posixClearDtr;
     d.close = posixClose;

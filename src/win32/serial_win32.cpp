@@ -1,6 +1,13 @@
-// The serial seam on Windows: a COM port opened as "\\.\COM<n>".
+// The serial seam on Windows: a COM port opened as "\\.\COM<n>" for overlapped I/O.
+//
+// The receiver waits in an overlapped ReadFile of one byte, with comm time-outs that
+// make a read return as soon as a byte is there, beside an event that wake() sets; the
+// byte read ahead is handed out first by the next read. (WaitCommEvent would wait without
+// reading, but Wine ends it at once with ERROR_OPERATION_ABORTED on a COM port that is a
+// pseudo-terminal, which has no modem lines to read.)
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 
 #include "engine/serial_driver.h"
@@ -9,16 +16,46 @@ namespace vorda {
 
 struct SerialPort {
     HANDLE handle = INVALID_HANDLE_VALUE;
+    HANDLE wakeEvent = nullptr;   // set by wake(): every wait returns at once
+    HANDLE readEvent = nullptr;   // the receiver's overlapped reads
+    HANDLE writeEvent = nullptr;  // the sender's overlapped writes
+    uint8_t early = 0;            // a byte the wait read ahead
+    std::atomic<uint32_t> earlyCount{0};
 };
 
 namespace {
+
+void closePort(SerialPort* port) {
+    for (HANDLE event : {port->wakeEvent, port->readEvent, port->writeEvent}) {
+        if (event != nullptr) {
+            CloseHandle(event);
+        }
+    }
+    if (port->handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(port->handle);
+    }
+    delete port;
+}
+
+// Completes an overlapped read or write: true with the bytes moved in *done.
+bool finish(SerialPort* port, BOOL started, OVERLAPPED* ov, DWORD* done, uint32_t* systemError) {
+    if (!started && GetLastError() != ERROR_IO_PENDING) {
+        *systemError = GetLastError();
+        return false;
+    }
+    if (!GetOverlappedResult(port->handle, ov, done, TRUE)) {
+        *systemError = GetLastError();
+        return false;
+    }
+    return true;
+}
 
 SerialPort* win32Open(void*, const std::string& comName, int number, OpenError* error,
                       uint32_t* systemError) {
     char path[64];
     std::snprintf(path, sizeof path, "\\\\.\\%s%d", comName.c_str(), number);
-    HANDLE h =
-        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         *systemError = code;
@@ -28,8 +65,25 @@ SerialPort* win32Open(void*, const std::string& comName, int number, OpenError* 
                      : OpenError::Other;
         return nullptr;
     }
+    SerialPort* port = new SerialPort;
+    port->handle = h;
+    port->wakeEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    port->readEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    port->writeEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (port->wakeEvent == nullptr || port->readEvent == nullptr || port->writeEvent == nullptr) {
+        *systemError = GetLastError();
+        *error = OpenError::Other;
+        closePort(port);
+        return nullptr;
+    }
+    // A read returns what is queued at once, or waits for the first byte to come.
+    COMMTIMEOUTS timeouts = {};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+    timeouts.ReadTotalTimeoutConstant = MAXDWORD - 1;
+    SetCommTimeouts(h, &timeouts);  // what is not a serial port is refused by configure
     *error = OpenError::None;
-    return new SerialPort{h};
+    return port;
 }
 
 void win32SetupQueues(SerialPort* port, uint32_t inBytes, uint32_t outBytes) {
@@ -70,28 +124,99 @@ bool win32QueryErrors(SerialPort* port, uint32_t* errorFlags, uint32_t* queued,
         return false;
     }
     *errorFlags = errors;
-    *queued = stat.cbInQue;
+    *queued = stat.cbInQue + port->earlyCount;
     return true;
 }
 
+// The byte the wait read ahead first, then what the caller knows to be queued.
 bool win32Read(SerialPort* port, uint8_t* buffer, uint32_t max, uint32_t* got,
                uint32_t* systemError) {
-    DWORD n = 0;
-    if (!ReadFile(port->handle, buffer, max, &n, nullptr)) {
-        *systemError = GetLastError();
-        return false;
+    uint32_t n = 0;
+    if (max > 0 && port->earlyCount != 0) {
+        buffer[n++] = port->early;
+        port->earlyCount = 0;
+    }
+    if (n < max) {
+        OVERLAPPED ov = {};
+        ov.hEvent = port->readEvent;
+        DWORD more = 0;
+        if (!finish(port, ReadFile(port->handle, buffer + n, max - n, nullptr, &ov), &ov, &more,
+                    systemError)) {
+            return false;
+        }
+        n += more;
     }
     *got = n;
     return true;
 }
 
 bool win32Write(SerialPort* port, const uint8_t* bytes, uint32_t count, uint32_t* systemError) {
+    OVERLAPPED ov = {};
+    ov.hEvent = port->writeEvent;
     DWORD written = 0;
-    if (!WriteFile(port->handle, bytes, count, &written, nullptr)) {
-        *systemError = GetLastError();
-        return false;
+    return finish(port, WriteFile(port->handle, bytes, count, nullptr, &ov), &ov, &written,
+                  systemError);
+}
+
+bool win32WaitForInput(SerialPort* port, uint32_t* systemError) {
+    *systemError = 0;
+    while (port->earlyCount == 0) {
+        if (WaitForSingleObject(port->wakeEvent, 0) == WAIT_OBJECT_0) {
+            return false;
+        }
+        OVERLAPPED ov = {};
+        ov.hEvent = port->readEvent;
+        DWORD got = 0;
+        if (!ReadFile(port->handle, &port->early, 1, nullptr, &ov)) {
+            if (GetLastError() != ERROR_IO_PENDING) {
+                *systemError = GetLastError();
+                return false;
+            }
+            HANDLE events[2] = {port->readEvent, port->wakeEvent};
+            const DWORD which = WaitForMultipleObjects(2, events, FALSE, INFINITE);
+            if (which != WAIT_OBJECT_0) {
+                *systemError = which == WAIT_FAILED ? GetLastError() : 0;
+                CancelIoEx(port->handle, &ov);
+                if (GetOverlappedResult(port->handle, &ov, &got, TRUE) && got > 0) {
+                    port->earlyCount = 1;  // it came with the wake: dropped with the port
+                }
+                return false;
+            }
+        }
+        if (!GetOverlappedResult(port->handle, &ov, &got, TRUE)) {
+            *systemError = GetLastError();
+            return false;
+        }
+        if (got > 0) {
+            port->earlyCount = 1;
+        }
+        // Nothing: the read's long time-out ran out; wait again.
     }
     return true;
+}
+
+void win32Wake(SerialPort* port) {
+    SetEvent(port->wakeEvent);
+}
+
+// What a vanished device leaves: on Windows, a USB adapter pulled out fails calls with
+// access denied, an invalid handle, bad command, general failure, operation aborted or
+// device not connected; under Wine a COM port whose pseudo-terminal closed fails them with
+// not ready (the error query, writes) and broken pipe (reads).
+bool win32DeviceGone(uint32_t systemError) {
+    switch (systemError) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_INVALID_HANDLE:
+        case ERROR_NOT_READY:
+        case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
+        case ERROR_BROKEN_PIPE:
+        case ERROR_OPERATION_ABORTED:
+        case ERROR_DEVICE_NOT_CONNECTED:
+            return true;
+        default:
+            return false;
+    }
 }
 
 bool win32IsSerialPort(SerialPort* port) {
@@ -105,8 +230,7 @@ void win32ClearDtr(SerialPort* port) {
 }
 
 void win32Close(SerialPort* port) {
-    CloseHandle(port->handle);
-    delete port;
+    closePort(port);
 }
 
 }  // namespace
@@ -119,6 +243,9 @@ SerialDriver platformSerialDriver() {
     d.queryErrors = win32QueryErrors;
     d.read = win32Read;
     d.write = win32Write;
+    d.waitForInput = win32WaitForInput;
+    d.wake = win32Wake;
+    d.deviceGone = win32DeviceGone;
     d.isSerialPort = win32IsSerialPort;
     d.clearDtr = win32ClearDtr;
     d.close = win32Close;

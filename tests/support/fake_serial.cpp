@@ -7,6 +7,7 @@ namespace {
 // The driver's own port record; the core only ever holds it as an opaque pointer.
 struct FakePort {
     FakeSerial* serial;
+    bool woken = false;  // under the serial's mutex
 };
 
 FakeSerial* of(SerialPort* p) {
@@ -29,7 +30,7 @@ SerialDriver FakeSerial::driver() {
             return nullptr;
         }
         s->openPorts++;
-        return reinterpret_cast<SerialPort*>(new FakePort{s});
+        return reinterpret_cast<SerialPort*>(new FakePort{s, false});
     };
     d.setupQueues = [](SerialPort*, uint32_t, uint32_t) {};
     d.configure = [](SerialPort* p, const SerialSettings& settings) {
@@ -77,9 +78,25 @@ SerialDriver FakeSerial::driver() {
         if (s->answer && count >= 4) {
             const std::string reply = s->answer(s->writes.back().substr(1, count - 4));
             s->incoming.insert(s->incoming.end(), reply.begin(), reply.end());
+            s->changed.notify_all();
         }
         return true;
     };
+    d.waitForInput = [](SerialPort* p, uint32_t* systemError) {
+        FakePort* port = reinterpret_cast<FakePort*>(p);
+        FakeSerial* s = port->serial;
+        std::unique_lock<std::mutex> lock(s->mutex);
+        s->changed.wait(lock,
+                        [&] { return port->woken || s->waitError != 0 || !s->incoming.empty(); });
+        *systemError = port->woken ? 0 : s->waitError;
+        return !port->woken && s->waitError == 0;
+    };
+    d.wake = [](SerialPort* p) {
+        std::lock_guard<std::mutex> lock(of(p)->mutex);
+        reinterpret_cast<FakePort*>(p)->woken = true;
+        of(p)->changed.notify_all();
+    };
+    d.deviceGone = [](uint32_t code) { return code == kGone; };
     d.isSerialPort = [](SerialPort* p) {
         std::lock_guard<std::mutex> lock(of(p)->mutex);
         return !of(p)->notSerial;
@@ -102,6 +119,13 @@ SerialDriver FakeSerial::driver() {
 void FakeSerial::receive(const std::string& bytes) {
     std::lock_guard<std::mutex> lock(mutex);
     incoming.insert(incoming.end(), bytes.begin(), bytes.end());
+    changed.notify_all();
+}
+
+void FakeSerial::failWaits(uint32_t code) {
+    std::lock_guard<std::mutex> lock(mutex);
+    waitError = code;
+    changed.notify_all();
 }
 
 }  // namespace vorda::test

@@ -2,6 +2,7 @@
 // flags, failing system calls, refused settings. It records what the core does with it.
 #pragma once
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -13,7 +14,10 @@
 namespace vorda::test {
 
 struct FakeSerial {
+    static constexpr uint32_t kGone = 1167;  // the error code of a device that went away
+
     std::mutex mutex;
+    std::condition_variable changed;  // bytes received, a port woken, a wait failed
     // Opening
     std::vector<std::string> opened;  // "COM12" for each open
     OpenError openError = OpenError::None;
@@ -26,6 +30,7 @@ struct FakeSerial {
     uint32_t queryError = 0;  // non-zero: the error query fails with it
     uint32_t readError = 0;   // non-zero: the read fails with it
     std::vector<uint32_t> readSizes;
+    uint32_t waitError = 0;  // non-zero: waits fail with it (set through failWaits)
     // Writing
     std::vector<std::string> writes;
     uint32_t writeError = 0;  // non-zero: writes fail with it
@@ -37,6 +42,7 @@ struct FakeSerial {
 
     SerialDriver driver();
     void receive(const std::string& bytes);
+    void failWaits(uint32_t code);
 };
 
 }  // namespace vorda::test
