@@ -37,6 +37,8 @@ struct DisplaySeam {
 
     // Status field 556.
     void (*setStatus)(void* context, Text status) = nullptr;
+    // Status field 556 with a text made here (a message and a number, UTF-8).
+    void (*setStatusText)(void* context, const std::string& utf8) = nullptr;
     // Light-level field 558.
     void (*setLightLevel)(void* context, const std::string& text) = nullptr;
     // Price edit of row 0 to 4 (1020, 1023 to 1026).
@@ -72,6 +74,14 @@ class Display {
     void setStatus(Text status) const {
         if (seam.setStatus)
             seam.setStatus(seam.context, status);
+    }
+    // A status message followed by a number ("BRAK PORTU COM1"); a display without the
+    // entry for texts shows the message alone.
+    void setStatus(Text status, int number) const {
+        if (seam.setStatusText)
+            seam.setStatusText(seam.context, messageText(status) + std::to_string(number));
+        else
+            setStatus(status);
     }
     void setLightLevel(const std::string& text) const {
         if (seam.setLightLevel)

@@ -30,6 +30,7 @@ constexpr Entry kEntries[] = {
     {Text::ScriptOpenFailed, 32, "Błąd otwarcia skryptu"},
     {Text::ScriptNeedsLink, 128, "Rozłączony !\nSkrypt wymaga stałego połączenia\n'Akcja->Połącz'"},
     {Text::TransmissionError, 32, "BŁĄD TRANSMISJI"},
+    {Text::PortMissing, 32, "BRAK PORTU COM"},
     {Text::FilterText, 32, "Pliki Tekstowe"},
     {Text::FilterAll, 32, "Wszystkie Pliki"},
 };
@@ -73,7 +74,7 @@ std::string cutCharacters(const std::string& utf8, int chars) {
 
 }  // namespace
 
-const Text kAllTexts[17] = {
+const Text kAllTexts[18] = {
     Text::Com,
     Text::Title,
     Text::Error,
@@ -89,6 +90,7 @@ const Text kAllTexts[17] = {
     Text::ScriptOpenFailed,
     Text::ScriptNeedsLink,
     Text::TransmissionError,
+    Text::PortMissing,
     Text::FilterText,
     Text::FilterAll,
 };

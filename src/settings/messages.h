@@ -26,12 +26,13 @@ enum class Text : int {
     ScriptOpenFailed = 867,
     ScriptNeedsLink = 868,
     TransmissionError = 870,
+    PortMissing = 871,  // followed by the port's number
     FilterText = 875,
     FilterAll = 876,
 };
 
 // Every id of the table above, for loaders and tests.
-extern const Text kAllTexts[17];
+extern const Text kAllTexts[18];
 
 // The current text of an id (UTF-8); the default until replaced.
 const std::string& messageText(Text id);

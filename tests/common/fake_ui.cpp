@@ -45,6 +45,10 @@ DisplaySeam FakeUi::seam() {
         with(
             c, [t](FakeUi& u) { u.status_ = messageText(t); }, "status " + messageText(t));
     };
+    p.setStatusText = [](void* c, const std::string& text) {
+        with(
+            c, [&](FakeUi& u) { u.status_ = text; }, "status " + text);
+    };
     p.setLightLevel = [](void* c, const std::string& text) {
         with(
             c, [&](FakeUi& u) { u.light_ = text; }, "light " + text);
