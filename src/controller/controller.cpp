@@ -58,7 +58,8 @@ Controller::Controller(const Platform& platform)
       board_(display_),
       logs_(platform.startDirectory, platform.clock),
       runner_(mailbox_, board_, display_, platform.clock, *this),
-      link_(platform.serial, mailbox_, board_, runner_, logs_, display_, *this) {
+      link_(platform.serial, mailbox_, board_, runner_, logs_, display_, *this,
+            platform.steadyClock) {
     {
         SpinGuard guard(settingsLock_);
         if (!loadSettingsFile(startDirectory_, settings_)) {
@@ -70,18 +71,13 @@ Controller::Controller(const Platform& platform)
 }
 
 Controller::~Controller() {
+    // The sender first: its deadlines (the poll, a missing port's reopening) end with it.
+    link_.stopSender();
     if (link_.connected()) {
         link_.close();
     }
     // Also waits for a runner that has ended by itself.
     runner_.stop();
-    link_.stopSender();
-    if (link_.answerTimerOn()) {
-        display_.killTimer(kAnswerTimer);
-    }
-    if (link_.pollTimerOn()) {
-        display_.killTimer(kPollTimer);
-    }
     display_.killTimer(kBlinkTimer);
     link_.stopReceiver();
 }
@@ -98,18 +94,8 @@ void Controller::startPanel(const char* buildDate) {
 }
 
 void Controller::onTimer(int id) {
-    switch (id) {
-        case kAnswerTimer:
-            link_.answerTimeoutTick();
-            break;
-        case kPollTimer:
-            link_.pollTick();
-            break;
-        case kBlinkTimer:
-            board_.blinkTick();
-            break;
-        default:
-            break;
+    if (id == kBlinkTimer) {
+        board_.blinkTick();
     }
 }
 
@@ -134,6 +120,12 @@ void Controller::saveSettings() {
 }
 
 // --- The link ---
+
+void Controller::showConnected(Text status) {
+    if (!link_.portMissing()) {
+        display_.setStatus(status);
+    }
+}
 
 void Controller::showPortOpenFailed() {
     display_.showMessage(messageText(Text::ComOpenFailed) + std::to_string(link_.portNumber()),
@@ -193,17 +185,14 @@ void Controller::enterTestMode() {
 }
 
 bool Controller::holdLinkForQueueing() {
-    for (;;) {
-        if (!link_.connected() && !link_.testMode() && !connectOnDemand()) {
-            return false;
-        }
-        spinAcquire(mailbox_.lock());
-        if (link_.connected() || link_.testMode()) {
-            return true;
-        }
-        // The sender closed the on-demand link between the check and the lock.
-        release(mailbox_.lock());
+    // The lock comes first: the sender then takes nothing from a link opened here (the
+    // poll's reads included) before the caller's group is queued, and cannot close it.
+    spinAcquire(mailbox_.lock());
+    if (link_.connected() || link_.testMode() || connectOnDemand()) {
+        return true;
     }
+    release(mailbox_.lock());
+    return false;
 }
 
 void Controller::readFromTower() {
@@ -266,7 +255,7 @@ void Controller::startOrStopControlFile() {
         if (runner_.stop()) {
             display_.setStartStop(false);
         }
-        display_.setStatus(link_.testMode() ? Text::TestMode : Text::Connected);
+        showConnected(link_.testMode() ? Text::TestMode : Text::Connected);
     } else if (runner_.start(display_.controlFilePath()) != Result::Ok) {
         display_.showMessage(messageText(Text::ScriptOpenFailed), Text::Error);
     }
@@ -274,7 +263,7 @@ void Controller::startOrStopControlFile() {
 
 void Controller::onScriptStarted() {
     display_.setStartStop(true);
-    display_.setStatus(link_.testMode() ? Text::TestModeScript : Text::ConnectedScript);
+    showConnected(link_.testMode() ? Text::TestModeScript : Text::ConnectedScript);
 }
 
 void Controller::onScriptEnded() {
@@ -283,13 +272,13 @@ void Controller::onScriptEnded() {
     if (link_.testMode()) {
         display_.setStatus(Text::TestMode);
     } else if (link_.connected()) {
-        display_.setStatus(Text::Connected);
+        showConnected(Text::Connected);
     }
 }
 
 // --- The tower's answers (receiver thread) ---
 
-void Controller::onAnswer(char letter, const std::string& value) {
+void Controller::onAnswer(char letter, std::string_view value) {
     switch (letter) {
         case 'C': {
             uint8_t codes[kPriceRows][3];
@@ -313,9 +302,9 @@ void Controller::onAnswer(char letter, const std::string& value) {
         }
         case 'S':
             if (link_.connected()) {
-                display_.setLightLevel(value);
+                display_.setLightLevel(std::string(value));
             }
-            logs_.appendLight(value);
+            logs_.appendLight(std::string(value));
             break;
         case 'l':
         case 'o':
@@ -342,7 +331,7 @@ void Controller::onAnswer(char letter, const std::string& value) {
         }
         case 'V': {
             std::lock_guard<std::mutex> lock(versionMutex_);
-            priceControllerVersion_ = "ver." + value;
+            priceControllerVersion_ = "ver." + std::string(value);
         }
             if (readBackRequested_.exchange(false)) {
                 SpinGuard guard(settingsLock_);

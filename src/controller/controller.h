@@ -56,6 +56,7 @@ struct Platform {
     DisplaySeam display;
     Clock clock;
     std::string startDirectory;  // UTF-8; the settings file and the logs live here
+    SteadyClock steadyClock{};   // the link's deadlines; empty: the machine's steady clock
 };
 
 class Controller final : private AnswerListener, private ScriptListener {
@@ -71,7 +72,7 @@ class Controller final : private AnswerListener, private ScriptListener {
     // The control panel's start: version text, status, Start/Stop, the sender thread and
     // the blink timer.
     void startPanel(const char* buildDate);
-    // A timer of the panel fired (on the user-interface thread).
+    // A timer of the panel fired (on the user-interface thread): the blink tick.
     void onTimer(int id);
 
     // --- The menu ---
@@ -128,18 +129,20 @@ class Controller final : private AnswerListener, private ScriptListener {
     Logs& logs() { return logs_; }
 
   private:
-    void onAnswer(char letter, const std::string& value) override;
+    void onAnswer(char letter, std::string_view value) override;
     void onScriptStarted() override;
     void onScriptEnded() override;
 
-    // Connects on demand when the link is closed and returns holding mailboxLock with the
-    // link connected or in test mode, so that the sender cannot close an on-demand link
-    // between the check and the caller's writes. False, nothing held, when the port
-    // cannot be opened (the message is shown).
+    // Takes mailboxLock, connects on demand when the link is closed and returns holding
+    // the lock with the link connected or in test mode, so that the sender can neither
+    // close an on-demand link nor take its first command before the caller's writes.
+    // False, nothing held, when the port cannot be opened (the message is shown).
     bool holdLinkForQueueing();
     bool connectOnDemand();
     void closeLink();
     void showPortOpenFailed();
+    // The connected status, unless the port is missing: that status stays until it is back.
+    void showConnected(Text status);
     void saveSettings();
 
     const std::string startDirectory_;

@@ -26,10 +26,9 @@ struct PanelRect {
 };
 
 // The timers of the control panel (the display hosts them; the controller handles them).
+// The link's answer time-out and poll are the Link's own deadlines, not display timers.
 enum PanelTimer : int {
-    kAnswerTimer = 3,  // answer time-out, armed by the sender per command
-    kPollTimer = 4,    // 5-second poll while connected
-    kBlinkTimer = 6,   // 330 ms blink tick, for the panel's whole life
+    kBlinkTimer = 6,  // 330 ms blink tick, for the panel's whole life
 };
 
 struct DisplaySeam {

@@ -1,15 +1,22 @@
 // The link to the tower: the serial port with its error counters, the sender thread that
 // moves one command at a time from the mailbox to the tower, the answer time-out that
-// re-sends and gives up, the 5-second poll, and the receiver thread that assembles the
-// tower's answers. It owns the link's state (connected, opened on demand, test mode), the
-// command in flight and the two link locks.
+// re-sends and gives up, the 5-second poll, the reopening of a port whose device went
+// away, and the receiver thread that assembles the tower's answers. It owns the link's
+// state (connected, opened on demand, test mode, port missing), the command in flight, its
+// deadlines and the two link locks.
+//
+// Both threads sleep until there is work. The sender wakes when a slot is written, a
+// command completes, the link opens, closes or changes mode, a deadline falls due, or it
+// is stopped; the receiver wakes when bytes arrive or the port closes.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "engine/display.h"
@@ -27,14 +34,25 @@ namespace vorda {
 constexpr uint32_t kPortQueueSize = 4096;
 constexpr int kReadMax = 256;
 constexpr uint32_t kPollPeriodMs = 5000;
+// A port whose device went away is opened again this often, with the same settings; a
+// link opened on demand gives up its commands after this long without its port.
+constexpr uint32_t kReopenPeriodMs = 2000;
+constexpr uint32_t kPortGiveUpMs = 10000;
+
+// The steady clock the Link keeps its deadlines on, in milliseconds from any fixed start.
+// Left empty, the machine's steady clock; tests supply one that moves only when told.
+struct SteadyClock {
+    void* context = nullptr;
+    uint64_t (*nowMs)(void* context) = nullptr;
+};
 
 // Takes the values of the tower's data answers. Called on the receiver thread with the
 // link locks held; "Z" (the backlight) the Link shows itself.
 class AnswerListener {
   public:
     // `letter` is the answer's letter ('C', 'M', 'S', 'l', 'o', 'L', 'O', 'A', 'V'),
-    // `value` the text after it.
-    virtual void onAnswer(char letter, const std::string& value) = 0;
+    // `value` the text after it (valid during the call).
+    virtual void onAnswer(char letter, std::string_view value) = 0;
 
   protected:
     ~AnswerListener() = default;
@@ -56,7 +74,7 @@ struct LinkErrors {
 class Link {
   public:
     Link(const SerialDriver& driver, Mailbox& mailbox, PriceBoard& board, ScriptRunner& runner,
-         Logs& logs, const Display& display, AnswerListener& listener);
+         Logs& logs, const Display& display, AnswerListener& listener, SteadyClock steady = {});
     ~Link();
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
@@ -66,9 +84,10 @@ class Link {
     // Opens port `portNumber` with these settings, starts the receiver and shows the link
     // as connected. On failure nothing changed and nothing was shown.
     Result open(int portNumber, const SerialSettings& settings);
-    // Applies the settings to the open port.
+    // Applies the settings to the open port (or keeps them for a port that is missing).
     Result configure(const SerialSettings& settings);
-    // Drops DTR, closes the port (once nobody is using it), shows the link as disconnected.
+    // Drops DTR, closes the port (once nobody is using it), wakes the receiver, shows the
+    // link as disconnected and ends the attempts to reopen a missing port.
     void close();
     // The bytes already received, at most `max`; 0 when none or on error (counted).
     int read(uint8_t* destination, int max);
@@ -82,10 +101,10 @@ class Link {
     // demand queues the poll's reads at once, and the sender closes it again once nothing
     // is left to send.
     void startConnection(bool onDemand);
-    // Queues "20S" and "20Z" (also the poll timer's action).
+    // Queues "20S" and "20Z" (also the poll's action).
     void pollTick();
-    // "Rozłącz" and "Test", with the link locks held: the timers stopped, the port closed,
-    // the mailbox cleared, an on-demand connection given up.
+    // "Rozłącz" and "Test", with the link locks held: the deadlines stopped, the port
+    // closed, the mailbox cleared, an on-demand connection given up.
     void shutDown();
     // Test mode: commands are executed on the board instead of being sent.
     void setTestMode(bool on);
@@ -98,34 +117,38 @@ class Link {
     bool startSender();
     // Tells the sender to end and waits for it.
     void stopSender();
-    // One pass of the sender without its pause.
-    void senderPass();
-    // The answer timer fired: counts a time-out, re-sends, or gives the command up at the
-    // third. Only tries the locks: a tick that finds one taken does nothing.
-    void answerTimeoutTick();
-    // A valid answer's end step: stops the answer timer, frees the slot, nothing in flight,
-    // the status back to connected.
-    void completeSlot(int slot);
+    // Wakes the sender to look at the mailbox and its deadlines again (any thread).
+    void wakeSender();
+    // One step of the sender at `nowMs` on its steady clock: the answer time-out, the poll
+    // and the port's reopening when due, then one pass over the mailbox. The sender
+    // thread calls it whenever it wakes; tests call it with a time of their choosing to
+    // make a deadline fall due. True when the step is to be repeated soon (a lock was
+    // taken, or there is more to send).
+    bool tick(uint64_t nowMs);
+    // The sender's steady clock now, and the earliest deadline (UINT64_MAX: none).
+    uint64_t now() const;
+    uint64_t nextDeadline() const;
 
     // --- The receiver ---
 
     // Waits for a receiver that has been told to end (the link closed) to finish.
     void stopReceiver();
-    // One pass without its pause: takes both link locks, reads, hands the bytes over.
-    // False when the link was closed meanwhile.
-    bool receiverPass(FrameAssembler& assembler);
-    // The handler of the command in flight over the bytes of one read.
-    void handleAnswerBytes(FrameAssembler& assembler, const uint8_t* bytes, int count);
 
     // --- State ---
 
     bool connected() const { return connected_ != 0; }
     bool onDemand() const { return autoConnected_ != 0; }
     bool testMode() const { return testMode_ != 0; }
+    // The device of the port went away; the link stays connected and reopens it.
+    bool portMissing() const { return portMissing_ != 0; }
     int slotInFlight() const { return slotInFlight_; }
     bool dataAnswerExpected() const { return dataAnswerExpected_ != 0; }
     bool answerTimerOn() const { return answerTimerOn_ != 0; }
+    // When the answer time-out falls due (0 when it is off), and its length.
+    uint64_t answerDeadline() const { return answerTimerOn_ ? answerDue_.load() : 0; }
+    uint32_t answerPeriodMs() const { return answerPeriod_; }
     bool pollTimerOn() const { return pollTimerOn_ != 0; }
+    uint64_t pollDeadline() const { return pollTimerOn_ ? pollDue_.load() : 0; }
     int portNumber() const { return portNumber_; }
     const SerialDriver& driver() const { return driver_; }
     const char* sendBuffer() const { return sendBuffer_; }
@@ -139,18 +162,34 @@ class Link {
     struct PortHolder {
         std::mutex mutex;
         std::shared_ptr<SerialPort> port;
+        SerialSettings settings;  // what the port was last configured with
     };
+    enum class Pass { Done, Again, LockTaken };
 
     std::shared_ptr<SerialPort> currentPort();
+    std::shared_ptr<SerialPort> openPort(int portNumber, const SerialSettings& settings,
+                                         Result* why);
+    void dropPort();
+    bool deviceGone(uint32_t systemError) const;
+    void losePort();
+    void reopenPort(uint64_t now);
     void countReadFailure(uint32_t systemError);
     void sendFrame(const char* text);
-    void startAnswerTimer();
+    void startAnswerTimer(uint64_t now);
     void stopAnswerTimer();
     void stopLinkTimers();
     void executeLocally(int slot);
     void disconnectAfterDrain();
-    void checkFrame(int slot, const uint8_t* frame, int length);
+    void giveUpWithoutPort();
+    Pass senderPass(uint64_t now);
+    bool answerTimedOut();
+    void senderLoop();
+    void completeSlot(int slot);
     bool startReceiver();
+    void receiverLoop();
+    bool receiverPass(FrameAssembler& assembler);
+    void handleAnswerBytes(FrameAssembler& assembler, const uint8_t* bytes, int count);
+    void checkFrame(int slot, const uint8_t* frame, int length);
 
     const SerialDriver driver_;
     Mailbox& mailbox_;
@@ -159,6 +198,7 @@ class Link {
     Logs& logs_;
     const Display& display_;
     AnswerListener& listener_;
+    const SteadyClock steady_;
 
     PortHolder port_;
     std::atomic<int> portNumber_{1};
@@ -179,8 +219,27 @@ class Link {
     LockCounter timeoutLock_{0};
     LockCounter exchangeLock_{0};
 
+    // Deadlines on the steady clock, in milliseconds.
+    std::atomic<uint64_t> answerDue_{0};
+    std::atomic<uint32_t> answerPeriod_{0};
+    std::atomic<uint64_t> pollDue_{0};
+    // A missing port: when it is tried next, when an on-demand link gives up, and whether
+    // the command in flight goes again once the port is back.
+    std::atomic<int32_t> portMissing_{0};
+    std::atomic<uint64_t> reopenDue_{0};
+    std::atomic<uint64_t> giveUpDue_{0};
+    std::atomic<int32_t> resendInFlight_{0};
+
+    // The sender's sleep: `wakeSignalled_` under wakeMutex_; one step at a time.
+    std::mutex wakeMutex_;
+    std::condition_variable wakeCondition_;
+    bool wakeSignalled_ = false;
+    std::mutex stepMutex_;
     std::atomic<int32_t> senderRun_{0};
     std::thread senderThread_;
+
+    std::mutex receiverMutex_;  // starting and waiting for the receiver thread
+    std::atomic<int32_t> receiverRun_{0};
     std::thread receiverThread_;
 };
 

@@ -20,11 +20,16 @@ bool Mailbox::write(int n, const std::string& text) {
         return false;
     }
     Slot& slot = slots_[n];
-    std::lock_guard<std::mutex> lock(slot.textMutex);
-    std::memcpy(slot.text, clean, length);
-    slot.text[length] = '\0';
-    slot.writes++;
-    slot.pending.store(1, std::memory_order_release);
+    {
+        std::lock_guard<std::mutex> lock(slot.textMutex);
+        std::memcpy(slot.text, clean, length);
+        slot.text[length] = '\0';
+        slot.writes++;
+        slot.pending.store(1, std::memory_order_release);
+    }
+    if (onWrite_ != nullptr) {
+        onWrite_(onWriteContext_);
+    }
     return true;
 }
 

@@ -43,7 +43,17 @@ class Mailbox {
     // Held by a writer for a group of slots, and tried by the sender for each pass.
     LockCounter& lock() { return lock_; }
 
+    // Called after every write, from the writer's thread: the Link's sender sleeps until
+    // there is work. Set once, before any thread writes.
+    void setWriteListener(void (*onWrite)(void* context), void* context) {
+        onWrite_ = onWrite;
+        onWriteContext_ = context;
+    }
+
   private:
+    void (*onWrite_)(void* context) = nullptr;
+    void* onWriteContext_ = nullptr;
+
     struct Slot {
         std::atomic<uint8_t> pending{0};
         // A writer holds textMutex while it writes the text, and the sender while it

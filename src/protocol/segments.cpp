@@ -126,7 +126,7 @@ std::string priceTextOfSegments(const uint8_t codes[3]) {
     return firstThree == "   " ? std::string() : result;
 }
 
-int leadingDecimal(const std::string& text) {
+int leadingDecimal(std::string_view text) {
     int value = 0;
     for (char c : text) {
         if (c < '0' || c > '9' || value > 100000000) {
@@ -137,7 +137,7 @@ int leadingDecimal(const std::string& text) {
     return value;
 }
 
-void decodePricesAnswer(const std::string& value, uint8_t codes[kPriceRows][3]) {
+void decodePricesAnswer(std::string_view value, uint8_t codes[kPriceRows][3]) {
     const uint8_t* hex = reinterpret_cast<const uint8_t*>(value.data());
     for (int i = 0; i < kPriceRows; ++i) {
         for (int j = 0; j < 3; ++j) {

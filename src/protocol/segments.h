@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace vorda {
 
@@ -29,9 +30,9 @@ bool decodePriceCommand(const char* text, int* row, uint8_t codes[3], bool* blin
 std::string priceTextOfSegments(const uint8_t codes[3]);
 
 // The decimal value of the leading digits of a text (0 when there are none).
-int leadingDecimal(const std::string& text);
+int leadingDecimal(std::string_view text);
 
 // The "C" answer's 30 hex digits as the five rows' segment codes.
-void decodePricesAnswer(const std::string& value, uint8_t codes[kPriceRows][3]);
+void decodePricesAnswer(std::string_view value, uint8_t codes[kPriceRows][3]);
 
 }  // namespace vorda

@@ -21,16 +21,17 @@ TEST_F(Actions, ConnectDisconnectAndTestSetTheLinkStateMenuAndStatus) {
     EXPECT_TRUE(link().connected());
     EXPECT_EQ(ui.menu(), "0 1 1");
     EXPECT_EQ(ui.status(), "POŁĄCZONY");
-    EXPECT_EQ(ui.timers().at(kPollTimer), 5000u);
+    EXPECT_EQ(link().pollDeadline(), 5000u);
     EXPECT_EQ(pendingSlots(), (std::vector<int>{3, 4, 29, 30, 31, 32, 33, 35, 38, 40}));
     controller.enterTestMode();  // closes the port first
+    link().stopReceiver();
     EXPECT_EQ(serial.closes, 1);
     EXPECT_EQ(serial.dtrClears, 1);
     EXPECT_TRUE(link().testMode());
     EXPECT_EQ(ui.menu(), "1 1 0");
     EXPECT_EQ(ui.status(), "TRYB TESTU");
     EXPECT_TRUE(pendingSlots().empty());
-    EXPECT_TRUE(ui.timers().empty());
+    EXPECT_FALSE(link().pollTimerOn());
     ASSERT_TRUE(controller.connect());  // leaves test mode
     EXPECT_FALSE(link().testMode());
     controller.disconnect();

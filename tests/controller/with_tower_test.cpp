@@ -17,9 +17,7 @@ namespace {
 class WithTower : public ::testing::Test {
   protected:
     void start(const std::vector<std::string>& simOptions, const char* baudIndex = nullptr) {
-        sim = std::make_unique<test::TowerSim>(simOptions);
-        ASSERT_FALSE(sim->path().empty());
-        ASSERT_EQ(symlink(sim->path().c_str(), dir.file("COM1").c_str()), 0);
+        startTower(simOptions);
         setSerialPortDirectory(dir.path());
         if (baudIndex != nullptr) {  // the settings file of the start directory
             test::writeFile(dir.file("VordaCen.ini"), std::string("1\r\n") + baudIndex + "\r\n");
@@ -28,6 +26,13 @@ class WithTower : public ::testing::Test {
             Platform{platformSerialDriver(), ui.seam(), systemClock(), dir.path()});
         ui.setTimerHandler([this](int id) { controller->onTimer(id); });
         ui.run([this] { controller->startPanel("Dec  5 2026"); });
+    }
+    // tower-sim on a new pseudo-terminal, with COM1 of the start directory linked to it.
+    void startTower(const std::vector<std::string>& simOptions) {
+        sim = std::make_unique<test::TowerSim>(simOptions);
+        ASSERT_FALSE(sim->path().empty());
+        unlink(dir.file("COM1").c_str());
+        ASSERT_EQ(symlink(sim->path().c_str(), dir.file("COM1").c_str()), 0);
     }
     void TearDown() override {
         if (controller) {
@@ -83,7 +88,7 @@ TEST_F(WithTower, PricesSentWhileDisconnectedOpenTheLinkAndItClosesAgain) {
     EXPECT_EQ(statuses[1], "status POŁĄCZONY");
     EXPECT_EQ(statuses.back(), "status ROZŁĄCZONY");
     EXPECT_EQ(ui.menu(), "1 0 1");
-    EXPECT_EQ(ui.timers().count(kPollTimer), 0u);
+    EXPECT_FALSE(controller->link().pollTimerOn());
     EXPECT_EQ(controller->board().segment(0, 0), 0xDD);  // acknowledged prices reach the board
     EXPECT_TRUE(controller->board().blinking(3));
 }
@@ -134,7 +139,7 @@ TEST_F(WithTower, ConnectReadsTheTowerBackThroughSplitAnswersAndNoise) {
     // The poll queries the light level and the backlight again.
     ASSERT_TRUE(ui.waitUntil([this] { return !controller->mailbox().anyPending(); }));
     const size_t before = received().size();
-    ui.fireTimer(kPollTimer);
+    controller->link().tick(controller->link().pollDeadline());
     ASSERT_TRUE(sim->waitFor("rx", before + 2));
     EXPECT_EQ(received()[before], "20S");
     EXPECT_EQ(received()[before + 1], "20Z");
@@ -158,6 +163,22 @@ TEST_F(WithTower, ASilentTowerGetsEachCommandThreeTimesThenTheNextGoesOut) {
         EXPECT_LE(rx[i].ms - rx[i - 1].ms, 800) << i;
     }
     EXPECT_EQ(ui.status(), "BŁĄD TRANSMISJI");
+    EXPECT_TRUE(ui.callsStartingWith("status BRAK").empty());  // a silent tower is no lost port
+}
+
+TEST_F(WithTower, ATowerThatGoesAwayAndComesBackGetsThePriceQueuedMeanwhile) {
+    start({});
+    ui.run([this] { controller->connect(); });
+    ASSERT_TRUE(readBack());
+    sim.reset();  // tower-sim ends, and its pseudo-terminal with it
+    ASSERT_TRUE(ui.waitUntil([this] { return ui.status() == "BRAK PORTU COM1"; }, 3000));
+    ui.setPriceBox(0, "7.77");
+    ui.run([this] { controller->sendPrices(); });
+    startTower({});
+    ASSERT_TRUE(ui.waitUntil([this] { return ui.status() == "POŁĄCZONY"; }, 5000));
+    EXPECT_TRUE(sim->waitFor("rx", 1, 5000));
+    EXPECT_TRUE(ui.waitUntil([this] { return sent("21C7.77") == 1; }, 5000));
+    EXPECT_TRUE(ui.messages().empty());
 }
 
 TEST_F(WithTower, ALoopingFileSendsItsLinesInOrderWithItsPauses) {

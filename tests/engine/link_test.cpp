@@ -1,13 +1,20 @@
-// The link's sender and receiver threads over a recording serial driver, with the answer
-// timer fired by hand: one command at a time, re-sends and give-up, answers and what they
-// fill, test mode, and the port's error counting.
+// The link's sender and receiver threads over a recording serial driver, with the link's
+// deadlines made due by hand: one command at a time, re-sends and give-up, answers and
+// what they fill, test mode, the drain, the port's error counting, waking the sleeping
+// threads, and a port whose device goes away and comes back.
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 #include "support/rig.h"
 
 namespace vorda {
 namespace {
 
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+using test::FakeSerial;
 using test::frameOf;
 
 const std::string kAck = "\x06";
@@ -27,6 +34,20 @@ class LinkTest : public test::Rig {
     bool idle() {
         return ui.waitUntil([&] { return link().slotInFlight() == 0 && !link().answerTimerOn(); });
     }
+    bool status(const std::string& text) {
+        return ui.waitUntil([&] { return ui.status() == text; });
+    }
+    bool closedOnce() {
+        return ui.waitUntil([&] {
+            std::lock_guard<std::mutex> lock(serial.mutex);
+            return serial.closes == 1;
+        });
+    }
+    template <typename T>
+    void set(T& field, T value) {
+        std::lock_guard<std::mutex> lock(serial.mutex);
+        field = value;
+    }
 };
 
 TEST_F(LinkTest, OneCommandAtATimeEachWithItsAnswerTimer) {
@@ -36,11 +57,11 @@ TEST_F(LinkTest, OneCommandAtATimeEachWithItsAnswerTimer) {
     ASSERT_TRUE(written(1));
     EXPECT_EQ(writes(), std::vector<std::string>{frameOf("21C4.59")});
     EXPECT_EQ(link().slotInFlight(), 3);
-    EXPECT_EQ(ui.timers().at(kAnswerTimer), 300u);
+    EXPECT_EQ(link().answerPeriodMs(), 300u);
     serial.receive("xx\x15" + kAck + "yy");  // an ACK among other bytes
     ASSERT_TRUE(written(2));
     EXPECT_EQ(writes()[1], frameOf("20E"));
-    EXPECT_EQ(ui.timers().at(kAnswerTimer), 500u);
+    EXPECT_EQ(link().answerPeriodMs(), 500u);
     EXPECT_EQ(controller.board().segment(0, 0), 0xEC);  // the acknowledged price
     EXPECT_EQ(ui.status(), "POŁĄCZONY");
 }
@@ -49,34 +70,120 @@ TEST_F(LinkTest, ASilentTowerGetsThreeSendsThenTheCommandIsGivenUp) {
     start();
     mailbox().write(3, "21C4.59");
     ASSERT_TRUE(written(1));
-    ui.fireTimer(kAnswerTimer);
-    ui.fireTimer(kAnswerTimer);
+    const uint64_t first = link().answerDeadline();
+    expireAnswerTimeout();
+    EXPECT_EQ(link().answerDeadline(), first + 300);
+    expireAnswerTimeout();
     EXPECT_EQ(writes(), std::vector<std::string>(3, frameOf("21C4.59")));
     EXPECT_EQ(ui.status(), "BŁĄD TRANSMISJI");
     EXPECT_TRUE(mailbox().pending(3));
-    ui.fireTimer(kAnswerTimer);
+    expireAnswerTimeout();
     EXPECT_EQ(writes().size(), 3u);
     EXPECT_FALSE(mailbox().pending(3));
     EXPECT_EQ(link().errors().answerErrors, 3u);
-    EXPECT_EQ(ui.timers().count(kAnswerTimer), 0u);
+    EXPECT_FALSE(link().answerTimerOn());
     // Two time-outs and then an answer keep the command.
     mailbox().write(39, "20E");
     ASSERT_TRUE(written(4));
-    ui.fireTimer(kAnswerTimer);
-    ui.fireTimer(kAnswerTimer);
+    expireAnswerTimeout();
+    expireAnswerTimeout();
+    const uint64_t late = link().answerDeadline();
     serial.receive(kAck);
     ASSERT_TRUE(idle());
     EXPECT_FALSE(mailbox().pending(39));
-    ui.fireTimer(kAnswerTimer);  // a tick already on its way does nothing
+    link().tick(late);  // a deadline of a completed command does nothing
     EXPECT_EQ(link().errors().answerErrors, 5u);
-    // A tick that finds a link lock taken does nothing.
+    // A time-out that finds a link lock taken does nothing until the lock is free.
     mailbox().write(39, "20E");
     ASSERT_TRUE(written(7));
     {
         LinkLocks held(link());
-        ui.fireTimer(kAnswerTimer);
+        expireAnswerTimeout();
     }
     EXPECT_EQ(link().errors().answerErrors, 5u);
+    expireAnswerTimeout();
+    EXPECT_EQ(link().errors().answerErrors, 6u);
+}
+
+TEST_F(LinkTest, SleepingThreadsWakeAtOnceForACommandACloseAndAStop) {
+    start();
+    link().startConnection(false);  // the poll falls due in 5 s: the sender sleeps until then
+    std::this_thread::sleep_for(milliseconds(50));
+    auto started = steady_clock::now();
+    mailbox().write(39, "20E");
+    ASSERT_TRUE(written(1));
+    EXPECT_LT(steady_clock::now() - started, milliseconds(100));
+    serial.receive(kAck);
+    ASSERT_TRUE(idle());
+    started = steady_clock::now();
+    link().close();  // the waiting receiver holds the port until it wakes
+    EXPECT_TRUE(closedOnce());
+    link().stopSender();
+    EXPECT_LT(steady_clock::now() - started, milliseconds(200));
+}
+
+TEST_F(LinkTest, APortWhoseDeviceWentAwayIsOpenedAgainEveryTwoSecondsUntilItIsBack) {
+    start();
+    mailbox().write(3, "21C4.59");
+    ASSERT_TRUE(written(1));
+    serial.openError = OpenError::NotFound;
+    serial.failWaits(FakeSerial::kGone);  // unplugged while the command waits for its answer
+    ASSERT_TRUE(status("BRAK PORTU COM1"));
+    serial.failWaits(0);
+    EXPECT_TRUE(link().connected());
+    mailbox().write(39, "20E");  // queued meanwhile
+    expireAnswerTimeout();       // the time-out waits for the port
+    link().tick(1999);
+    EXPECT_EQ(serial.opened.size(), 1u);
+    link().tick(2000);
+    EXPECT_EQ(serial.opened.size(), 2u);
+    serial.openError = OpenError::None;
+    link().tick(4000);  // back: the command in flight goes again, afresh, then the rest
+    EXPECT_EQ(ui.status(), "POŁĄCZONY");
+    EXPECT_EQ(writes(), std::vector<std::string>(2, frameOf("21C4.59")));
+    EXPECT_EQ(serial.configured.back().baudRate, 9600u);
+    EXPECT_EQ(link().errors().answerErrors, 0u);
+    serial.receive(kAck);
+    ASSERT_TRUE(written(3));
+    EXPECT_EQ(writes()[2], frameOf("20E"));
+    serial.receive(kAck);
+    // A read or a write that finds the device gone does the same.
+    for (bool reading : {true, false}) {
+        ASSERT_TRUE(idle());
+        set(reading ? serial.readError : serial.writeError, FakeSerial::kGone);
+        mailbox().write(39, "20E");
+        serial.receive(reading ? kAck : "");
+        ASSERT_TRUE(status("BRAK PORTU COM1"));
+        set(reading ? serial.readError : serial.writeError, 0u);
+        link().tick(2000);
+        EXPECT_EQ(ui.status(), "POŁĄCZONY");
+        serial.receive(kAck);
+    }
+    // "Rozłącz" ends the attempts.
+    serial.failWaits(FakeSerial::kGone);
+    ASSERT_TRUE(status("BRAK PORTU COM1"));
+    controller.disconnect();
+    const size_t opens = serial.opened.size();
+    link().tick(60000);
+    EXPECT_EQ(serial.opened.size(), opens);
+    EXPECT_EQ(ui.status(), "ROZŁĄCZONY");
+}
+
+TEST_F(LinkTest, AnOnDemandLinkWithoutItsPortGivesUpItsCommandsAfterTenSeconds) {
+    controller.startPanel("Dec  5 2026");
+    controller.switchBacklight(true);  // connects on demand: 20S, 20Z1, 20Z
+    ASSERT_TRUE(written(1));
+    serial.openError = OpenError::NotFound;
+    serial.failWaits(FakeSerial::kGone);
+    ASSERT_TRUE(status("BRAK PORTU COM1"));
+    link().tick(9999);
+    EXPECT_TRUE(link().connected());
+    EXPECT_EQ(pendingSlots(), (std::vector<int>{29, 36, 38}));
+    link().tick(10000);
+    EXPECT_FALSE(link().connected());
+    EXPECT_TRUE(pendingSlots().empty());
+    EXPECT_EQ(ui.status(), "BŁĄD TRANSMISJI");
+    EXPECT_EQ(ui.menu(), "1 0 1");
 }
 
 TEST_F(LinkTest, DataAnswersFillTheBoxesTheBoardAndTheSettings) {
@@ -117,10 +224,10 @@ TEST_F(LinkTest, DataAnswersFillTheBoxesTheBoardAndTheSettings) {
     EXPECT_TRUE(controller.board().blinking(0));
     EXPECT_EQ(ui.lightLevel(), "7");
     EXPECT_EQ(controller.settings().light.lowLightLevel, 42);
-    EXPECT_EQ(link().slotInFlight(), 31);  // a wrong checksum leaves it to the timer
-    ui.fireTimer(kAnswerTimer);
-    ui.fireTimer(kAnswerTimer);
-    ui.fireTimer(kAnswerTimer);
+    EXPECT_EQ(link().slotInFlight(), 31);  // a wrong checksum leaves it to the time-out
+    for (int i = 0; i < 3; ++i) {
+        expireAnswerTimeout();
+    }
     ASSERT_TRUE(ui.waitUntil([&] { return !mailbox().anyPending(); }));
     ASSERT_TRUE(idle());
     EXPECT_EQ(controller.settings().light.highLevelBrightness, 255);
@@ -152,7 +259,7 @@ TEST_F(LinkTest, TestModeExecutesCommandsOnTheBoardWithoutAPort) {
     EXPECT_EQ(controller.board().segment(1, 0), 0x5D);
     EXPECT_TRUE(controller.board().blinking(1));
     EXPECT_TRUE(serial.opened.empty());
-    EXPECT_EQ(ui.timers().count(kAnswerTimer), 0u);
+    EXPECT_FALSE(link().answerTimerOn());
     EXPECT_EQ(ui.callsStartingWith("light ").size(), 1u);  // "20S" empties the light level
 }
 
@@ -188,6 +295,7 @@ TEST_F(LinkTest, ThePortCountsAndMarksItsErrors) {
         std::string::npos);
     EXPECT_NE(log.find("<0_I>" + std::string(256, 'a') + "<ERD_0x2>"), std::string::npos);
     link().close();
+    link().stopReceiver();
     EXPECT_EQ(serial.dtrClears, 1);
     EXPECT_EQ(serial.closes, 1);
     serial.refuseSettings = true;  // refused settings close the port again

@@ -1,7 +1,8 @@
 // A Controller over a recording display and a recording serial driver, in a temporary
 // start directory with a fixed clock: the program as the native tests drive it. The
-// display's timers fire only when a test fires them; the sender thread runs once the
-// panel is started.
+// display's timers fire only when a test fires them, and the link's steady clock stands
+// still, so that its deadlines fall due only when a test ticks the link at a later time;
+// the sender thread runs once the panel is started.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,7 +20,12 @@ class Rig : public ::testing::Test {
     Rig() {
         ui.setTimerHandler([this](int id) { controller.onTimer(id); });
     }
-    Platform platform() { return Platform{serial.driver(), ui.seam(), clock.clock(), dir.path()}; }
+    Platform platform() {
+        return Platform{serial.driver(), ui.seam(), clock.clock(), dir.path(),
+                        SteadyClock{nullptr, [](void*) { return uint64_t{0}; }}};
+    }
+    // The answer time-out falls due (a step at time 0 when it is off).
+    void expireAnswerTimeout() { link().tick(link().answerDeadline()); }
     Link& link() { return controller.link(); }
     Mailbox& mailbox() { return controller.mailbox(); }
     std::vector<std::string> writes() {
