@@ -149,6 +149,10 @@ TEST_F(TowerSimTest, FaultsSpoilDelaySplitAndSurroundTheAnswers) {
     line->write(frameOf("20E"));
     EXPECT_EQ(line->readFor(500), "");
     EXPECT_EQ(line->readFor(800), ACK);
+    start({"--pace", "--baud", "300"});  // a frame of 7 bytes and its ACK: 267 ms on the line
+    line->write(frameOf("20E"));
+    EXPECT_EQ(line->readFor(150), "");
+    EXPECT_EQ(line->readFor(600), ACK);
     auto pattern = [this](const char* seed) {
         start({"--drop-fraction", "0.5", "--seed", seed});
         std::string answered;
@@ -199,7 +203,8 @@ TEST(TowerSimOptions, ItsLifeItsHelpAndItsPaths) {
           "--light-wave",   "--version-text", "--backlight",      "--delay",
           "--silent",       "--drop-every",   "--drop-fraction",  "--seed",
           "--bad-checksum", "--split",        "--noise",          "--late-every",
-          "--late-ms",      "--transcript",   "Transcript lines", "How the controller"}) {
+          "--late-ms",      "--transcript",   "Transcript lines", "How the controller",
+          "--pace"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }

@@ -29,7 +29,7 @@ Where the tower is
   --path-file FILE      also write the pseudo-terminal's path into FILE, after the link
                         is made (removed at exit)
   --device PATH         open this serial device instead of creating a pseudo-terminal
-  --baud N              speed of --device (default 19200)
+  --baud N              speed of --device, and of the line --pace plays (default 19200)
   --data-bits N         5 to 8 (default 8)
   --parity P            none, odd, even, mark or space (default none)
   --stop-bits S         1, 1.5 or 2 (default 1; 1.5 is set as 2)
@@ -43,6 +43,10 @@ The tower's state
   --backlight 0|1       backlight state at power-up (default 0)
 
 Timing and faults
+  --pace                bytes take their time on the line, 10 bits a byte at --baud:
+                        a frame counts as received when its last byte would have
+                        arrived, and an answer is written when its last byte would
+                        have been sent (a pseudo-terminal alone has no wire time)
   --delay MS            wait MS before each answer (answers are queued; frames that
                         arrive meanwhile are still read)
   --silent              never answer: a tower that is off (frames are still logged)
@@ -115,6 +119,7 @@ struct Options {
     std::string version = "2.07";
     bool backlight = false;
     int delayMs = 0;
+    bool pace = false;
     bool silent = false;
     int dropEvery = 0;
     double dropFraction = 0;
@@ -199,6 +204,8 @@ Options parse(int argc, char** argv) {
             o.delayMs = toInt(value(), "--delay");
         else if (a == "--silent")
             o.silent = true;
+        else if (a == "--pace")
+            o.pace = true;
         else if (a == "--drop-every")
             o.dropEvery = toInt(value(), "--drop-every");
         else if (a == "--drop-fraction")
@@ -297,6 +304,12 @@ struct Pending {
     std::string text;
 };
 
+// Bytes read from the line, handled once the line would have carried them (--pace).
+struct Arriving {
+    Clock::time_point when;
+    std::string bytes;
+};
+
 std::string hex(const std::string& bytes) {
     std::string out;
     char b[4];
@@ -353,26 +366,57 @@ class Simulator {
         uint8_t buffer[512];
         while (alive()) {
             int timeout = 200;
-            if (!queue_.empty()) {
-                const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      queue_.front().when - Clock::now())
-                                      .count();
-                timeout = static_cast<int>(std::max<long long>(0, std::min<long long>(wait, 200)));
+            for (const Clock::time_point* next :
+                 {queue_.empty() ? nullptr : &queue_.front().when,
+                  arriving_.empty() ? nullptr : &arriving_.front().when}) {
+                if (next != nullptr) {
+                    const auto wait =
+                        std::chrono::duration_cast<std::chrono::milliseconds>(*next - Clock::now())
+                            .count();
+                    timeout = static_cast<int>(
+                        std::max<long long>(0, std::min<long long>(wait, timeout)));
+                }
             }
             pollfd p{fd, POLLIN, 0};
             const int ready = poll(&p, 1, timeout);
             if (ready > 0 && (p.revents & POLLIN)) {
                 const ssize_t n = read(fd, buffer, sizeof buffer);
-                if (n > 0)
+                if (n > 0 && o_.pace) {
+                    rxFree_ = onLine(rxFree_, static_cast<size_t>(n));
+                    arriving_.push_back(
+                        Arriving{rxFree_, std::string(reinterpret_cast<char*>(buffer), n)});
+                } else if (n > 0) {
                     received(buffer, static_cast<size_t>(n));
+                }
             } else if (ready > 0 && (p.revents & (POLLHUP | POLLERR))) {
                 usleep(20000);  // nobody has the other side open right now
+            }
+            while (!arriving_.empty() && arriving_.front().when <= Clock::now()) {
+                const std::string bytes = arriving_.front().bytes;
+                arriving_.pop_front();
+                received(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
             }
             flushDue(fd);
         }
     }
 
   private:
+    // When `bytes` bytes that start on the line at `from` (or now, when later) have
+    // crossed it: 10 bits a byte at --baud.
+    Clock::time_point onLine(Clock::time_point from, size_t bytes) const {
+        const auto wire = std::chrono::duration<double, std::milli>(
+            10000.0 * static_cast<double>(bytes) / o_.baud);
+        return std::max(from, Clock::now()) + std::chrono::duration_cast<Clock::duration>(wire);
+    }
+
+    // Queues bytes to be written at `when`; with --pace, once they would have been sent.
+    void enqueue(Clock::time_point when, std::string bytes, std::string kind, std::string text) {
+        if (o_.pace) {
+            when = txFree_ = onLine(std::max(when, txFree_), bytes.size());
+        }
+        queue_.push_back(Pending{when, std::move(bytes), std::move(kind), std::move(text)});
+    }
+
     int lightLevel() const {
         if (!o_.wave)
             return o_.light;
@@ -434,17 +478,16 @@ class Simulator {
             for (int i = 0; i < o_.noise; ++i) {
                 noise += static_cast<char>("xZ\x7F\x55\x0A\x0D\x80\xFF"[i % 8]);
             }
-            queue_.push_back(Pending{when, noise, "tx-noise", "noise"});
+            enqueue(when, noise, "tx-noise", "noise");
         }
         if (o_.splitMs >= 0 && a.bytes.size() > 1) {
             const size_t half = a.bytes.size() / 2;
             // The transcript shows the whole answer when its first part goes out.
-            queue_.push_back(Pending{when, a.bytes.substr(0, half), "tx-split", a.text});
-            queue_.push_back(Pending{when + std::chrono::milliseconds(o_.splitMs),
-                                     a.bytes.substr(half), "", a.text});
+            enqueue(when, a.bytes.substr(0, half), "tx-split", a.text);
+            enqueue(when + std::chrono::milliseconds(o_.splitMs), a.bytes.substr(half), "", a.text);
             splitWhole_.push_back(a.bytes);
         } else {
-            queue_.push_back(Pending{when, a.bytes, "tx", a.text});
+            enqueue(when, a.bytes, "tx", a.text);
         }
     }
 
@@ -472,6 +515,9 @@ class Simulator {
     towersim::TowerState state_;
     towersim::FrameAssembler assembler_;
     std::deque<Pending> queue_;
+    std::deque<Arriving> arriving_;
+    Clock::time_point rxFree_{};  // --pace: when the line has carried what was read
+    Clock::time_point txFree_{};  // --pace: when the line has carried what was queued
     std::deque<std::string> splitWhole_;
     std::mt19937 rng_;
     Clock::time_point start_;
