@@ -149,6 +149,13 @@ TEST_F(TowerSimTest, FaultsSpoilDelaySplitAndSurroundTheAnswers) {
     line->write(frameOf("20E"));
     EXPECT_EQ(line->readFor(500), "");
     EXPECT_EQ(line->readFor(800), ACK);
+    start({"--cycle", "1"});  // answers, is silent, corrupts, splits: a second each
+    const auto begun = std::chrono::steady_clock::now();
+    EXPECT_EQ(ask("20E"), ACK);
+    std::this_thread::sleep_until(begun + std::chrono::milliseconds(1400));
+    EXPECT_EQ(ask("20E"), "");
+    std::this_thread::sleep_until(begun + std::chrono::milliseconds(2400));
+    EXPECT_EQ(ask("20E"), "\x15");
     start({"--pace", "--baud", "300"});  // a frame of 7 bytes and its ACK: 267 ms on the line
     line->write(frameOf("20E"));
     EXPECT_EQ(line->readFor(150), "");
@@ -204,7 +211,7 @@ TEST(TowerSimOptions, ItsLifeItsHelpAndItsPaths) {
           "--silent",       "--drop-every",   "--drop-fraction",  "--seed",
           "--bad-checksum", "--split",        "--noise",          "--late-every",
           "--late-ms",      "--transcript",   "Transcript lines", "How the controller",
-          "--pace"}) {
+          "--pace",         "--cycle"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }

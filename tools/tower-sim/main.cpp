@@ -58,6 +58,10 @@ Timing and faults
   --noise N             write N noise bytes before each answer
   --late-every N        every N-th answer comes late ...
   --late-ms MS          ... by MS more (default 1000), later than the program waits
+  --cycle SECONDS       for long runs: every SECONDS the tower changes its manner, in
+                        turns: it answers; it is silent; it corrupts its answers (a
+                        wrong checksum in data answers, NAK instead of ACK); it splits
+                        its answers in two parts 15 ms apart
 
 Life
   --lifetime-file PATH  end when PATH no longer exists (checked five times a second)
@@ -129,6 +133,7 @@ struct Options {
     int noise = 0;
     int lateEvery = 0;
     int lateMs = 1000;
+    int cycleSeconds = 0;
     std::string transcript;
     bool quiet = false;
     std::string lifetimeFile;
@@ -222,6 +227,8 @@ Options parse(int argc, char** argv) {
             o.lateEvery = toInt(value(), "--late-every");
         else if (a == "--late-ms")
             o.lateMs = toInt(value(), "--late-ms");
+        else if (a == "--cycle")
+            o.cycleSeconds = toInt(value(), "--cycle");
         else if (a == "--transcript")
             o.transcript = path();
         else if (a == "--lifetime-file")
@@ -450,9 +457,24 @@ class Simulator {
         }
     }
 
+    // The tower's manner of the moment under --cycle.
+    enum class Manner { Answers, Silent, Corrupts, Splits };
+    Manner manner() const {
+        if (o_.cycleSeconds <= 0) {
+            return Manner::Answers;
+        }
+        const auto s = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start_);
+        return static_cast<Manner>((s.count() / o_.cycleSeconds) % 4);
+    }
+
     void answer(towersim::Answer a) {
-        if (o_.silent)
+        const Manner m = manner();
+        if (o_.silent || m == Manner::Silent)
             return;
+        if (m == Manner::Corrupts && !a.isData) {
+            a.bytes = "\x15";  // NAK
+            a.text = "NAK";
+        }
         ++answers_;
         if ((o_.dropEvery > 0 && answers_ % o_.dropEvery == 0) ||
             (o_.dropFraction > 0 &&
@@ -462,7 +484,8 @@ class Simulator {
         }
         if (a.isData) {
             ++dataAnswers_;
-            if (o_.badChecksumEvery > 0 && dataAnswers_ % o_.badChecksumEvery == 0) {
+            if ((o_.badChecksumEvery > 0 && dataAnswers_ % o_.badChecksumEvery == 0) ||
+                m == Manner::Corrupts) {
                 char& digit = a.bytes[a.bytes.size() - 2];
                 digit = digit == '0' ? '1' : '0';
             }
@@ -480,11 +503,12 @@ class Simulator {
             }
             enqueue(when, noise, "tx-noise", "noise");
         }
-        if (o_.splitMs >= 0 && a.bytes.size() > 1) {
+        const int splitMs = m == Manner::Splits ? 15 : o_.splitMs;
+        if (splitMs >= 0 && a.bytes.size() > 1) {
             const size_t half = a.bytes.size() / 2;
             // The transcript shows the whole answer when its first part goes out.
             enqueue(when, a.bytes.substr(0, half), "tx-split", a.text);
-            enqueue(when + std::chrono::milliseconds(o_.splitMs), a.bytes.substr(half), "", a.text);
+            enqueue(when + std::chrono::milliseconds(splitMs), a.bytes.substr(half), "", a.text);
             splitWhole_.push_back(a.bytes);
         } else {
             enqueue(when, a.bytes, "tx", a.text);
