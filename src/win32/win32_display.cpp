@@ -81,6 +81,10 @@ void Win32Display::showStatus(Text status) {
     setText(IDC_STATUS, fromUtf8(messageText(status)));
 }
 
+void Win32Display::showStatusText(std::string utf8) {
+    setText(IDC_STATUS, fromUtf8(utf8));
+}
+
 void Win32Display::showLightLevel(std::string text) {
     setText(IDC_LIGHT_LEVEL, fromCp1250(text));
 }
@@ -139,6 +143,9 @@ DisplaySeam Win32Display::seam() {
     DisplaySeam s;
     s.context = this;
     s.setStatus = [](void* c, Text status) { post(c, &Win32Display::showStatus, status); };
+    s.setStatusText = [](void* c, const std::string& text) {
+        post(c, &Win32Display::showStatusText, text);
+    };
     s.setLightLevel = [](void* c, const std::string& text) {
         post(c, &Win32Display::showLightLevel, text);
     };

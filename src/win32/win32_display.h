@@ -53,6 +53,7 @@ class Win32Display {
 
     // What the seam's calls do on the user-interface thread.
     void showStatus(Text status);
+    void showStatusText(std::string utf8);
     void showLightLevel(std::string cp1250);
     void showPriceText(int row, std::string cp1250);
     void showBlinkBox(int row, bool checked);
