@@ -94,7 +94,7 @@ TEST_F(WithTower, PricesSentWhileDisconnectedOpenTheLinkAndItClosesAgain) {
 }
 
 TEST_F(WithTower, ReadsQueuedIntoAnOnDemandLinkAllGoOutBeforeItCloses) {
-    start({"--delay", "100"});  // within every answer time-out
+    start({"--delay", "250"}, "9600");  // within every answer time-out (300 ms and more)
     // "Czytaj z Vordy" once the sender has passed slots 3 and 4 of a price send...
     ui.run([this] { controller->sendPrices(); });
     ASSERT_TRUE(ui.waitUntil([&] { return sent("23C") == 1; }, 8000));
@@ -206,8 +206,8 @@ TEST_F(WithTower, ALoopingFileSendsItsLinesInOrderWithItsPauses) {
     for (size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(lines[i].text, expected[i]);
         if (i > 0) {
-            EXPECT_GE(lines[i].ms - lines[i - 1].ms, 280) << i;
-            EXPECT_LE(lines[i].ms - lines[i - 1].ms, 900) << i;
+            EXPECT_GE(lines[i].ms - lines[i - 1].ms, 250) << i;
+            EXPECT_LE(lines[i].ms - lines[i - 1].ms, 1200) << i;
         }
     }
 }
