@@ -33,6 +33,11 @@ constexpr Entry kEntries[] = {
     {Text::PortMissing, 32, "BRAK PORTU COM"},
     {Text::FilterText, 32, "Pliki Tekstowe"},
     {Text::FilterAll, 32, "Wszystkie Pliki"},
+    {Text::PricesConfirmed, 32, "CENY POTWIERDZONE"},
+    {Text::PricesMismatch, 32, "CENY NIEZGODNE"},
+    {Text::MismatchIntro, 128, "Vorda pokazuje inne ceny niż wysłane:"},
+    {Text::MismatchRow, 128, "Cena %1: wysłano %2, Vorda pokazuje %3"},
+    {Text::Blinking, 32, " (miga)"},
 };
 
 constexpr size_t kCount = sizeof(kEntries) / sizeof(kEntries[0]);
@@ -74,7 +79,7 @@ std::string cutCharacters(const std::string& utf8, int chars) {
 
 }  // namespace
 
-const Text kAllTexts[18] = {
+const Text kAllTexts[23] = {
     Text::Com,
     Text::Title,
     Text::Error,
@@ -93,6 +98,11 @@ const Text kAllTexts[18] = {
     Text::PortMissing,
     Text::FilterText,
     Text::FilterAll,
+    Text::PricesConfirmed,
+    Text::PricesMismatch,
+    Text::MismatchIntro,
+    Text::MismatchRow,
+    Text::Blinking,
 };
 
 static_assert(sizeof(kAllTexts) / sizeof(kAllTexts[0]) == kCount, "every text is listed");

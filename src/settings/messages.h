@@ -29,10 +29,15 @@ enum class Text : int {
     PortMissing = 871,  // followed by the port's number
     FilterText = 875,
     FilterAll = 876,
+    PricesConfirmed = 877,
+    PricesMismatch = 878,
+    MismatchIntro = 879,
+    MismatchRow = 880,  // %1 the row's number, %2 what was sent, %3 what the tower shows
+    Blinking = 881,
 };
 
 // Every id of the table above, for loaders and tests.
-extern const Text kAllTexts[18];
+extern const Text kAllTexts[23];
 
 // The current text of an id (UTF-8); the default until replaced.
 const std::string& messageText(Text id);
