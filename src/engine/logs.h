@@ -1,15 +1,16 @@
-// The transmission log "VordaC.trm" and the light log "VordaSw.trm", both in the start
-// directory, each rotated to one backup ("VordaC_1.trm", "VordaSw_1.trm") when it grows
-// past 20,000,000 bytes. Every failure is silent.
+// The transmission log "VordaC.trm", the light log "VordaSw.trm" and the price history
+// "HistoriaCen.csv", all in the start directory, each rotated to one backup
+// ("VordaC_1.trm", "VordaSw_1.trm", "HistoriaCen_1.csv") when it grows past 20,000,000
+// bytes. Every failure is silent.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <atomic>
+#include <mutex>
 #include <string>
 #include <utility>
-
-#include <mutex>
+#include <vector>
 
 #include "settings/clock.h"
 
@@ -53,6 +54,13 @@ class Logs {
     // One dated line of the light log with the light level's text.
     void appendLight(const std::string& value);
 
+    // Appends the lines of one send to the price history (opened, appended and closed),
+    // after the header when the file is new; whether logging is on or not.
+    void appendPriceHistory(const std::string& lines);
+    // The last `max` lines of the price history, newest first, without the header: read
+    // from the file's end, and from the backup's when the file holds fewer.
+    std::vector<std::string> readPriceHistory(size_t max);
+
   private:
     const std::string directory_;
     const Clock clock_;
@@ -64,6 +72,7 @@ class Logs {
     uint32_t tick_ = 0;
 
     std::mutex lightMutex_;
+    std::mutex historyMutex_;
 };
 
 }  // namespace vorda

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "support/test_support.h"
 
@@ -95,6 +96,28 @@ TEST_F(LogsTest, ALogAboveTwentyMillionBytesIsMovedToItsBackup) {
     logs.appendLight("87");
     EXPECT_EQ(std::filesystem::file_size(dir.file("VordaSw_1.trm")), 20000001u);
     EXPECT_EQ(readFile(dir.file("VordaSw.trm")), "05/12/26 14:00:07  87\r\n");
+}
+
+// Written whether logging is on or not; read from its end (and its backup's), newest first.
+TEST_F(LogsTest, ThePriceHistoryRotatesLikeTheLogsAndIsReadFromItsEnd) {
+    logs.setEnabled(false);
+    for (const uintmax_t size : {20000000u, 20000001u}) {
+        makeFile("HistoriaCen.csv", size - 7);
+        std::ofstream(dir.file("HistoriaCen.csv"), std::ios::app | std::ios::binary)
+            << "\r\nold\r\n";
+        logs.appendPriceHistory("new\r\n");
+        if (size > 20000000u) {
+            EXPECT_EQ(std::filesystem::file_size(dir.file("HistoriaCen_1.csv")), size);
+            EXPECT_EQ(readFile(dir.file("HistoriaCen.csv")),
+                      "Data;Godzina;Cena;Opis;Wys\xB3"
+                      "ano;Miga;Wynik\r\nnew\r\n");
+        } else {
+            EXPECT_FALSE(test::fileExists(dir.file("HistoriaCen_1.csv")));
+            EXPECT_EQ(std::filesystem::file_size(dir.file("HistoriaCen.csv")), size + 5);
+        }
+        EXPECT_EQ(logs.readPriceHistory(2), (std::vector<std::string>{"new", "old"}));
+        EXPECT_EQ(logs.readPriceHistory(1), std::vector<std::string>{"new"});
+    }
 }
 
 TEST_F(LogsTest, NothingIsWrittenWithLoggingOffOrWhereNoFileCanBeMade) {
