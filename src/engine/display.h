@@ -48,7 +48,8 @@ struct DisplaySeam {
     void (*setStartStop)(void* context, bool running) = nullptr;
     // "Połącz", "Rozłącz" and "Test": enabled or greyed.
     void (*setMenuStates)(void* context, bool connect, bool disconnect, bool test) = nullptr;
-    // A message box owned by the main window with an OK button and the exclamation icon.
+    // A message box owned by the main window with an OK button and the exclamation icon
+    // (on Windows the warning icon: MB_ICONWARNING is MB_ICONEXCLAMATION).
     void (*showMessage)(void* context, const std::string& utf8, Text caption) = nullptr;
     // Marks a rectangle of the panel (client pixels) for repainting.
     void (*invalidate)(void* context, PanelRect rect, bool erase) = nullptr;

@@ -438,6 +438,7 @@ void Link::completeSlot(int slot) {
     if (connected_) {
         display_.setStatus(runner_.running() ? Text::ConnectedScript : Text::Connected);
     }
+    listener_.onCommandEnded(slot, true);
 }
 
 Link::Pass Link::senderPass(uint64_t t) {
@@ -611,12 +612,14 @@ bool Link::answerTimedOut() {
     display_.setStatus(Text::TransmissionError);
     retryCount_++;
     if (retryCount_ >= kMaxSends) {
+        const int slot = slotInFlight_;
         mailbox_.finish(slotInFlight_);
         display_.setStatus(Text::TransmissionError);
         display_.setLightLevel("");
         stopAnswerTimer();
         dataAnswerExpected_ = 0;
         slotInFlight_ = 0;
+        listener_.onCommandEnded(slot, false);
     } else if (connected_) {
         sendFrame(sendBuffer_);
     }

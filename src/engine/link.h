@@ -46,13 +46,17 @@ struct SteadyClock {
     uint64_t (*nowMs)(void* context) = nullptr;
 };
 
-// Takes the values of the tower's data answers. Called on the receiver thread with the
-// link locks held; "Z" (the backlight) the Link shows itself.
+// Takes the values of the tower's data answers, and hears when a command ends. Called
+// with the link locks held; "Z" (the backlight) the Link shows itself.
 class AnswerListener {
   public:
     // `letter` is the answer's letter ('C', 'M', 'S', 'l', 'o', 'L', 'O', 'A', 'V'),
     // `value` the text after it (valid during the call).
     virtual void onAnswer(char letter, std::string_view value) = 0;
+    // The command taken from `slot` has ended: answered (true), or given up after its
+    // third send (false). Called once the slot is finished and nothing is in flight,
+    // before the sender takes the next command, so that slots written here go next.
+    virtual void onCommandEnded(int /*slot*/, bool /*answered*/) {}
 
   protected:
     ~AnswerListener() = default;
