@@ -14,7 +14,9 @@
 #include <deque>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "protocol/segments.h"
 #include "tower.h"
 
 namespace {
@@ -62,6 +64,15 @@ Timing and faults
                         turns: it answers; it is silent; it corrupts its answers (a
                         wrong checksum in data answers, NAK instead of ACK); it splits
                         its answers in two parts 15 ms apart
+  --silent-after TEXT   answer the first frame whose command is TEXT (for example 20E),
+                        then nothing more: a tower that stops answering midway (frames
+                        are still logged)
+  --stuck-segment ROW:DIGIT:SEGMENT
+                        a broken segment that stays dark: SEGMENT (a top, b upper right,
+                        c lower right, d bottom, e lower left, f upper left, g middle,
+                        dp point) of digit DIGIT (1 to 3) of price display ROW (1 to 5);
+                        "20C" reports the display as it shows. May be given more than
+                        once. Example: 2:1:e makes "6.09" show (and read back) as "5.09"
 
 Life
   --lifetime-file PATH  end when PATH no longer exists (checked five times a second)
@@ -134,6 +145,12 @@ struct Options {
     int lateEvery = 0;
     int lateMs = 1000;
     int cycleSeconds = 0;
+    std::string silentAfter;
+    struct Stuck {
+        int row, digit;
+        uint8_t towerBit;
+    };
+    std::vector<Stuck> stuck;
     std::string transcript;
     bool quiet = false;
     std::string lifetimeFile;
@@ -164,6 +181,24 @@ const char* linuxPath(const char* path, const std::string& option) {
     if (std::strchr(path, '\\') != nullptr)
         fail("a Linux path is needed for " + option + ", not " + path);
     return path;
+}
+
+// "ROW:DIGIT:SEGMENT" of --stuck-segment.
+Options::Stuck stuckSegment(const char* text) {
+    static const char* const names[8] = {"d", "e", "g", "f", "a", "b", "c", "dp"};
+    int row = 0;
+    int digit = 0;
+    char name[4] = "";
+    if (std::sscanf(text, "%d:%d:%3s", &row, &digit, name) == 3 && row >= 1 && row <= 5 &&
+        digit >= 1 && digit <= 3) {
+        for (int bit = 0; bit < 8; ++bit) {
+            if (std::strcmp(name, names[bit]) == 0) {
+                const uint8_t code = static_cast<uint8_t>(1u << bit);
+                return Options::Stuck{row - 1, digit - 1, vorda::towerByteOfSegmentCode(code)};
+            }
+        }
+    }
+    fail(std::string("bad --stuck-segment: ") + text);
 }
 
 Options parse(int argc, char** argv) {
@@ -229,6 +264,10 @@ Options parse(int argc, char** argv) {
             o.lateMs = toInt(value(), "--late-ms");
         else if (a == "--cycle")
             o.cycleSeconds = toInt(value(), "--cycle");
+        else if (a == "--silent-after")
+            o.silentAfter = value();
+        else if (a == "--stuck-segment")
+            o.stuck.push_back(stuckSegment(value()));
         else if (a == "--transcript")
             o.transcript = path();
         else if (a == "--lifetime-file")
@@ -453,7 +492,11 @@ class Simulator {
             const int light = lightLevel();
             towersim::followLight(state_, light);
             towersim::Answer a = towersim::execute(state_, f.text, light);
+            for (const Options::Stuck& s : o_.stuck) {
+                state_.display[s.row][s.digit] &= static_cast<uint8_t>(~s.towerBit);
+            }
             answer(a);
+            silenced_ = silenced_ || (!o_.silentAfter.empty() && f.text == o_.silentAfter);
         }
     }
 
@@ -469,7 +512,7 @@ class Simulator {
 
     void answer(towersim::Answer a) {
         const Manner m = manner();
-        if (o_.silent || m == Manner::Silent)
+        if (o_.silent || silenced_ || m == Manner::Silent)
             return;
         if (m == Manner::Corrupts && !a.isData) {
             a.bytes = "\x15";  // NAK
@@ -548,6 +591,7 @@ class Simulator {
     FILE* transcript_ = nullptr;
     long answers_ = 0;
     long dataAnswers_ = 0;
+    bool silenced_ = false;
 };
 
 }  // namespace
