@@ -34,6 +34,23 @@ Display displayOf(const DisplaySeam& seam) {
     return d;
 }
 
+// A text with "%1", "%2", ... replaced by the values.
+std::string filledIn(std::string pattern, const std::vector<std::string>& values) {
+    for (size_t i = 0; i < values.size(); ++i) {
+        const std::string mark = "%" + std::to_string(i + 1);
+        const size_t at = pattern.find(mark);
+        if (at != std::string::npos) {
+            pattern.replace(at, mark.size(), values[i]);
+        }
+    }
+    return pattern;
+}
+
+// A row's price as the board spells it, with " (miga)" when it blinks.
+std::string spelled(const uint8_t codes[3], bool blink) {
+    return priceTextOfSegments(codes) + (blink ? messageText(Text::Blinking) : std::string());
+}
+
 }  // namespace
 
 uint32_t lightFieldValue(const std::string& text) {
@@ -55,6 +72,7 @@ uint32_t lightFieldValue(const std::string& text) {
 Controller::Controller(const Platform& platform)
     : startDirectory_(platform.startDirectory),
       display_(displayOf(platform.display)),
+      clock_(platform.clock),
       board_(display_),
       logs_(platform.startDirectory, platform.clock),
       runner_(mailbox_, board_, display_, platform.clock, *this),
@@ -80,6 +98,7 @@ Controller::~Controller() {
     runner_.stop();
     display_.killTimer(kBlinkTimer);
     link_.stopReceiver();
+    abandonCheck();
 }
 
 void Controller::startPanel(const char* buildDate) {
@@ -133,6 +152,7 @@ void Controller::showPortOpenFailed() {
 }
 
 bool Controller::connect() {
+    abandonCheck();
     board_.reset();
     const Settings s = settings();
     if (link_.open(s.portNumber, s.serial) != Result::Ok) {
@@ -166,6 +186,7 @@ void Controller::closeLink() {
     link_.shutDown();
     board_.reset();
     display_.setLightLevel("");
+    abandonCheck();
 }
 
 void Controller::disconnect() {
@@ -218,19 +239,143 @@ void Controller::readFromTower() {
 // --- The control panel ---
 
 void Controller::sendPrices() {
+    const Settings s = settings();
     if (!holdLinkForQueueing()) {
         return;
     }
     HeldLock group(mailbox_.lock());
+    abandonCheck();  // an earlier send still being checked is superseded
+    std::lock_guard<std::mutex> guard(checkMutex_);
+    PriceCheck& c = check_;
+    c = PriceCheck();
+    c.sentAt = clock_.localTime ? clock_.localTime(clock_.context) : LocalTime();
     for (int row = 0; row < kPriceRows; ++row) {
         std::string text = "2";
         text += static_cast<char>('1' + row);
         text += display_.blinkBoxChecked(row) ? 'M' : 'C';
         text += display_.priceBoxText(row).substr(0, kPriceTextMax);
+        // As the mailbox keeps it.
+        text.erase(std::remove_if(text.begin(), text.end(),
+                                  [](char ch) { return static_cast<uint8_t>(ch) < 0x20; }),
+                   text.end());
         mailbox_.write(kSlotPrice1 + row, text);
+        c.commands[row] = text;
+        c.descriptions[row] = s.labelText[row];
     }
     mailbox_.write(kSlotEnd, "20E");
     mailbox_.presetLastServed(kSlotPrice1 - 1);
+    if (link_.testMode()) {
+        const PriceOutcome testMode[kPriceRows] = {PriceOutcome::TestMode, PriceOutcome::TestMode,
+                                                   PriceOutcome::TestMode, PriceOutcome::TestMode,
+                                                   PriceOutcome::TestMode};
+        recordCheck(testMode);
+    } else {
+        checkStage_ = CheckStage::Sending;
+    }
+}
+
+// --- The check of a price send ---
+
+void Controller::onCommandEnded(int slot, bool answered) {
+    if (checkStage_ == CheckStage::Idle) {
+        return;
+    }
+    std::lock_guard<std::mutex> guard(checkMutex_);
+    if (checkStage_ == CheckStage::Sending && slot == kSlotEnd) {
+        // A "20E" written again meanwhile, or a price still to go, is waited for.
+        for (int n = kSlotPrice1; n <= kSlotPrice5; ++n) {
+            const std::string text = mailbox_.text(n);
+            if (mailbox_.pending(n) && text != "20C" && text != "20M") {
+                return;
+            }
+        }
+        if (mailbox_.pending(kSlotEnd)) {
+            return;
+        }
+        if (!answered) {
+            finishCheck(false);
+            return;
+        }
+        check_.havePrices = check_.haveBlinks = false;
+        // Queued before the sender's next pass: an on-demand link stays open for them.
+        mailbox_.write(kSlotReadPrices, "20C");
+        mailbox_.write(kSlotReadBlinks, "20M");
+        mailbox_.presetLastServed(kSlotReadPrices - 1);
+        checkStage_ = CheckStage::Reading;
+    } else if (checkStage_ == CheckStage::Reading) {
+        if (slot == kSlotReadPrices && !answered) {
+            finishCheck(false);
+        } else if (slot == kSlotReadBlinks) {
+            finishCheck(answered && check_.havePrices && check_.haveBlinks);
+        }
+    }
+}
+
+void Controller::finishCheck(bool readBack) {
+    const PriceCheck& c = check_;
+    PriceOutcome outcomes[kPriceRows];
+    std::string differences;
+    for (int row = 0; row < kPriceRows; ++row) {
+        outcomes[row] = PriceOutcome::NoAnswer;
+        if (!readBack) {
+            continue;
+        }
+        // What the sent text makes the row show: the positions it does not reach keep
+        // what the tower reported, so they always agree.
+        uint8_t sent[3] = {c.shown[row][0], c.shown[row][1], c.shown[row][2]};
+        int sentRow = row;
+        bool sentBlink = false;
+        decodePriceCommand(c.commands[row].c_str(), &sentRow, sent, &sentBlink);
+        if (std::memcmp(sent, c.shown[row], 3) == 0 && sentBlink == c.shownBlink[row]) {
+            outcomes[row] = PriceOutcome::Confirmed;
+            continue;
+        }
+        outcomes[row] = PriceOutcome::Mismatch;
+        differences += "\n" + filledIn(messageText(Text::MismatchRow),
+                                       {std::to_string(row + 1), spelled(sent, sentBlink),
+                                        spelled(c.shown[row], c.shownBlink[row])});
+    }
+    recordCheck(outcomes);
+    if (readBack) {
+        display_.setStatus(differences.empty() ? Text::PricesConfirmed : Text::PricesMismatch);
+    }
+    if (!differences.empty()) {
+        display_.showMessage(messageText(Text::MismatchIntro) + differences, Text::Title);
+    }
+}
+
+void Controller::recordCheck(const PriceOutcome outcomes[kPriceRows]) {
+    const PriceCheck& c = check_;
+    std::string lines;
+    for (int row = 0; row < kPriceRows; ++row) {
+        HistoryEntry e;
+        e.sentAt = c.sentAt;
+        e.row = row;
+        e.description = c.descriptions[row];
+        e.sent = c.commands[row].substr(3);
+        e.blink = c.commands[row][2] == 'M';
+        e.outcome = outcomes[row];
+        e.shown = priceTextOfSegments(c.shown[row]);
+        e.shownBlink = c.shownBlink[row];
+        lines += historyLine(e);
+    }
+    logs_.appendPriceHistory(lines);
+    checkStage_ = CheckStage::Idle;
+}
+
+void Controller::abandonCheck() {
+    std::lock_guard<std::mutex> guard(checkMutex_);
+    if (checkStage_ != CheckStage::Idle) {
+        finishCheck(false);
+    }
+}
+
+std::vector<std::vector<std::string>> Controller::priceHistory(size_t max) {
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string& line : logs_.readPriceHistory(max)) {
+        rows.push_back(historyFields(line));
+    }
+    return rows;
 }
 
 void Controller::switchBacklight(bool on) {
@@ -287,6 +432,11 @@ void Controller::onAnswer(char letter, std::string_view value) {
             for (int row = 0; row < kPriceRows; ++row) {
                 display_.setPriceText(row, priceTextOfSegments(codes[row]));
             }
+            if (checkStage_ == CheckStage::Reading) {
+                std::lock_guard<std::mutex> guard(checkMutex_);
+                std::memcpy(check_.shown, codes, sizeof codes);
+                check_.havePrices = true;
+            }
             break;
         }
         case 'M': {
@@ -297,6 +447,11 @@ void Controller::onAnswer(char letter, std::string_view value) {
             board_.showTowerBlinks(blink);
             for (int row = 0; row < kPriceRows; ++row) {
                 display_.setBlinkBox(row, blink[row]);
+            }
+            if (checkStage_ == CheckStage::Reading) {
+                std::lock_guard<std::mutex> guard(checkMutex_);
+                std::memcpy(check_.shownBlink, blink, sizeof blink);
+                check_.haveBlinks = true;
             }
             break;
         }

@@ -18,6 +18,7 @@
 #include "engine/script_runner.h"
 #include "engine/serial_driver.h"
 #include "settings/clock.h"
+#include "settings/history.h"
 #include "settings/settings.h"
 
 namespace vorda {
@@ -88,7 +89,10 @@ class Controller final : private AnswerListener, private ScriptListener {
     void readFromTower();
 
     // --- The control panel ---
-    // Prices "Wyślij": the five price commands and "20E" as one group, slot 3 next.
+    // Prices "Wyślij": the five price commands and "20E" as one group, slot 3 next. Once
+    // the tower has acknowledged that "20E", "20C" and "20M" read the prices back and the
+    // rows are compared with what was sent; the send's lines then go to the price history
+    // (at once in test mode).
     void sendPrices();
     // "Włącz" and "Wyłącz": "20Z1" or "20Z0", then "20Z".
     void switchBacklight(bool on);
@@ -118,6 +122,8 @@ class Controller final : private AnswerListener, private ScriptListener {
     Settings settings() const;
     std::string versionText() const;
     std::string priceControllerVersion() const;  // "ver." and what the tower reported
+    // The last `max` lines of the price history, newest first, each as its fields.
+    std::vector<std::vector<std::string>> priceHistory(size_t max);
     const PriceBoard& board() const { return board_; }
 
     // --- The engine, for the program's tests ---
@@ -129,7 +135,28 @@ class Controller final : private AnswerListener, private ScriptListener {
     Logs& logs() { return logs_; }
 
   private:
+    // The check of the last "Wyślij": its prices are on their way until the tower has
+    // acknowledged "20E", then they are read back.
+    enum class CheckStage : int { Idle, Sending, Reading };
+    struct PriceCheck {
+        LocalTime sentAt;
+        std::string commands[kPriceRows];  // "21C5.49", ...
+        std::string descriptions[kPriceRows];
+        uint8_t shown[kPriceRows][3] = {};  // what the read-back reported
+        bool shownBlink[kPriceRows] = {};
+        bool havePrices = false;
+        bool haveBlinks = false;
+    };
+
     void onAnswer(char letter, std::string_view value) override;
+    void onCommandEnded(int slot, bool answered) override;
+    // With checkMutex_ held: compares the rows read back (or, without a read-back, takes
+    // them as unanswered), tells the operator and records the send's lines.
+    void finishCheck(bool readBack);
+    void recordCheck(const PriceOutcome outcomes[kPriceRows]);
+    // A check that can no longer end (the link closed, a newer send) is recorded as
+    // unanswered.
+    void abandonCheck();
     void onScriptStarted() override;
     void onScriptEnded() override;
 
@@ -153,6 +180,10 @@ class Controller final : private AnswerListener, private ScriptListener {
     mutable std::mutex versionMutex_;
     std::string priceControllerVersion_;
     std::atomic<bool> readBackRequested_{false};
+    const Clock clock_;
+    std::mutex checkMutex_;  // taken after mailboxLock or the link locks, never before
+    std::atomic<CheckStage> checkStage_{CheckStage::Idle};
+    PriceCheck check_;
 
     Mailbox mailbox_;
     PriceBoard board_;

@@ -74,6 +74,37 @@ TEST_F(Actions, PricesAreQueuedAsTypedWithTheBlinkBoxesAndSlotThreeNext) {
     EXPECT_EQ(mailbox().lastServedSlot(), 2);
 }
 
+// Test mode sends nothing and records each row at once; the history's bytes.
+TEST_F(Actions, TestModeRecordsEveryRowInThePriceHistory) {
+    clock.now = LocalTime{2026, 12, 5, 14, 3, 7};
+    const std::string texts[5] = {"\xA3\xF3\x64\x9F ON", "", "a;\"b\"", "D", "E"};
+    const uint32_t colours[5] = {};
+    controller.applyProgramSettings(texts, colours, false);
+    controller.enterTestMode();
+    ui.setPriceBox(0, "5 49");
+    ui.setPriceBox(1, "6.09");
+    ui.setBlinkBox(1, true);
+    controller.sendPrices();
+    clock.now.second = 8;
+    controller.sendPrices();
+    std::string expected =
+        "Data;Godzina;Cena;Opis;Wys\xB3"
+        "ano;Miga;Wynik\r\n";
+    for (const char* second : {"07", "08"}) {
+        for (const char* row : {"1;\xA3\xF3\x64\x9F ON;5 49;nie", "2;;6.09;tak",
+                                "3;\"a;\"\"b\"\"\";;nie", "4;D;;nie", "5;E;;nie"}) {
+            expected += std::string("05.12.2026;14:03:") + second + ";" + row + ";TRYB TESTU\r\n";
+        }
+    }
+    EXPECT_EQ(test::readFile(dir.file("HistoriaCen.csv")), expected);
+    EXPECT_TRUE(serial.opened.empty());
+    const auto history = controller.priceHistory(3);  // newest first
+    ASSERT_EQ(history.size(), 3u);
+    EXPECT_EQ(history[0], (std::vector<std::string>{"05.12.2026", "14:03:08", "5", "E", "", "nie",
+                                                    "TRYB TESTU"}));
+    EXPECT_EQ(history[2][3], "a;\"b\"");
+}
+
 TEST_F(Actions, BacklightAndReadBackQueueTheirReadsOrAreRefused) {
     controller.switchBacklight(true);
     controller.switchBacklight(true);  // the second press finds the link open

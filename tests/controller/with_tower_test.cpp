@@ -82,8 +82,8 @@ TEST_F(WithTower, PricesSentWhileDisconnectedOpenTheLinkAndItClosesAgain) {
     ui.run([this] { controller->sendPrices(); });
     ASSERT_TRUE(closed());
     EXPECT_EQ(received(), (std::vector<std::string>{"21C5.49", "22C6.09", "23C4.99", "24M3.15",
-                                                    "25C2.50", "20S", "20Z", "20E"}));
-    EXPECT_EQ(sim->lines("tx").size(), 8u);
+                                                    "25C2.50", "20S", "20Z", "20E", "20C", "20M"}));
+    EXPECT_EQ(sim->lines("tx").size(), 10u);
     const auto statuses = ui.callsStartingWith("status");
     EXPECT_EQ(statuses[1], "status POŁĄCZONY");
     EXPECT_EQ(statuses.back(), "status ROZŁĄCZONY");
@@ -92,6 +92,63 @@ TEST_F(WithTower, PricesSentWhileDisconnectedOpenTheLinkAndItClosesAgain) {
     EXPECT_EQ(controller->board().segment(0, 0), 0xDD);  // acknowledged prices reach the board
     EXPECT_TRUE(controller->board().blinking(3));
 }
+
+// After "Wyślij" the tower is read back and each row compared as the tower shows it ("5.49"
+// as sent, a text cut at 8 characters, an empty row); every row goes to the history.
+struct CheckCase {
+    const char* name;
+    const char* option;  // of the simulator, with its value
+    const char* value;
+    const char* status;  // the last before the on-demand link closes
+    bool message;        // kMismatch shown
+    const char* box2;    // price box 2 at the end
+    const char* row2;    // the history's result of row 2, and of the others
+    const char* others;
+};
+const char kMismatch[] =
+    "Vorda pokazuje inne ceny niż wysłane:\nCena 2: wysłano 6.09 (miga), "
+    "Vorda pokazuje 5.09 (miga) | Vorda Cen";
+const CheckCase kChecks[] = {
+    {"Shown", "--delay", "0", "CENY POTWIERDZONE", false, "6.09", "POTWIERDZONO", "POTWIERDZONO"},
+    {"StuckSegment", "--stuck-segment", "2:1:e", "CENY NIEZGODNE", true, "5.09",
+     "NIEZGODNE: 5.09 (miga)", "POTWIERDZONO"},
+    {"SilentAfterEnd", "--silent-after", "20E", "BŁĄD TRANSMISJI", false, "6.09", "BRAK ODPOWIEDZI",
+     "BRAK ODPOWIEDZI"},
+};
+class PriceCheck : public WithTower, public ::testing::WithParamInterface<CheckCase> {};
+
+TEST_P(PriceCheck, ThePricesAreReadBackComparedAndRecorded) {
+    const CheckCase& c = GetParam();
+    start({c.option, c.value});
+    const char* prices[5] = {"5.49", "6.09", "", "123456789", "9 9"};
+    for (int i = 0; i < 5; ++i) {
+        ui.setPriceBox(i, prices[i]);
+    }
+    ui.setBlinkBox(1, true);
+    ui.run([this] { controller->sendPrices(); });
+    ASSERT_TRUE(closed());
+    const auto rx = received();
+    EXPECT_EQ((std::vector<std::string>{rx.at(7), rx.at(8), rx.back()}),
+              (std::vector<std::string>{"20E", "20C", "20M"}));
+    const auto statuses = ui.callsStartingWith("status");
+    EXPECT_EQ(statuses[statuses.size() - 2], std::string("status ") + c.status);
+    EXPECT_EQ(ui.messages(), std::vector<std::string>(c.message ? 1 : 0, kMismatch));
+    EXPECT_EQ(ui.priceText(1), c.box2);
+    const char* sent[5] = {";1;AAA;5.49;nie;", ";2;BBB;6.09;tak;", ";3;CCC;;nie;",
+                           ";4;DDD;12345678;nie;", ";5;EEE;9 9;nie;"};
+    std::string expected, rows;  // the lines after the header, without their date and time
+    for (int r = 0; r < 5; ++r) {
+        expected += sent[r] + std::string(r == 1 ? c.row2 : c.others) + "|";
+    }
+    const std::string h = test::readFile(dir.file("HistoriaCen.csv"));
+    for (size_t at = h.find('\n') + 1; at > 0 && at < h.size(); at = h.find('\n', at) + 1) {
+        rows += h.substr(at + 19, h.find('\r', at) - at - 19) + "|";
+    }
+    EXPECT_EQ(rows, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Towers, PriceCheck, ::testing::ValuesIn(kChecks),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WithTower, ReadsQueuedIntoAnOnDemandLinkAllGoOutBeforeItCloses) {
     start({"--delay", "250"}, "9600");  // within every answer time-out (300 ms and more)
