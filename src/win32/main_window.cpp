@@ -1,6 +1,7 @@
 #include "win32/main_window.h"
 
 #include "win32/about_tray.h"
+#include "win32/history_dialog.h"
 #include "win32/resources/resource.h"
 #include "win32/settings_dialogs.h"
 #include "win32/wide.h"
@@ -253,6 +254,9 @@ void MainWindow::onCommand(int id) {
             break;
         case IDM_DISCONNECT:
             c.disconnect();
+            break;
+        case IDM_PRICE_HISTORY:
+            PriceHistoryDialog(c).show(instance_, window_);
             break;
         case IDM_EXIT:
             PostMessageW(window_, WM_CLOSE, 0, 0);

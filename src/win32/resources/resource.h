@@ -19,6 +19,7 @@
 #define IDM_TEST 40047
 #define IDM_PROGRAM_SETTINGS 40050
 #define IDM_READ_BACK 40053
+#define IDM_PRICE_HISTORY 40054
 
 // String table: port-setting names
 #define IDS_COM 784
@@ -104,3 +105,7 @@
 #define IDC_DESCRIPTION1 1086  // descriptions 1086, 1088, ..., 1094
 #define IDC_SWATCH1 1087       // colour buttons 1087, 1089, ..., 1095
 #define IDC_HIDE_ON_MINIMISE 1096
+
+// Price history (dialog 105)
+#define IDD_PRICE_HISTORY 105
+#define IDC_HISTORY_LIST 1100

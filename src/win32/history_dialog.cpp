@@ -1,0 +1,78 @@
+#include "win32/history_dialog.h"
+
+#include <commctrl.h>
+
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "settings/history.h"
+#include "win32/resources/resource.h"
+#include "win32/wide.h"
+
+namespace vorda::win {
+
+namespace {
+
+// Pixels: date, time, row, description, price sent, blinking, result.
+constexpr int kColumnWidths[] = {72, 58, 44, 92, 60, 40, 196};
+
+void setCell(HWND list, int item, int column, const std::string& cp1250) {
+    std::wstring text = fromCp1250(cp1250);
+    LVITEMW cell = {};
+    cell.mask = LVIF_TEXT;
+    cell.iItem = item;
+    cell.iSubItem = column;
+    cell.pszText = text.data();
+    SendMessageW(list, column == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW,
+                 column == 0 ? 0 : static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&cell));
+}
+
+}  // namespace
+
+void PriceHistoryDialog::show(HINSTANCE instance, HWND owner) {
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    showModal(instance, IDD_PRICE_HISTORY, owner);
+}
+
+INT_PTR PriceHistoryDialog::handleMessage(UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG:
+            onInitDialog();
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) {
+                EndDialog(dialog_, 1);
+                return TRUE;
+            }
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+void PriceHistoryDialog::onInitDialog() {
+    HWND list = GetDlgItem(dialog_, IDC_HISTORY_LIST);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+    const std::vector<std::string> columns = historyFields(kHistoryHeader);
+    for (size_t i = 0; i < columns.size() && i < std::size(kColumnWidths); ++i) {
+        std::wstring name = fromCp1250(columns[i]);
+        LVCOLUMNW column = {};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.cx = kColumnWidths[i];
+        column.pszText = name.data();
+        SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
+    const std::vector<std::vector<std::string>> rows = controller_.priceHistory(kHistoryShown);
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(list, LVM_SETITEMCOUNT, rows.size(), 0);
+    for (size_t r = 0; r < rows.size(); ++r) {
+        for (size_t f = 0; f < rows[r].size() && f < columns.size(); ++f) {
+            setCell(list, static_cast<int>(r), static_cast<int>(f), rows[r][f]);
+        }
+    }
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+}
+
+}  // namespace vorda::win

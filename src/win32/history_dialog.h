@@ -1,0 +1,28 @@
+// "Historia cen" (105): the last lines of the price history, newest first, in a list with
+// the file's columns; "Zamknij" closes it.
+#pragma once
+
+#include <windows.h>
+
+#include "controller/controller.h"
+#include "win32/dialog.h"
+
+namespace vorda::win {
+
+// The most lines the list shows.
+constexpr size_t kHistoryShown = 1000;
+
+class PriceHistoryDialog : public Dialog<PriceHistoryDialog> {
+  public:
+    explicit PriceHistoryDialog(Controller& controller) : controller_(controller) {}
+    void show(HINSTANCE instance, HWND owner);
+
+  private:
+    friend class Dialog<PriceHistoryDialog>;
+    INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void onInitDialog();
+
+    Controller& controller_;
+};
+
+}  // namespace vorda::win
