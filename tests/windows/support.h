@@ -102,17 +102,18 @@ inline std::future<bool> onDialog(const std::wstring& caption, std::function<voi
 class TowerSimProcess {
   public:
     // False when the simulator was not built, or COM1 did not come up.
-    bool start() {
+    bool start(const std::string& options = "") {
         static int counter = 0;
         dir_ = "/tmp/vorda-wtest-" + std::to_string(GetCurrentProcessId()) + "-" +
                std::to_string(++counter);
         CreateDirectoryW(windowsPathOf(dir_).c_str(), nullptr);
         std::ofstream(windowsPathOf(dir_ + "/alive").c_str());
         DeleteFileW(windowsPathOf(VORDA_COM1_LINK).c_str());  // the link of an earlier run
-        const std::string command =
-            win::toUtf8(windowsPathOf(VORDA_TOWER_SIM)) +
-            " --quiet --link " VORDA_COM1_LINK " --max-seconds 300 --path-file " + dir_ +
-            "/path --transcript " + dir_ + "/transcript.txt --lifetime-file " + dir_ + "/alive";
+        const std::string command = win::toUtf8(windowsPathOf(VORDA_TOWER_SIM)) +
+                                    " --quiet --link " VORDA_COM1_LINK
+                                    " --max-seconds 300 --path-file " +
+                                    dir_ + "/path --transcript " + dir_ +
+                                    "/transcript.txt --lifetime-file " + dir_ + "/alive " + options;
         return WinExec(command.c_str(), SW_HIDE) > 31 &&
                waitUntil([this] { return present("/path"); }, 5000);
     }
