@@ -2,14 +2,15 @@
 # finding its Linux process, its CPU time and its resident memory. Source it after
 # common.sh, with the display and the prefix ready.
 
-# The Linux process of a program of our Wine prefix, by its name (comm), e.g.
-# "VordaCen.exe" or "wineserver64".
+# The Linux processes of a program of our Wine prefix, by name (comm), e.g.
+# "VordaCen.exe" or "wineserver64"; with a second argument, only those not in that list.
 wine_process_pid() {
-    local name="$1" p
-    for p in /proc/[0-9]*; do
-        [ "$(cat "$p/comm" 2>/dev/null)" = "$name" ] || continue
-        tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
-        echo "${p#/proc/}"
+    local name="$1" not=" ${2:-} " p
+    for p in $(pgrep -x "$name"); do
+        [[ "$not" == *" $p "* ]] && continue
+        { tr '\0' '\n' <"/proc/$p/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" ||
+            continue
+        echo "$p"
         return 0
     done
     return 1
@@ -28,10 +29,13 @@ process_rss_kb() {
 # Starts the Windows program $1 under Wine with start directory $2 (a Linux path) and
 # sets VORDA_PROGRAM_PID to its process.
 start_under_wine() {
-    local exe="$1" dir="$2" i
+    local exe dir="$2" name i p earlier=""
+    exe=$(realpath "$1")
+    name=$(basename "$exe")
+    while p=$(wine_process_pid "$name" "$earlier"); do earlier="$earlier $p"; done
     (cd "$dir" && exec wine "$exe" >/dev/null 2>&1 </dev/null) &
     for i in $(seq 1 150); do
-        if VORDA_PROGRAM_PID=$(wine_process_pid "$(basename "$exe")"); then
+        if VORDA_PROGRAM_PID=$(wine_process_pid "$name" "$earlier"); then
             return 0
         fi
         sleep 0.2
