@@ -678,6 +678,7 @@ void Link::receiverLoop() {
             }
             if (deviceGone(systemError)) {
                 LinkLocks locks(*this);
+                countReadFailure(systemError);  // as the read that found it would have been
                 losePort();
                 break;
             }

@@ -160,38 +160,42 @@ bool win32Write(SerialPort* port, const uint8_t* bytes, uint32_t count, uint32_t
 
 bool win32WaitForInput(SerialPort* port, uint32_t* systemError) {
     *systemError = 0;
-    while (port->earlyCount == 0) {
-        if (WaitForSingleObject(port->wakeEvent, 0) == WAIT_OBJECT_0) {
-            return false;
-        }
-        OVERLAPPED ov = {};
-        ov.hEvent = port->readEvent;
-        DWORD got = 0;
-        if (!ReadFile(port->handle, &port->early, 1, nullptr, &ov)) {
-            if (GetLastError() != ERROR_IO_PENDING) {
-                *systemError = GetLastError();
-                return false;
-            }
-            HANDLE events[2] = {port->readEvent, port->wakeEvent};
-            const DWORD which = WaitForMultipleObjects(2, events, FALSE, INFINITE);
-            if (which != WAIT_OBJECT_0) {
-                *systemError = which == WAIT_FAILED ? GetLastError() : 0;
-                CancelIoEx(port->handle, &ov);
-                if (GetOverlappedResult(port->handle, &ov, &got, TRUE) && got > 0) {
-                    port->earlyCount = 1;  // it came with the wake: dropped with the port
-                }
-                return false;
-            }
-        }
-        if (!GetOverlappedResult(port->handle, &ov, &got, TRUE)) {
+    if (port->earlyCount != 0) {
+        return true;
+    }
+    if (WaitForSingleObject(port->wakeEvent, 0) == WAIT_OBJECT_0) {
+        return false;
+    }
+    OVERLAPPED ov = {};
+    ov.hEvent = port->readEvent;
+    DWORD got = 0;
+    if (!ReadFile(port->handle, &port->early, 1, nullptr, &ov)) {
+        if (GetLastError() != ERROR_IO_PENDING) {
             *systemError = GetLastError();
             return false;
         }
-        if (got > 0) {
-            port->earlyCount = 1;
+        HANDLE events[2] = {port->readEvent, port->wakeEvent};
+        const DWORD which = WaitForMultipleObjects(2, events, FALSE, INFINITE);
+        if (which != WAIT_OBJECT_0) {
+            *systemError = which == WAIT_FAILED ? GetLastError() : 0;
+            CancelIoEx(port->handle, &ov);
+            if (GetOverlappedResult(port->handle, &ov, &got, TRUE) && got > 0) {
+                port->earlyCount = 1;  // it came with the wake: dropped with the port
+            }
+            return false;
         }
-        // Nothing: the read's long time-out ran out; wait again.
     }
+    if (!GetOverlappedResult(port->handle, &ov, &got, TRUE)) {
+        *systemError = GetLastError();
+        return false;
+    }
+    if (got == 0) {
+        // Only the read's time-out of 49 days ends it without a byte; the link then looks
+        // at the port now and then instead.
+        *systemError = ERROR_HANDLE_EOF;
+        return false;
+    }
+    port->earlyCount = 1;
     return true;
 }
 

@@ -131,6 +131,7 @@ TEST_F(LinkTest, APortWhoseDeviceWentAwayIsOpenedAgainEveryTwoSecondsUntilItIsBa
     ASSERT_TRUE(status("BRAK PORTU COM1"));
     serial.failWaits(0);
     EXPECT_TRUE(link().connected());
+    EXPECT_EQ(link().errors().errorRdCount, 1u);
     mailbox().write(39, "20E");  // queued meanwhile
     expireAnswerTimeout();       // the time-out waits for the port
     link().tick(1999);
