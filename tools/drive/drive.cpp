@@ -4,9 +4,11 @@
 //   vorda-drive connect        "Akcja > Połącz"
 //   vorda-drive play FILE      that, then FILE (a Windows path) in the control panel's
 //                              control-file box and "Start"
+//   vorda-drive test FILE      "Akcja > Test" instead of "Połącz", then the same (the
+//                              same load without the link, to tell what is the link's)
 //
 // It waits up to 20 s for the program's main window, prints the status field after
-// another second and ends; 0 when the status reads as connected.
+// another second and ends; 0 when the status reads as connected or in test mode.
 #include <windows.h>
 
 #include <cstdio>
@@ -35,8 +37,10 @@ void command(HWND window, int id, HWND control) {
 
 int wmain(int argc, wchar_t** argv) {
     const std::wstring action = argc > 1 ? argv[1] : L"";
-    if ((action != L"connect" && action != L"play") || (action == L"play" && argc < 3)) {
-        std::fputs("usage: vorda-drive connect | vorda-drive play FILE\n", stderr);
+    const bool play = action == L"play" || action == L"test";
+    if ((action != L"connect" && !play) || (play && argc < 3)) {
+        std::fputs("usage: vorda-drive connect | vorda-drive play FILE | vorda-drive test FILE\n",
+                   stderr);
         return 2;
     }
     HWND main = nullptr;
@@ -54,8 +58,8 @@ int wmain(int argc, wchar_t** argv) {
         std::fputs("vorda-drive: VordaCen.exe is not running\n", stderr);
         return 1;
     }
-    command(main, IDM_CONNECT, nullptr);
-    if (action == L"play") {
+    command(main, action == L"test" ? IDM_TEST : IDM_CONNECT, nullptr);
+    if (play) {
         SetDlgItemTextW(panel, IDC_CONTROL_FILE, argv[2]);
         command(panel, IDC_START_STOP, GetDlgItem(panel, IDC_START_STOP));
     }
@@ -65,5 +69,6 @@ int wmain(int argc, wchar_t** argv) {
     char utf8[256] = {};
     WideCharToMultiByte(CP_UTF8, 0, status, -1, utf8, sizeof utf8, nullptr, nullptr);
     std::printf("%s\n", utf8);
-    return std::wstring(status).compare(0, 4, L"PO\u0141\u0104") == 0 ? 0 : 1;
+    const std::wstring shown(status);
+    return shown.compare(0, 4, L"PO\u0141\u0104") == 0 || shown.compare(0, 4, L"TRYB") == 0 ? 0 : 1;
 }
