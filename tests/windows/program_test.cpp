@@ -50,11 +50,11 @@ TEST(ProgramResources, StringTableAndMenu) {
         EXPECT_EQ(list, names);
     }
     HMENU menu = LoadMenuW(kProgram, MAKEINTRESOURCEW(IDM_MAIN));
-    EXPECT_EQ(
-        describeMenu(menu),
-        L"&Akcja {Po\u0142\u0105cz 256, Test 40047, Historia cen 40054, Roz\u0142\u0105cz 257,  0, Zako\u0144cz 258, } "
-        L"&Ustawienia {Transmisja 259, \u015awiat\u0142o 40046, Ustawienia programu 40050, } "
-        L"Czytaj z Vordy 40053, Program 260, ");
+    EXPECT_EQ(describeMenu(menu),
+              L"&Akcja {Po\u0142\u0105cz 256, Test 40047, Historia cen 40054, Roz\u0142\u0105cz "
+              L"257,  0, Zako\u0144cz 258, } "
+              L"&Ustawienia {Transmisja 259, \u015awiat\u0142o 40046, Ustawienia programu 40050, } "
+              L"Czytaj z Vordy 40053, Program 260, ");
 }
 
 // What Windows shows in the file's properties, and the About box's version in it.
