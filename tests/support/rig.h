@@ -24,8 +24,12 @@ class Rig : public ::testing::Test {
         return Platform{serial.driver(), ui.seam(), clock.clock(), dir.path(),
                         SteadyClock{nullptr, [](void*) { return uint64_t{0}; }}};
     }
-    // The answer time-out falls due (a step at time 0 when it is off).
-    void expireAnswerTimeout() { link().tick(link().answerDeadline()); }
+    // The answer time-out falls due, once the sender has armed it (a frame is written
+    // before its pass ends).
+    void expireAnswerTimeout() {
+        ui.waitUntil([&] { return link().answerTimerOn(); }, 1000);
+        link().tick(link().answerDeadline());
+    }
     Link& link() { return controller.link(); }
     Mailbox& mailbox() { return controller.mailbox(); }
     std::vector<std::string> writes() {
