@@ -115,15 +115,15 @@ TEST_F(LinkTest, SleepingThreadsWakeAtOnceForACommandACloseAndAStop) {
     std::this_thread::sleep_for(milliseconds(50));
     auto started = steady_clock::now();
     mailbox().write(39, "20E");
-    ASSERT_TRUE(written(1));
-    EXPECT_LT(steady_clock::now() - started, milliseconds(100));
+    ASSERT_TRUE(written(1));  // at once: a generous bound, far below the sleep of 5 s
+    EXPECT_LT(steady_clock::now() - started, milliseconds(500));
     serial.receive(kAck);
     ASSERT_TRUE(idle());
     started = steady_clock::now();
     link().close();  // the waiting receiver holds the port until it wakes
     EXPECT_TRUE(closedOnce());
     link().stopSender();
-    EXPECT_LT(steady_clock::now() - started, milliseconds(200));
+    EXPECT_LT(steady_clock::now() - started, milliseconds(1000));
 }
 
 TEST_F(LinkTest, APortWhoseDeviceWentAwayIsOpenedAgainEveryTwoSecondsUntilItIsBack) {
