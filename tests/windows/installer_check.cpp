@@ -98,8 +98,12 @@ int wmain(int argc, wchar_t** argv) {
     check(run(setup + L" /DESKTOP") == 0 && exists(desktopLink), "install over it");
 
     check(run(uninstallEntry(L"QuietUninstallString")) == 0, "silent uninstall");
-    check(eventually([&] { return !exists(program); }) && !exists(menuLink) &&
-              !exists(desktopLink) && uninstallEntry(L"DisplayName").empty(),
+    // The uninstaller goes on from a copy of itself after the caller's process has ended, and
+    // removes the folder before the shortcuts and the entry: wait for all of them.
+    check(eventually([&] {
+              return !exists(program) && !exists(menuLink) && !exists(desktopLink) &&
+                     uninstallEntry(L"DisplayName").empty();
+          }),
           "program, shortcuts and uninstall entry removed");
     check(exists(work + L"\\VordaCen.ini"), "settings file kept");
     return failures == 0 ? 0 : 1;
