@@ -98,7 +98,7 @@ Controller::~Controller() {
     runner_.stop();
     display_.killTimer(kBlinkTimer);
     link_.stopReceiver();
-    abandonCheck();
+    abandonCheck(kOrderProgramEnded);
 }
 
 void Controller::startPanel(const char* buildDate) {
@@ -146,13 +146,16 @@ void Controller::showConnected(Text status) {
     }
 }
 
+std::string Controller::portOpenFailedText() const {
+    return messageText(Text::ComOpenFailed) + std::to_string(link_.portNumber());
+}
+
 void Controller::showPortOpenFailed() {
-    display_.showMessage(messageText(Text::ComOpenFailed) + std::to_string(link_.portNumber()),
-                         Text::Error);
+    display_.showMessage(portOpenFailedText(), Text::Error);
 }
 
 bool Controller::connect() {
-    abandonCheck();
+    abandonCheck(kOrderSuperseded);
     board_.reset();
     const Settings s = settings();
     if (link_.open(s.portNumber, s.serial) != Result::Ok) {
@@ -166,10 +169,12 @@ bool Controller::connect() {
     return true;
 }
 
-bool Controller::connectOnDemand() {
+bool Controller::connectOnDemand(bool quiet) {
     const Settings s = settings();
     if (link_.open(s.portNumber, s.serial) != Result::Ok) {
-        showPortOpenFailed();
+        if (!quiet) {
+            showPortOpenFailed();
+        }
         return false;
     }
     link_.startConnection(true);
@@ -186,7 +191,7 @@ void Controller::closeLink() {
     link_.shutDown();
     board_.reset();
     display_.setLightLevel("");
-    abandonCheck();
+    abandonCheck(kOrderSuperseded);
 }
 
 void Controller::disconnect() {
@@ -205,11 +210,11 @@ void Controller::enterTestMode() {
     link_.setTestMode(true);
 }
 
-bool Controller::holdLinkForQueueing() {
+bool Controller::holdLinkForQueueing(bool quiet) {
     // The lock comes first: the sender then takes nothing from a link opened here (the
     // poll's reads included) before the caller's group is queued, and cannot close it.
     spinAcquire(mailbox_.lock());
-    if (link_.connected() || link_.testMode() || connectOnDemand()) {
+    if (link_.connected() || link_.testMode() || connectOnDemand(quiet)) {
         return true;
     }
     release(mailbox_.lock());
@@ -239,21 +244,68 @@ void Controller::readFromTower() {
 // --- The control panel ---
 
 void Controller::sendPrices() {
+    std::string texts[kPriceRows];
+    bool blinks[kPriceRows];
+    for (int row = 0; row < kPriceRows; ++row) {
+        texts[row] = display_.priceBoxText(row);
+        blinks[row] = display_.blinkBoxChecked(row);
+    }
+    queuePrices(texts, blinks, nullptr);
+}
+
+void Controller::sendOrderedPrices(const PriceOrder& order, OrderDone done) {
+    {
+        std::lock_guard<std::mutex> guard(checkMutex_);
+        if (checkStage_ != CheckStage::Idle && check_.done) {
+            done(OrderExit::Refused, kOrderInProgress);
+            return;
+        }
+    }
+    if (link_.testMode()) {
+        done(OrderExit::Refused, messageText(Text::TestMode));
+        return;
+    }
+    if (runner_.running()) {
+        done(OrderExit::Refused, kOrderScriptPlaying);
+        return;
+    }
+    std::string texts[kPriceRows];
+    bool blinks[kPriceRows];
+    for (int row = 0; row < kPriceRows; ++row) {
+        if (order.named[row]) {
+            texts[row] = order.text[row];
+            blinks[row] = order.blink[row];
+            display_.setPriceText(row, texts[row]);
+            display_.setBlinkBox(row, blinks[row]);
+        } else {
+            texts[row] = display_.priceBoxText(row);
+            blinks[row] = display_.blinkBoxChecked(row);
+        }
+    }
+    queuePrices(texts, blinks, std::move(done));
+}
+
+void Controller::queuePrices(const std::string texts[kPriceRows], const bool blinks[kPriceRows],
+                             OrderDone done) {
     const Settings s = settings();
-    if (!holdLinkForQueueing()) {
+    if (!holdLinkForQueueing(done != nullptr)) {
+        if (done) {
+            done(OrderExit::NoAnswer, portOpenFailedText());
+        }
         return;
     }
     HeldLock group(mailbox_.lock());
-    abandonCheck();  // an earlier send still being checked is superseded
+    abandonCheck(kOrderSuperseded);  // an earlier send still being checked is superseded
     std::lock_guard<std::mutex> guard(checkMutex_);
     PriceCheck& c = check_;
     c = PriceCheck();
     c.sentAt = clock_.localTime ? clock_.localTime(clock_.context) : LocalTime();
+    c.done = std::move(done);
     for (int row = 0; row < kPriceRows; ++row) {
         std::string text = "2";
         text += static_cast<char>('1' + row);
-        text += display_.blinkBoxChecked(row) ? 'M' : 'C';
-        text += display_.priceBoxText(row).substr(0, kPriceTextMax);
+        text += blinks[row] ? 'M' : 'C';
+        text += texts[row].substr(0, kPriceTextMax);
         // As the mailbox keeps it.
         text.erase(std::remove_if(text.begin(), text.end(),
                                   [](char ch) { return static_cast<uint8_t>(ch) < 0x20; }),
@@ -269,6 +321,10 @@ void Controller::sendPrices() {
                                                    PriceOutcome::TestMode, PriceOutcome::TestMode,
                                                    PriceOutcome::TestMode};
         recordCheck(testMode);
+        if (c.done) {
+            c.done(OrderExit::Refused, messageText(Text::TestMode));
+            c.done = nullptr;
+        }
     } else {
         checkStage_ = CheckStage::Sending;
     }
@@ -293,7 +349,7 @@ void Controller::onCommandEnded(int slot, bool answered) {
             return;
         }
         if (!answered) {
-            finishCheck(false);
+            finishCheck(false, messageText(Text::TransmissionError));
             return;
         }
         check_.havePrices = check_.haveBlinks = false;
@@ -304,14 +360,15 @@ void Controller::onCommandEnded(int slot, bool answered) {
         checkStage_ = CheckStage::Reading;
     } else if (checkStage_ == CheckStage::Reading) {
         if (slot == kSlotReadPrices && !answered) {
-            finishCheck(false);
+            finishCheck(false, messageText(Text::TransmissionError));
         } else if (slot == kSlotReadBlinks) {
-            finishCheck(answered && check_.havePrices && check_.haveBlinks);
+            finishCheck(answered && check_.havePrices && check_.haveBlinks,
+                        messageText(Text::TransmissionError));
         }
     }
 }
 
-void Controller::finishCheck(bool readBack) {
+void Controller::finishCheck(bool readBack, const std::string& why) {
     const PriceCheck& c = check_;
     PriceOutcome outcomes[kPriceRows];
     std::string differences;
@@ -339,7 +396,17 @@ void Controller::finishCheck(bool readBack) {
     if (readBack) {
         display_.setStatus(differences.empty() ? Text::PricesConfirmed : Text::PricesMismatch);
     }
-    if (!differences.empty()) {
+    const OrderDone done = std::move(check_.done);
+    check_.done = nullptr;
+    if (done) {
+        if (!readBack) {
+            done(OrderExit::NoAnswer, why);
+        } else if (differences.empty()) {
+            done(OrderExit::Confirmed, messageText(Text::PricesConfirmed));
+        } else {
+            done(OrderExit::Mismatch, messageText(Text::PricesMismatch) + differences);
+        }
+    } else if (!differences.empty()) {
         display_.showMessage(messageText(Text::MismatchIntro) + differences, Text::Title);
     }
 }
@@ -363,10 +430,10 @@ void Controller::recordCheck(const PriceOutcome outcomes[kPriceRows]) {
     checkStage_ = CheckStage::Idle;
 }
 
-void Controller::abandonCheck() {
+void Controller::abandonCheck(const std::string& why) {
     std::lock_guard<std::mutex> guard(checkMutex_);
     if (checkStage_ != CheckStage::Idle) {
-        finishCheck(false);
+        finishCheck(false, why);
     }
 }
 

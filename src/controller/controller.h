@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "controller/price_order.h"
 #include "engine/display.h"
 #include "engine/link.h"
 #include "engine/logs.h"
@@ -60,6 +62,11 @@ struct Platform {
     SteadyClock steadyClock{};   // the link's deadlines; empty: the machine's steady clock
 };
 
+// Where the result of a price order goes: its exit code and the lines to print (UTF-8).
+// Called once, from any thread, with the controller's check lock held: it must hand the
+// result on and return, never call the controller.
+using OrderDone = std::function<void(OrderExit code, const std::string& lines)>;
+
 class Controller final : private AnswerListener, private ScriptListener {
   public:
     // Loads the settings file of the start directory, or writes one of defaults when
@@ -94,6 +101,12 @@ class Controller final : private AnswerListener, private ScriptListener {
     // rows are compared with what was sent; the send's lines then go to the price history
     // (at once in test mode).
     void sendPrices();
+    // Prices handed over from the command line: the named rows' boxes are set as if typed,
+    // then the rows go out as "Wyślij" sends them, checked and recorded the same way, but
+    // no message box waits for the operator: the result goes to `done`. Refused at once
+    // (OrderExit::Refused) in test mode, while a control file plays, or while an earlier
+    // order is still being checked.
+    void sendOrderedPrices(const PriceOrder& order, OrderDone done);
     // "Włącz" and "Wyłącz": "20Z1" or "20Z0", then "20Z".
     void switchBacklight(bool on);
     // Start/Stop of the control file named in the panel's path box.
@@ -146,27 +159,34 @@ class Controller final : private AnswerListener, private ScriptListener {
         bool shownBlink[kPriceRows] = {};
         bool havePrices = false;
         bool haveBlinks = false;
+        OrderDone done;  // a send from the command line: where its result goes
     };
 
     void onAnswer(char letter, std::string_view value) override;
     void onCommandEnded(int slot, bool answered) override;
+    // The five price commands and "20E" as one group, and their check.
+    void queuePrices(const std::string texts[kPriceRows], const bool blinks[kPriceRows],
+                     OrderDone done);
     // With checkMutex_ held: compares the rows read back (or, without a read-back, takes
-    // them as unanswered), tells the operator and records the send's lines.
-    void finishCheck(bool readBack);
+    // them as unanswered, for the reason `why`), tells the operator (or the order's caller)
+    // and records the send's lines.
+    void finishCheck(bool readBack, const std::string& why);
     void recordCheck(const PriceOutcome outcomes[kPriceRows]);
     // A check that can no longer end (the link closed, a newer send) is recorded as
     // unanswered.
-    void abandonCheck();
+    void abandonCheck(const std::string& why);
     void onScriptStarted() override;
     void onScriptEnded() override;
 
     // Takes mailboxLock, connects on demand when the link is closed and returns holding
     // the lock with the link connected or in test mode, so that the sender can neither
     // close an on-demand link nor take its first command before the caller's writes.
-    // False, nothing held, when the port cannot be opened (the message is shown).
-    bool holdLinkForQueueing();
-    bool connectOnDemand();
+    // False, nothing held, when the port cannot be opened (the message is shown unless
+    // `quiet`).
+    bool holdLinkForQueueing(bool quiet = false);
+    bool connectOnDemand(bool quiet);
     void closeLink();
+    std::string portOpenFailedText() const;
     void showPortOpenFailed();
     // The connected status, unless the port is missing: that status stays until it is back.
     void showConnected(Text status);

@@ -1,6 +1,7 @@
 #include "win32/main_window.h"
 
 #include "win32/about_tray.h"
+#include "win32/command_line.h"
 #include "win32/history_dialog.h"
 #include "win32/resources/resource.h"
 #include "win32/settings_dialogs.h"
@@ -136,6 +137,12 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kDisplayCallsMessage:
             display_.applyQueued();
             return 0;
+        case WM_COPYDATA:
+            return onCopyData(reinterpret_cast<HWND>(wParam),
+                              reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+        case kOrderResultMessage:
+            deliverOrderResults();
+            return 0;
         default:
             return DefWindowProcW(window_, message, wParam, lParam);
     }
@@ -154,6 +161,7 @@ bool MainWindow::onCreate() {
 
 void MainWindow::onDestroy() {
     controller_.reset();
+    deliverOrderResults();  // an order under way ends with the controller
     if (viewFont_ != nullptr) {
         DeleteObject(viewFont_);
         viewFont_ = nullptr;
@@ -237,6 +245,40 @@ void MainWindow::onTray(LPARAM event) {
     if (event == WM_LBUTTONDOWN || event == WM_RBUTTONDOWN) {
         ShowWindow(window_, SW_SHOWNORMAL);
         SetForegroundWindow(window_);
+    }
+}
+
+LRESULT MainWindow::onCopyData(HWND caller, const COPYDATASTRUCT* data) {
+    if (!controller_ || data == nullptr || data->dwData != kPriceOrderTag) {
+        return FALSE;
+    }
+    // The result may come from a worker thread: it waits here until this thread sends it.
+    const HWND window = window_;
+    auto done = [this, window, caller](OrderExit code, const std::string& lines) {
+        {
+            std::lock_guard<std::mutex> lock(orderResultsMutex_);
+            orderResults_.push_back({caller, code, lines});
+        }
+        PostMessageW(window, kOrderResultMessage, 0, 0);
+    };
+    PriceOrder order;
+    std::string error;
+    if (readPriceOrder(*data, &order, &error)) {
+        controller_->sendOrderedPrices(order, done);
+    } else {
+        done(OrderExit::BadArguments, error);
+    }
+    return TRUE;
+}
+
+void MainWindow::deliverOrderResults() {
+    std::vector<OrderResult> results;
+    {
+        std::lock_guard<std::mutex> lock(orderResultsMutex_);
+        results.swap(orderResults_);
+    }
+    for (const OrderResult& r : results) {
+        sendOrderResult(r.caller, window_, r.code, r.lines);
     }
 }
 

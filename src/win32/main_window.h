@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <mutex>
 #include <optional>
+#include <vector>
 
 #include "controller/controller.h"
 #include "controller/view.h"
@@ -18,6 +20,8 @@ extern const wchar_t kMainWindowClass[];
 
 // The tray icon's messages to the main window.
 constexpr UINT kTrayMessage = 0x8064;
+// Posted to the main window when a command-line order has its result.
+constexpr UINT kOrderResultMessage = WM_APP + 2;
 
 // Loads the message texts of the string table over the built-in ones.
 void loadMessageTexts(HINSTANCE instance);
@@ -72,6 +76,10 @@ class MainWindow {
     void onClose();
     void onCommand(int id);
     void onTray(LPARAM event);
+    // A command-line order from the window `caller`: TRUE when it is one and was taken.
+    LRESULT onCopyData(HWND caller, const COPYDATASTRUCT* data);
+    // Sends the orders' results that are waiting to their callers.
+    void deliverOrderResults();
 
     void setViewFont();
     void updateScrollBars();
@@ -85,6 +93,13 @@ class MainWindow {
     ScrollView view_;
     ViewFont font_;
     HFONT viewFont_ = nullptr;
+    struct OrderResult {
+        HWND caller;
+        OrderExit code;
+        std::string lines;
+    };
+    std::mutex orderResultsMutex_;
+    std::vector<OrderResult> orderResults_;
     // The colour chooser's custom colours, white at start, kept for the run.
     COLORREF customColours_[16] = {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,
                                    0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,

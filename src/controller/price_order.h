@@ -1,0 +1,57 @@
+// Prices handed over by a script: "VordaCen.exe /ceny 1=5.49 2=6.19* 4=" sets the named rows'
+// boxes and sends them as "Wyślij" does, in the program that is already running. Here: the
+// command line read into an order, the usage text, and the exit codes with their texts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "protocol/segments.h"
+
+namespace vorda {
+
+// What the command line exits with.
+enum class OrderExit : int {
+    Confirmed = 0,     // "CENY POTWIERDZONE"
+    Mismatch = 1,      // "CENY NIEZGODNE", with the rows that differ
+    NoAnswer = 2,      // the tower did not answer, or the port could not be opened
+    NotRunning = 3,    // no running program to hand the prices to
+    BadArguments = 4,  // with what is wrong
+    Refused = 5,       // test mode, a control file playing, or another order under way
+};
+
+// The rows an order names; the others keep what their boxes hold.
+struct PriceOrder {
+    bool named[kPriceRows] = {};
+    std::string text[kPriceRows];  // ASCII, at most kOrderPriceMax characters; "" darkens
+    bool blink[kPriceRows] = {};
+};
+
+// The most characters a price box sends.
+constexpr size_t kOrderPriceMax = 8;
+
+struct CommandLine {
+    enum class Kind { Program, Usage, Prices };
+    Kind kind = Kind::Program;  // no command-line word: the program itself starts
+    PriceOrder order;
+    std::string error;  // Prices with an error: exit BadArguments with this text
+};
+
+// The words after the program's name (UTF-8). "/ceny" (any case) and its ROW=PRICE
+// arguments, or "/?"; anything else starts the program as before.
+CommandLine parseCommandLine(const std::vector<std::string>& words);
+
+// The ROW=PRICE arguments alone; false with `error` set when one is wrong.
+bool parsePriceArguments(const std::vector<std::string>& arguments, PriceOrder* order,
+                         std::string* error);
+
+// The texts the command line prints (UTF-8).
+std::string usageText();
+extern const char kOrderNotRunning[];
+extern const char kOrderInProgress[];
+extern const char kOrderScriptPlaying[];
+extern const char kOrderTimedOut[];
+extern const char kOrderProgramEnded[];
+extern const char kOrderSuperseded[];
+
+}  // namespace vorda

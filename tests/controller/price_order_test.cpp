@@ -1,0 +1,55 @@
+// The command line read into a price order: what each row is set to, and each bad argument
+// refused with what is wrong.
+#include "controller/price_order.h"
+
+#include <gtest/gtest.h>
+
+namespace vorda {
+namespace {
+
+// "usage", "program", the error, or the named rows as "1=5.49 2=6.19* 4=".
+std::string read(const std::vector<std::string>& words) {
+    const CommandLine line = parseCommandLine(words);
+    if (line.kind != CommandLine::Kind::Prices) {
+        return line.kind == CommandLine::Kind::Usage ? "usage" : "program";
+    }
+    std::string rows = line.error;
+    for (int row = 0; row < kPriceRows && line.error.empty(); ++row) {
+        if (line.order.named[row]) {
+            rows += (rows.empty() ? "" : " ") + std::to_string(row + 1) + "=" +
+                    line.order.text[row] + (line.order.blink[row] ? "*" : "");
+        }
+    }
+    return rows;
+}
+
+TEST(PriceOrder, CommandLineWords) {
+    const struct {
+        std::vector<std::string> words;
+        std::string read;
+    } cases[] = {
+        {{}, "program"},
+        {{"/x", "1=5"}, "program"},
+        {{"/?"}, "usage"},
+        {{"/ceny", "4=", "1=5.49", "2=6.19*"}, "1=5.49 2=6.19* 4="},
+        {{"/CeNy", "5=*", "3=  1", "2=12345678"}, "2=12345678 3=  1 5=*"},
+        {{"/ceny", "1=5.4**"}, "1=5.4**"},
+        {{"/ceny"}, "Brak cen: podaj co najmniej jeden argument WIERSZ=CENA, np. 1=5.49"},
+        {{"/ceny", "1"}, "Błędny argument \"1\": oczekiwano WIERSZ=CENA, np. 1=5.49"},
+        {{"/ceny", "12=1"}, "Błędny argument \"12=1\": oczekiwano WIERSZ=CENA, np. 1=5.49"},
+        {{"/ceny", "6=1.00"}, "Błędny argument \"6=1.00\": wiersz musi być od 1 do 5"},
+        {{"/ceny", "0=1.00"}, "Błędny argument \"0=1.00\": wiersz musi być od 1 do 5"},
+        {{"/ceny", "1=5", "1=6"}, "Błędny argument \"1=6\": ten wiersz podano już wcześniej"},
+        {{"/ceny", "1=123456789"},
+         "Błędny argument \"1=123456789\": cena może mieć najwyżej 8 znaków"},
+        {{"/ceny", "1=5,49zł"},
+         "Błędny argument \"1=5,49zł\": cena może zawierać tylko znaki ASCII"},
+        {{"/ceny", "1=5\t49"}, "Błędny argument \"1=5\t49\": cena może zawierać tylko znaki ASCII"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(read(c.words), c.read) << ::testing::PrintToString(c.words);
+    }
+}
+
+}  // namespace
+}  // namespace vorda

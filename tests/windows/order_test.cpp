@@ -1,0 +1,150 @@
+// "VordaCen.exe /ceny" run for real against the program windows of this process and the
+// simulated tower: each exit code with the lines it prints, the boxes and the price history
+// of the running program afterwards, and no message box waiting for a person.
+#include "support.h"
+
+namespace vorda::test {
+namespace {
+
+// The lines as the program prints them: CR LF, in the console's code page.
+std::string printed(const std::wstring& lines) {
+    std::wstring text;
+    for (wchar_t c : lines + L"\n") {
+        text += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
+    }
+    UINT codePage = GetConsoleOutputCP();
+    char bytes[4096];
+    const int n = WideCharToMultiByte(codePage != 0 ? codePage : GetOEMCP(), 0, text.c_str(),
+                                      static_cast<int>(text.size()), bytes, 4096, nullptr, nullptr);
+    return std::string(bytes, static_cast<size_t>(n));
+}
+
+// VordaCen.exe started with the arguments, its standard output a pipe.
+struct Caller {
+    HANDLE process = nullptr;
+    HANDLE output = nullptr;
+
+    explicit Caller(const std::wstring& arguments) {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE write = nullptr;
+        CreatePipe(&output, &write, &inherit, 65536);
+        SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = write;
+        PROCESS_INFORMATION p = {};
+        std::wstring line = L"\"" + windowsPathOf(VORDA_PROGRAM) + L"\" " + arguments;
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &p);
+        CloseHandle(write);
+        CloseHandle(p.hThread);
+        process = p.hProcess;
+    }
+    ~Caller() {
+        CloseHandle(process);
+        CloseHandle(output);
+    }
+    bool ended() const { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }
+    // "<exit code> <what it printed>", once it has ended.
+    std::string result() const {
+        DWORD code = 255, n = 0;
+        GetExitCodeProcess(process, &code);
+        char bytes[4096];
+        std::string out;
+        while (ReadFile(output, bytes, sizeof bytes, &n, nullptr) && n > 0) {
+            out.append(bytes, n);
+        }
+        return std::to_string(code) + " " + out;
+    }
+};
+
+// Without a running program: the usage, the bad arguments, and nobody to hand prices to.
+TEST(CommandLine, UsageBadArgumentsAndNoRunningProgram) {
+    const struct {
+        const wchar_t* arguments;
+        std::string expected;
+    } cases[] = {
+        {L"/?", "0 " + printed(win::fromUtf8(usageText()))},
+        {L"/ceny 6=1.00",
+         "4 " + printed(L"B\u0142\u0119dny argument \"6=1.00\": wiersz musi by\u0107 od 1 do 5")},
+        {L"/CENY 1", "4 " + printed(L"B\u0142\u0119dny argument \"1\": oczekiwano WIERSZ=CENA, "
+                                    L"np. 1=5.49")},
+        {L"/ceny 1=5.49", "3 " + printed(L"Vorda Cen nie jest uruchomiony")},
+    };
+    for (const auto& c : cases) {
+        Caller caller(c.arguments);
+        ASSERT_TRUE(waitUntil([&] { return caller.ended(); }));
+        EXPECT_EQ(caller.result(), c.expected) << win::toUtf8(c.arguments);
+    }
+}
+
+class Order : public ProgramWindow {
+  protected:
+    // Runs the command line while this thread handles the program's messages.
+    std::string run(const std::wstring& arguments) {
+        Caller caller(arguments);
+        EXPECT_TRUE(pumpUntil([&] { return caller.ended(); }, 40000));
+        EXPECT_EQ(findWindow(GetCurrentProcessId(), L"#32770"), nullptr) << "a message box";
+        return caller.result();
+    }
+    // Each line of the price history after its heading as "row|sent|blink|outcome".
+    std::vector<std::string> history() {
+        std::vector<std::string> rows;
+        std::istringstream lines(fileBytes(directory_ + L"\\HistoriaCen.csv"));
+        std::string line;
+        for (std::getline(lines, line); std::getline(lines, line);) {
+            std::vector<std::string> f;
+            std::istringstream fields(line.substr(0, line.size() - 1));
+            for (std::string field; std::getline(fields, field, ';');) {
+                f.push_back(field);
+            }
+            rows.push_back(f[2] + "|" + f[4] + "|" + f[5] + "|" + f[6]);
+        }
+        return rows;
+    }
+};
+
+TEST_F(Order, ConfirmedSetsTheBoxesSendsAndRecords) {
+    TowerSimProcess sim;
+    ASSERT_TRUE(sim.start());
+    type(IDC_PRICE3, L"4.99");
+    EXPECT_EQ(run(L"/ceny 1=5.49 2=6.19* 4="), "0 " + printed(L"CENY POTWIERDZONE"));
+    EXPECT_EQ(text(IDC_PRICE1) + L"|" + text(IDC_PRICE2) + L"|" + text(IDC_PRICE3) + L"|" +
+                  text(IDC_PRICE4),
+              L"5.49|6.19|4.99|");
+    EXPECT_EQ(IsDlgButtonChecked(panel, IDC_BLINK1 + 1), BST_CHECKED);
+    EXPECT_EQ(sim.received(), "21C5.49 22M6.19 23C4.99 24C 25C 20E 20C 20M ");
+    EXPECT_EQ(history(),
+              (std::vector<std::string>{"1|5.49|nie|POTWIERDZONO", "2|6.19|tak|POTWIERDZONO",
+                                        "3|4.99|nie|POTWIERDZONO", "4||nie|POTWIERDZONO",
+                                        "5||nie|POTWIERDZONO"}));
+}
+
+TEST_F(Order, MismatchPrintsTheRowsInsteadOfAMessageBox) {
+    TowerSimProcess sim;
+    ASSERT_TRUE(sim.start("--stuck-segment 2:1:e"));  // "6.09" shows as "5.09"
+    EXPECT_EQ(run(L"/ceny 1=5.49 2=6.09"),
+              "1 " + printed(L"CENY NIEZGODNE\nCena 2: wys\u0142ano 6.09, Vorda pokazuje 5.09"));
+    EXPECT_EQ(history()[1], "2|6.09|nie|NIEZGODNE: 5.09");
+}
+
+TEST_F(Order, SilentTowerMissingPortTestModeAndASecondOrderAtOnce) {
+    EXPECT_EQ(run(L"/ceny 1=5.49"), "2 " + printed(L"B\u0142\u0105d otwarcia COM1"));
+    {
+        TowerSimProcess sim;
+        ASSERT_TRUE(sim.start("--silent"));
+        Caller first(L"/ceny 1=5.49");
+        ASSERT_TRUE(pumpUntil([&] { return !sim.received().empty(); }, 10000));
+        EXPECT_EQ(run(L"/ceny 2=6.19"),
+                  "5 " + printed(L"Trwa ju\u017c inne wysy\u0142anie cen z wiersza polece\u0144"));
+        EXPECT_TRUE(pumpUntil([&] { return first.ended(); }, 40000));
+        EXPECT_EQ(first.result(), "2 " + printed(L"B\u0141\u0104D TRANSMISJI"));
+        EXPECT_EQ(history()[0], "1|5.49|nie|BRAK ODPOWIEDZI");
+    }
+    menu(IDM_TEST);
+    EXPECT_EQ(run(L"/ceny 1=5.49"), "5 " + printed(L"TRYB TESTU"));
+}
+
+}  // namespace
+}  // namespace vorda::test
