@@ -24,7 +24,6 @@ class WithTower : public ::testing::Test {
         }
         controller = std::make_unique<Controller>(
             Platform{platformSerialDriver(), ui.seam(), systemClock(), dir.path()});
-        ui.setTimerHandler([this](int id) { controller->onTimer(id); });
         ui.run([this] { controller->startPanel("Dec  5 2026"); });
     }
     // tower-sim on a new pseudo-terminal, with COM1 of the start directory linked to it.
@@ -67,7 +66,7 @@ class WithTower : public ::testing::Test {
     }
 
     test::TempDir dir;
-    test::FakeUi ui{true};
+    test::FakeUi ui;
     std::unique_ptr<test::TowerSim> sim;
     std::unique_ptr<Controller> controller;
 };

@@ -54,7 +54,6 @@ SerialDriver FakeSerial::driver() {
                 uint32_t* systemError) {
         FakeSerial* s = of(p);
         std::lock_guard<std::mutex> lock(s->mutex);
-        s->readSizes.push_back(max);
         if (s->readError != 0) {
             *systemError = s->readError;
             return false;

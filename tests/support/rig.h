@@ -1,8 +1,7 @@
 // A Controller over a recording display and a recording serial driver, in a temporary
-// start directory with a fixed clock: the program as the native tests drive it. The
-// display's timers fire only when a test fires them, and the link's steady clock stands
-// still, so that its deadlines fall due only when a test ticks the link at a later time;
-// the sender thread runs once the panel is started.
+// start directory with a fixed clock: the program as the native tests drive it. The link's
+// steady clock stands still, so that its deadlines fall due only when a test ticks the link
+// at a later time; the sender thread runs once the panel is started.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,9 +16,6 @@ namespace vorda::test {
 
 class Rig : public ::testing::Test {
   protected:
-    Rig() {
-        ui.setTimerHandler([this](int id) { controller.onTimer(id); });
-    }
     Platform platform() {
         return Platform{serial.driver(), ui.seam(), clock.clock(), dir.path(),
                         SteadyClock{nullptr, [](void*) { return uint64_t{0}; }}};
