@@ -46,9 +46,6 @@ class WithTower : public ::testing::Test {
         }
         return out;
     }
-    size_t indexOf(const std::vector<std::string>& v, const std::string& s) {
-        return static_cast<size_t>(std::find(v.begin(), v.end(), s) - v.begin());
-    }
     long sent(const std::string& text) {
         const auto rx = received();
         return std::count(rx.begin(), rx.end(), text);
@@ -71,29 +68,9 @@ class WithTower : public ::testing::Test {
     std::unique_ptr<Controller> controller;
 };
 
-TEST_F(WithTower, PricesSentWhileDisconnectedOpenTheLinkAndItClosesAgain) {
-    start({});
-    const char* prices[5] = {"5.49", "6.09", "4.99", "3.15", "2.50"};
-    for (int i = 0; i < 5; ++i) {
-        ui.setPriceBox(i, prices[i]);
-    }
-    ui.setBlinkBox(3, true);
-    ui.run([this] { controller->sendPrices(); });
-    ASSERT_TRUE(closed());
-    EXPECT_EQ(received(), (std::vector<std::string>{"21C5.49", "22C6.09", "23C4.99", "24M3.15",
-                                                    "25C2.50", "20S", "20Z", "20E", "20C", "20M"}));
-    EXPECT_EQ(sim->lines("tx").size(), 10u);
-    const auto statuses = ui.callsStartingWith("status");
-    EXPECT_EQ(statuses[1], "status POŁĄCZONY");
-    EXPECT_EQ(statuses.back(), "status ROZŁĄCZONY");
-    EXPECT_EQ(ui.menu(), "1 0 1");
-    EXPECT_FALSE(controller->link().pollTimerOn());
-    EXPECT_EQ(controller->board().segment(0, 0), 0xDD);  // acknowledged prices reach the board
-    EXPECT_TRUE(controller->board().blinking(3));
-}
-
-// After "Wyślij" the tower is read back and each row compared as the tower shows it ("5.49"
-// as sent, a text cut at 8 characters, an empty row); every row goes to the history.
+// "Wyślij" while disconnected opens the link, sends the rows as typed (a text cut at 8
+// characters) and closes again; the tower is read back and each row compared as the tower
+// shows it; every row goes to the history.
 struct CheckCase {
     const char* name;
     const char* option;  // of the simulator, with its value
@@ -103,20 +80,22 @@ struct CheckCase {
     const char* box2;    // price box 2 at the end
     const char* row2;    // the history's result of row 2, and of the others
     const char* others;
+    size_t frames;  // the tower received
 };
 const char kMismatch[] =
     "Vorda pokazuje inne ceny niż wysłane:\nCena 2: wysłano 6.09 (miga), "
     "Vorda pokazuje 5.09 (miga) | Vorda Cen";
 const CheckCase kChecks[] = {
-    {"Shown", "--delay", "0", "CENY POTWIERDZONE", false, "6.09", "POTWIERDZONO", "POTWIERDZONO"},
+    {"Shown", "--delay", "0", "CENY POTWIERDZONE", false, "6.09", "POTWIERDZONO", "POTWIERDZONO",
+     10},
     {"StuckSegment", "--stuck-segment", "2:1:e", "CENY NIEZGODNE", true, "5.09",
-     "NIEZGODNE: 5.09 (miga)", "POTWIERDZONO"},
+     "NIEZGODNE: 5.09 (miga)", "POTWIERDZONO", 10},
     {"SilentAfterEnd", "--silent-after", "20E", "BŁĄD TRANSMISJI", false, "6.09", "BRAK ODPOWIEDZI",
-     "BRAK ODPOWIEDZI"},
+     "BRAK ODPOWIEDZI", 14},  // "20C" and "20M" three times each
 };
 class PriceCheck : public WithTower, public ::testing::WithParamInterface<CheckCase> {};
 
-TEST_P(PriceCheck, ThePricesAreReadBackComparedAndRecorded) {
+TEST_P(PriceCheck, PricesSentWhileDisconnectedAreReadBackComparedAndRecorded) {
     const CheckCase& c = GetParam();
     start({c.option, c.value});
     const char* prices[5] = {"5.49", "6.09", "", "123456789", "9 9"};
@@ -126,11 +105,20 @@ TEST_P(PriceCheck, ThePricesAreReadBackComparedAndRecorded) {
     ui.setBlinkBox(1, true);
     ui.run([this] { controller->sendPrices(); });
     ASSERT_TRUE(closed());
-    const auto rx = received();
-    EXPECT_EQ((std::vector<std::string>{rx.at(7), rx.at(8), rx.back()}),
-              (std::vector<std::string>{"20E", "20C", "20M"}));
+    auto rx = received();
+    EXPECT_EQ(rx.size(), c.frames);
+    EXPECT_EQ(rx.back(), "20M");
+    rx.resize(9);
+    EXPECT_EQ(rx, (std::vector<std::string>{"21C5.49", "22M6.09", "23C", "24C12345678", "25C9 9",
+                                            "20S", "20Z", "20E", "20C"}));
     const auto statuses = ui.callsStartingWith("status");
+    EXPECT_EQ(statuses[1], "status POŁĄCZONY");
     EXPECT_EQ(statuses[statuses.size() - 2], std::string("status ") + c.status);
+    EXPECT_EQ(statuses.back(), "status ROZŁĄCZONY");
+    EXPECT_EQ(ui.menu(), "1 0 1");
+    EXPECT_FALSE(controller->link().pollTimerOn());
+    EXPECT_EQ(controller->board().segment(0, 0), 0xDD);  // acknowledged prices reach the board
+    EXPECT_TRUE(controller->board().blinking(1));
     EXPECT_EQ(ui.messages(), std::vector<std::string>(c.message ? 1 : 0, kMismatch));
     EXPECT_EQ(ui.priceText(1), c.box2);
     const char* sent[5] = {";1;AAA;5.49;nie;", ";2;BBB;6.09;tak;", ";3;CCC;;nie;",
@@ -157,8 +145,8 @@ TEST_F(WithTower, ReadsQueuedIntoAnOnDemandLinkAllGoOutBeforeItCloses) {
     ui.run([this] { controller->readFromTower(); });
     ASSERT_TRUE(closed());
     const auto rx = received();
-    for (const char* read : {"20C", "20M", "20V"}) {
-        EXPECT_LT(indexOf(rx, "23C"), indexOf(rx, read)) << read;
+    for (const char* read : {"20C", "20M", "20l", "20V"}) {
+        EXPECT_NE(std::find(std::find(rx.begin(), rx.end(), "23C"), rx.end(), read), rx.end());
     }
     // ...and "Włącz" pressed again while the first "20Z1" waits for its answer.
     ui.clearCalls();
@@ -183,9 +171,7 @@ TEST_F(WithTower, ConnectReadsTheTowerBackThroughSplitAnswersAndNoise) {
     ui.run([this] { controller->connect(); });
     ASSERT_TRUE(readBack());
     ASSERT_TRUE(ui.waitUntil([this] { return ui.lightLevel() == "87"; }));
-    EXPECT_EQ(ui.priceText(0), "5.49");
-    EXPECT_EQ(ui.priceText(1), "6.09");
-    EXPECT_EQ(ui.priceText(2), "");
+    EXPECT_EQ(ui.priceText(0) + "|" + ui.priceText(1) + "|" + ui.priceText(2), "5.49|6.09|");
     EXPECT_TRUE(ui.blinkChecked(1));
     EXPECT_TRUE(controller->board().backlightOn());
     EXPECT_EQ(controller->priceControllerVersion(), "ver.2.07");
@@ -197,8 +183,7 @@ TEST_F(WithTower, ConnectReadsTheTowerBackThroughSplitAnswersAndNoise) {
     const size_t before = received().size();
     controller->link().tick(controller->link().pollDeadline());
     ASSERT_TRUE(sim->waitFor("rx", before + 2));
-    EXPECT_EQ(received()[before], "20S");
-    EXPECT_EQ(received()[before + 1], "20Z");
+    EXPECT_EQ(received()[before] + received()[before + 1], "20S20Z");
     EXPECT_EQ(ui.status(), "POŁĄCZONY");
 }
 
@@ -213,10 +198,10 @@ TEST_F(WithTower, ASilentTowerGetsEachCommandThreeTimesThenTheNextGoesOut) {
     const auto rx = sim->lines("rx");
     for (size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(rx[i].text, i < 3 ? "23C1.00" : "20Z1");
-    }
-    for (size_t i = 1; i < 4; ++i) {
-        EXPECT_GE(rx[i].ms - rx[i - 1].ms, 250) << i;  // 300 ms at 9600 baud
-        EXPECT_LE(rx[i].ms - rx[i - 1].ms, 800) << i;
+        if (i > 0) {
+            EXPECT_GE(rx[i].ms - rx[i - 1].ms, 250) << i;  // 300 ms at 9600 baud
+            EXPECT_LE(rx[i].ms - rx[i - 1].ms, 800) << i;
+        }
     }
     EXPECT_EQ(ui.status(), "BŁĄD TRANSMISJI");
     EXPECT_TRUE(ui.callsStartingWith("status BRAK").empty());  // a silent tower is no lost port
