@@ -41,6 +41,14 @@ class Rig : public ::testing::Test {
         }
         return out;
     }
+    // A row of the price board: its three segment codes in hex and its blinking, "DD 6C 7D 1".
+    std::string boardRow(int row) {
+        char text[16];
+        const PriceBoard& b = controller.board();
+        std::snprintf(text, sizeof text, "%02X %02X %02X %d", b.segment(row, 0), b.segment(row, 1),
+                      b.segment(row, 2), b.blinking(row) ? 1 : 0);
+        return text;
+    }
     // Waits until `count` frames were written.
     bool written(size_t count) {
         return ui.waitUntil([&] { return writes().size() >= count; });
