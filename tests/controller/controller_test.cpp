@@ -18,8 +18,6 @@ using Clock = std::chrono::steady_clock;
 
 class Actions : public test::Rig {
   protected:
-    // "menu status", as "1 0 1 ROZŁĄCZONY".
-    std::string shown() { return ui.menu() + " " + ui.status(); }
     void play(const std::string& text) {
         test::writeFile(dir.file("prices.txt"), text);
         ui.setControlFile(dir.file("prices.txt"));

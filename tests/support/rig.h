@@ -41,6 +41,8 @@ class Rig : public ::testing::Test {
         }
         return out;
     }
+    // "menu status", as "1 0 1 ROZŁĄCZONY".
+    std::string shown() { return ui.menu() + " " + ui.status(); }
     // A row of the price board: its three segment codes in hex and its blinking, "DD 6C 7D 1".
     std::string boardRow(int row) {
         char text[16];
