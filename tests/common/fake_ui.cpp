@@ -1,7 +1,5 @@
 #include "common/fake_ui.h"
 
-#include <future>
-
 #include "support/test_support.h"
 
 namespace vorda::test {
@@ -17,17 +15,6 @@ std::string bit(bool b) {
 }
 
 }  // namespace
-
-FakeUi::FakeUi() : thread_([this] { loop(); }) {}
-
-FakeUi::~FakeUi() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-}
 
 std::string FakeUi::field(const std::string& name) const {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -78,34 +65,6 @@ DisplaySeam FakeUi::seam() {
     p.controlFilePath = [](void* c) { return self(c)->field("file"); };
     p.temperatureText = [](void* c) { return self(c)->field("temperature"); };
     return p;
-}
-
-void FakeUi::loop() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!stop_) {
-        if (tasks_.empty()) {
-            wake_.wait(lock);
-            continue;
-        }
-        const std::function<void()> task = std::move(tasks_.front());
-        tasks_.pop_front();
-        lock.unlock();
-        task();
-        lock.lock();
-    }
-}
-
-void FakeUi::run(const std::function<void()>& task) {
-    std::promise<void> done;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        tasks_.push_back([&] {
-            task();
-            done.set_value();
-        });
-    }
-    wake_.notify_all();
-    done.get_future().wait();
 }
 
 std::vector<std::string> FakeUi::calls() const {

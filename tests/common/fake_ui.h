@@ -1,18 +1,14 @@
-// The program's user-interface side for the native tests: a thread that plays the
-// user-interface thread, and a display that records every call through the seam, in order
-// ("status POŁĄCZONY", "menu 1 0 1", "message Błąd otwarcia COM3 | Błąd", "light 87",
-// "invalidate 450 112 600 167 0", "price 0 5.49", "blink 0 1", "startstop 1", "wait ").
-// The last value of each ("status", "price 0", ...) is what the panel shows; the boxes
-// the operator types into are the same fields.
+// The program's display for the native tests: it records every call through the seam, from
+// any thread, in order ("status POŁĄCZONY", "menu 1 0 1", "message Błąd otwarcia COM3 |
+// Błąd", "light 87", "invalidate 450 112 600 167 0", "price 0 5.49", "blink 0 1",
+// "startstop 1", "wait "). The last value of each ("status", "price 0", ...) is what the
+// panel shows; the boxes the operator types into are the same fields.
 #pragma once
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "engine/display.h"
@@ -21,12 +17,7 @@ namespace vorda::test {
 
 class FakeUi {
   public:
-    FakeUi();
-    ~FakeUi();
-
     DisplaySeam seam();
-    // Runs `task` on the user-interface thread and waits for it.
-    void run(const std::function<void()>& task);
     // Waits until `condition` holds (checked every few ms); false on time-out.
     bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000) const;
 
@@ -55,15 +46,10 @@ class FakeUi {
     void set(const std::string& name, const std::string& value);
     // A seam entry: the field's new value, and the call "name value".
     static void record(void* ui, const std::string& name, const std::string& value);
-    void loop();
 
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::function<void()>> tasks_;
     std::vector<std::string> calls_;
     std::map<std::string, std::string> fields_;
-    bool stop_ = false;
-    std::thread thread_;
 };
 
 }  // namespace vorda::test

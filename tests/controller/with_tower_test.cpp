@@ -24,7 +24,7 @@ class WithTower : public ::testing::Test {
         }
         controller = std::make_unique<Controller>(
             Platform{platformSerialDriver(), ui.seam(), systemClock(), dir.path()});
-        ui.run([this] { controller->startPanel("Dec  5 2026"); });
+        controller->startPanel("Dec  5 2026");
     }
     // tower-sim on a new pseudo-terminal, with COM1 of the start directory linked to it.
     void startTower(const std::vector<std::string>& simOptions) {
@@ -32,11 +32,6 @@ class WithTower : public ::testing::Test {
         ASSERT_FALSE(sim->path().empty());
         unlink(dir.file("COM1").c_str());
         ASSERT_EQ(symlink(sim->path().c_str(), dir.file("COM1").c_str()), 0);
-    }
-    void TearDown() override {
-        if (controller) {
-            ui.run([this] { controller.reset(); });
-        }
     }
     // Texts of the frames the tower received, in order.
     std::vector<std::string> received() {
@@ -103,7 +98,7 @@ TEST_P(PriceCheck, PricesSentWhileDisconnectedAreReadBackComparedAndRecorded) {
         ui.setPriceBox(i, prices[i]);
     }
     ui.setBlinkBox(1, true);
-    ui.run([this] { controller->sendPrices(); });
+    controller->sendPrices();
     ASSERT_TRUE(closed());
     auto rx = received();
     EXPECT_EQ(rx.size(), c.frames);
@@ -140,9 +135,9 @@ INSTANTIATE_TEST_SUITE_P(Towers, PriceCheck, ::testing::ValuesIn(kChecks),
 TEST_F(WithTower, ReadsQueuedIntoAnOnDemandLinkAllGoOutBeforeItCloses) {
     start({"--delay", "250"}, "9600");  // within every answer time-out (300 ms and more)
     // "Czytaj z Vordy" once the sender has passed slots 3 and 4 of a price send...
-    ui.run([this] { controller->sendPrices(); });
+    controller->sendPrices();
     ASSERT_TRUE(ui.waitUntil([&] { return sent("23C") == 1; }, 8000));
-    ui.run([this] { controller->readFromTower(); });
+    controller->readFromTower();
     ASSERT_TRUE(closed());
     const auto rx = received();
     for (const char* read : {"20C", "20M", "20l", "20V"}) {
@@ -150,9 +145,9 @@ TEST_F(WithTower, ReadsQueuedIntoAnOnDemandLinkAllGoOutBeforeItCloses) {
     }
     // ...and "Włącz" pressed again while the first "20Z1" waits for its answer.
     ui.clearCalls();
-    ui.run([this] { controller->switchBacklight(true); });
+    controller->switchBacklight(true);
     ASSERT_TRUE(ui.waitUntil([&] { return sent("20Z1") == 1; }, 8000));
-    ui.run([this] { controller->switchBacklight(true); });
+    controller->switchBacklight(true);
     ASSERT_TRUE(closed());
     EXPECT_EQ(sent("20Z1"), 2);
     EXPECT_EQ(ui.callsStartingWith("status ROZŁĄCZONY").size(), 1u);
@@ -168,7 +163,7 @@ TEST_F(WithTower, ConnectReadsTheTowerBackThroughSplitAnswersAndNoise) {
         }
     }
     ui.setPriceBox(0, "stale");
-    ui.run([this] { controller->connect(); });
+    controller->connect();
     ASSERT_TRUE(readBack());
     ASSERT_TRUE(ui.waitUntil([this] { return ui.lightLevel() == "87"; }));
     EXPECT_EQ(ui.priceText(0) + "|" + ui.priceText(1) + "|" + ui.priceText(2), "5.49|6.09|");
@@ -189,11 +184,9 @@ TEST_F(WithTower, ConnectReadsTheTowerBackThroughSplitAnswersAndNoise) {
 
 TEST_F(WithTower, ASilentTowerGetsEachCommandThreeTimesThenTheNextGoesOut) {
     start({"--silent"}, "9600");
-    ui.run([this] {
-        ASSERT_EQ(controller->link().open(1, controller->settings().serial), Result::Ok);
-        controller->mailbox().write(5, "23C1.00");
-        controller->mailbox().write(36, "20Z1");
-    });
+    ASSERT_EQ(controller->link().open(1, controller->settings().serial), Result::Ok);
+    controller->mailbox().write(5, "23C1.00");
+    controller->mailbox().write(36, "20Z1");
     ASSERT_TRUE(sim->waitFor("rx", 4, 5000));
     const auto rx = sim->lines("rx");
     for (size_t i = 0; i < 4; ++i) {
@@ -209,12 +202,12 @@ TEST_F(WithTower, ASilentTowerGetsEachCommandThreeTimesThenTheNextGoesOut) {
 
 TEST_F(WithTower, ATowerThatGoesAwayAndComesBackGetsThePriceQueuedMeanwhile) {
     start({});
-    ui.run([this] { controller->connect(); });
+    controller->connect();
     ASSERT_TRUE(readBack());
     sim.reset();  // tower-sim ends, and its pseudo-terminal with it
     ASSERT_TRUE(ui.waitUntil([this] { return ui.status() == "BRAK PORTU COM1"; }, 3000));
     ui.setPriceBox(0, "7.77");
-    ui.run([this] { controller->sendPrices(); });
+    controller->sendPrices();
     startTower({});
     ASSERT_TRUE(ui.waitUntil([this] { return ui.status() == "POŁĄCZONY"; }, 5000));
     EXPECT_TRUE(sim->waitFor("rx", 1, 5000));
@@ -226,9 +219,9 @@ TEST_F(WithTower, ALoopingFileSendsItsLinesInOrderWithItsPauses) {
     start({});
     test::writeFile(dir.file("loop.txt"), "21C1.11\r\n{S300}\r\n22C2.22\r\n{S300}\r\n{G}\r\n");
     ui.setControlFile(dir.file("loop.txt"));
-    ui.run([this] { controller->connect(); });
+    controller->connect();
     ASSERT_TRUE(readBack());
-    ui.run([this] { controller->startOrStopControlFile(); });
+    controller->startOrStopControlFile();
     EXPECT_EQ(ui.status(), "POŁĄCZONY SKRYPT");
     std::vector<test::TranscriptLine> lines;
     ASSERT_TRUE(ui.waitUntil(
@@ -242,7 +235,7 @@ TEST_F(WithTower, ALoopingFileSendsItsLinesInOrderWithItsPauses) {
             return lines.size() >= 4;
         },
         5000));
-    ui.run([this] { controller->startOrStopControlFile(); });
+    controller->startOrStopControlFile();
     const char* expected[] = {"21C1.11", "22C2.22", "21C1.11", "22C2.22"};
     for (size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(lines[i].text, expected[i]);
