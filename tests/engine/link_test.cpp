@@ -1,7 +1,7 @@
 // The link's sender and receiver threads over a recording serial driver, with the link's
 // deadlines made due by hand: one command at a time, re-sends and give-up, answers and
-// what they fill, test mode, the drain, the port's error counting, waking the sleeping
-// threads, and a port whose device goes away and comes back.
+// what they fill, the port's error counting, waking the sleeping threads, and a port whose
+// device goes away and comes back.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -216,23 +216,6 @@ TEST_F(LinkTest, DataAnswersFillTheBoxesTheBoardAndTheSettings) {
     EXPECT_FALSE(test::fileExists(dir.file("VordaCen.ini")));
 }
 
-TEST_F(LinkTest, TestModeExecutesCommandsOnTheBoardWithoutAPort) {
-    controller.startPanel("Dec  5 2026");
-    controller.enterTestMode();
-    ui.setPriceBox(0, "4.59");
-    ui.setPriceBox(1, "5");
-    ui.setBlinkBox(1, true);
-    ui.setTemperature("x");
-    controller.sendPrices();
-    ui.clearCalls();
-    mailbox().write(29, "20S");
-    ASSERT_TRUE(ui.waitUntil([&] { return !mailbox().anyPending(); }));
-    EXPECT_EQ(boardRow(0) + "|" + boardRow(1), "EC 5D 7D 0|5D 00 00 1");
-    EXPECT_TRUE(serial.opened.empty());
-    EXPECT_FALSE(link().answerTimerOn());
-    EXPECT_EQ(ui.callsStartingWith("light ").size(), 1u);  // "20S" empties the light level
-}
-
 TEST_F(LinkTest, ThePortCountsAndMarksItsErrors) {
     TransmissionChoice logOn;
     logOn.logToFile = true;
@@ -265,7 +248,8 @@ TEST_F(LinkTest, ThePortCountsAndMarksItsErrors) {
     EXPECT_NE(log.find("<0_I>" + std::string(256, 'a') + "<ERD_0x2>"), std::string::npos);
     link().close();
     link().stopReceiver();
-    EXPECT_EQ(serial.dtrClears + serial.closes, 2);
+    EXPECT_EQ(serial.dtrClears, 1);
+    EXPECT_EQ(serial.closes, 1);
     serial.refuseSettings = true;  // refused settings close the port again
     EXPECT_EQ(link().open(1, SerialSettings{}), Result::PortRefused);
     EXPECT_EQ(serial.closes, 2);
