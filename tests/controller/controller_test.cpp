@@ -32,6 +32,11 @@ TEST_F(Actions, ConnectDisconnectAndTestSetTheLinkStateMenuAndStatus) {
     EXPECT_EQ(shown(), "0 1 1 POŁĄCZONY");
     EXPECT_EQ(link().pollDeadline(), 5000u);
     EXPECT_EQ(pendingSlots(), (std::vector<int>{3, 4, 29, 30, 31, 32, 33, 35, 38, 40}));
+    mailbox().clear();
+    link().tick(4999);
+    EXPECT_TRUE(pendingSlots().empty());
+    link().tick(5000);  // the poll queries the light level and the backlight again
+    EXPECT_EQ(pendingSlots(), (std::vector<int>{29, 38}));
     controller.enterTestMode();  // closes the port first
     link().stopReceiver();
     EXPECT_EQ(serial.closes, 1);

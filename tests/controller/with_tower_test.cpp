@@ -149,35 +149,6 @@ TEST_F(WithTower, ReadsQueuedIntoAnOnDemandLinkAllGoOutBeforeItCloses) {
     EXPECT_EQ(ui.callsStartingWith("status ROZŁĄCZONY").size(), 1u);
 }
 
-TEST_F(WithTower, ConnectReadsTheTowerBackThroughSplitAnswersAndNoise) {
-    start({"--light", "87", "--version-text", "2.07", "--split", "15", "--noise", "4"});
-    {
-        test::LineEnd line(sim->path());
-        for (const char* command : {"21C5.49", "22M6.09", "20Z1", "20l10"}) {
-            line.write(test::frameOf(command));
-            line.readFor(150);
-        }
-    }
-    ui.setPriceBox(0, "stale");
-    controller->connect();
-    ASSERT_TRUE(readBack());
-    ASSERT_TRUE(ui.waitUntil([this] { return ui.lightLevel() == "87"; }));
-    EXPECT_EQ(ui.priceText(0) + "|" + ui.priceText(1) + "|" + ui.priceText(2), "5.49|6.09|");
-    EXPECT_TRUE(ui.blinkChecked(1));
-    EXPECT_TRUE(controller->board().backlightOn());
-    EXPECT_EQ(controller->priceControllerVersion(), "ver.2.07");
-    EXPECT_NE(test::readFile(dir.file("VordaCen.ini")).find("\r\n10\r\n40\r\n150\r\n255\r\n"),
-              std::string::npos);
-    EXPECT_EQ(controller->link().errors().answerErrors, 0u);
-    // The poll queries the light level and the backlight again.
-    ASSERT_TRUE(ui.waitUntil([this] { return !controller->mailbox().anyPending(); }));
-    const size_t before = received().size();
-    controller->link().tick(controller->link().pollDeadline());
-    ASSERT_TRUE(sim->waitFor("rx", before + 2));
-    EXPECT_EQ(received()[before] + received()[before + 1], "20S20Z");
-    EXPECT_EQ(ui.status(), "POŁĄCZONY");
-}
-
 TEST_F(WithTower, ASilentTowerGetsEachCommandThreeTimesThenTheNextGoesOut) {
     start({"--silent"}, "9600");
     ASSERT_EQ(controller->link().open(1, controller->settings().serial), Result::Ok);
