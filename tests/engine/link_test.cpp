@@ -1,7 +1,7 @@
-// The link's sender and receiver threads over a recording serial driver, with the link's
-// deadlines made due by hand: one command at a time, re-sends and give-up, answers and
-// what they fill, the port's error counting, waking the sleeping threads, and a port whose
-// device goes away and comes back.
+// The mailbox's rotation; the link's sender and receiver threads over a recording serial
+// driver, with the link's deadlines made due by hand: one command at a time, re-sends and
+// give-up, answers and what they fill, the port's error counting, waking the sleeping
+// threads, and a port whose device goes away and comes back.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -20,6 +20,34 @@ using test::frameOf;
 
 const std::string kAck = "\x06";
 const std::string kPricesAnswer = "CB766F6" + std::string(24, '0');  // price 1 at 5.49
+
+// A slot written again while its older command is in flight stays pending for the newer.
+TEST(MailboxTest, PendingSlotsAboveTheLastServedGoFirstThenTheScanStartsAgain) {
+    Mailbox m;
+    char buffer[kSendBufferSize];
+    m.write(5, "23C1.00");
+    m.write(30, "20l");
+    m.presetLastServed(29);
+    EXPECT_EQ(m.takeNext(buffer), 30);
+    EXPECT_STREQ(buffer, "20l");
+    m.finish(30);
+    EXPECT_EQ(m.takeNext(buffer), 0);  // nothing above 30: the scan starts again
+    EXPECT_EQ(m.lastServedSlot(), 0);
+    EXPECT_TRUE(m.anyPending());
+    EXPECT_EQ(m.takeNext(buffer), 5);
+    m.write(5, "23C2.00");  // written again while in flight: the answer leaves it pending
+    m.finish(5);
+    EXPECT_TRUE(m.pending(5));
+    EXPECT_EQ(m.takeNext(buffer) + m.takeNext(buffer), 5);
+    EXPECT_STREQ(buffer, "23C2.00");
+    m.finish(5);
+    EXPECT_FALSE(m.anyPending());
+    EXPECT_FALSE(m.write(41, "20E"));
+    EXPECT_FALSE(m.write(3, std::string(31, '1')));
+    m.write(40, "20V");
+    m.clear();
+    EXPECT_FALSE(m.anyPending());
+}
 
 class LinkTest : public test::Rig {
   protected:
