@@ -269,12 +269,7 @@ struct RunnerHold {
     static inline void (*setStatus)(void*, Text) = nullptr;
 
     static bool runnerGone() { return !controller->runner().running(); }
-    static void waitFor(const std::function<bool()>& done) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(holdMs);
-        while (!done() && std::chrono::steady_clock::now() < end) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
+    static void waitFor(const std::function<bool()>& done) { test::waitUntil(done, holdMs); }
     static void install(Controller& c, int ms, bool leave) {
         controller = &c;
         holdMs = ms;
