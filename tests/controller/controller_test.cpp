@@ -1,5 +1,6 @@
 // The operator's actions over a recording display and serial driver: link states, menus
-// and status texts, what each button queues, the dialogs' actions, and the stop races.
+// and status texts, what each button queues, the dialogs' actions, control files started
+// and stopped on their own thread, the stop races; and the main window's scrolling.
 #include "controller/controller.h"
 
 #include <gtest/gtest.h>
@@ -7,71 +8,66 @@
 #include <functional>
 #include <thread>
 
+#include "controller/view.h"
 #include "support/rig.h"
 
 namespace vorda {
 namespace {
 
-using test::frameOf;
+using Clock = std::chrono::steady_clock;
 
-class Actions : public test::Rig {};
+class Actions : public test::Rig {
+  protected:
+    void play(const std::string& text) {
+        test::writeFile(dir.file("prices.txt"), text);
+        ui.setControlFile(dir.file("prices.txt"));
+        controller.startOrStopControlFile();
+    }
+    std::string startStop() { return ui.callsStartingWith("startstop").back(); }
+};
 
 TEST_F(Actions, ConnectDisconnectAndTestSetTheLinkStateMenuAndStatus) {
     ASSERT_TRUE(controller.connect());
     EXPECT_TRUE(link().connected());
-    EXPECT_EQ(ui.menu(), "0 1 1");
-    EXPECT_EQ(ui.status(), "POŁĄCZONY");
+    EXPECT_EQ(shown(), "0 1 1 POŁĄCZONY");
     EXPECT_EQ(link().pollDeadline(), 5000u);
     EXPECT_EQ(pendingSlots(), (std::vector<int>{3, 4, 29, 30, 31, 32, 33, 35, 38, 40}));
+    mailbox().clear();
+    link().tick(4999);
+    EXPECT_TRUE(pendingSlots().empty());
+    link().tick(5000);  // the poll queries the light level and the backlight again
+    EXPECT_EQ(pendingSlots(), (std::vector<int>{29, 38}));
     controller.enterTestMode();  // closes the port first
     link().stopReceiver();
     EXPECT_EQ(serial.closes, 1);
     EXPECT_EQ(serial.dtrClears, 1);
     EXPECT_TRUE(link().testMode());
-    EXPECT_EQ(ui.menu(), "1 1 0");
-    EXPECT_EQ(ui.status(), "TRYB TESTU");
+    EXPECT_EQ(shown(), "1 1 0 TRYB TESTU");
     EXPECT_TRUE(pendingSlots().empty());
     EXPECT_FALSE(link().pollTimerOn());
     ASSERT_TRUE(controller.connect());  // leaves test mode
     EXPECT_FALSE(link().testMode());
     controller.disconnect();
     EXPECT_FALSE(link().connected());
-    EXPECT_EQ(ui.menu(), "1 0 1");
-    EXPECT_EQ(ui.status(), "ROZŁĄCZONY");
+    EXPECT_EQ(shown(), "1 0 1 ROZŁĄCZONY");
     EXPECT_EQ(ui.lightLevel(), "");
     controller.enterTestMode();
     controller.disconnect();
-    EXPECT_EQ(ui.status(), "ROZŁĄCZONY");
-    EXPECT_EQ(ui.menu(), "1 0 1");
+    EXPECT_EQ(shown(), "1 0 1 ROZŁĄCZONY");
 }
 
 TEST_F(Actions, AMissingPortShowsTheErrorWithItsNumberAndQueuesNothing) {
     serial.openError = OpenError::NotFound;
-    for (const std::function<void()>& press :
-         {std::function<void()>([this] { controller.connect(); }),
-          std::function<void()>([this] { controller.sendPrices(); }),
-          std::function<void()>([this] { controller.switchBacklight(true); }),
-          std::function<void()>([this] { controller.readFromTower(); })}) {
+    const std::function<void()> presses[] = {
+        [&] { controller.connect(); }, [&] { controller.sendPrices(); },
+        [&] { controller.switchBacklight(true); }, [&] { controller.readFromTower(); }};
+    for (const auto& press : presses) {
         ui.clearCalls();
         press();
         EXPECT_EQ(ui.messages(), std::vector<std::string>{"Błąd otwarcia COM1 | Błąd"});
         EXPECT_TRUE(pendingSlots().empty());
         EXPECT_FALSE(link().connected());
     }
-}
-
-TEST_F(Actions, PricesAreQueuedAsTypedWithTheBlinkBoxesAndSlotThreeNext) {
-    ui.setPriceBox(0, "4.59");
-    ui.setPriceBox(1, "123456789");
-    ui.setBlinkBox(2, true);
-    controller.sendPrices();  // while disconnected: connects on demand
-    EXPECT_TRUE(link().onDemand());
-    EXPECT_EQ(pendingSlots(), (std::vector<int>{3, 4, 5, 6, 7, 29, 38, 39}));
-    EXPECT_EQ(mailbox().text(3), "21C4.59");
-    EXPECT_EQ(mailbox().text(4), "22C12345678");
-    EXPECT_EQ(mailbox().text(5), "23M");
-    EXPECT_EQ(mailbox().text(39), "20E");
-    EXPECT_EQ(mailbox().lastServedSlot(), 2);
 }
 
 // Test mode sends nothing and records each row at once; the history's bytes.
@@ -87,9 +83,7 @@ TEST_F(Actions, TestModeRecordsEveryRowInThePriceHistory) {
     controller.sendPrices();
     clock.now.second = 8;
     controller.sendPrices();
-    std::string expected =
-        "Data;Godzina;Cena;Opis;Wys\xB3"
-        "ano;Miga;Wynik\r\n";
+    std::string expected = "Data;Godzina;Cena;Opis;Wys\263ano;Miga;Wynik\r\n";
     for (const char* second : {"07", "08"}) {
         for (const char* row : {"1;\xA3\xF3\x64\x9F ON;5 49;nie", "2;;6.09;tak",
                                 "3;\"a;\"\"b\"\"\";;nie", "4;D;;nie", "5;E;;nie"}) {
@@ -143,26 +137,16 @@ TEST_F(Actions, TestOrDisconnectOnAnOnDemandLinkEndsTheSameWayEveryTime) {
     controller.switchBacklight(true);
     controller.disconnect();
     EXPECT_FALSE(link().onDemand());
-    EXPECT_EQ(ui.status(), "ROZŁĄCZONY");
+    EXPECT_EQ(shown(), "1 0 1 ROZŁĄCZONY");
 }
 
 TEST_F(Actions, TransmissionSettingsAreStoredAndSaved) {
-    TransmissionChoice c;
-    c.portText = "No Comm";
-    c.portIndex = 0;
-    c.baudIndex = 10;
-    c.dataBitsIndex = 2;
-    c.parityIndex = 1;
-    c.stopBitsIndex = 2;
-    c.logToFile = true;
-    controller.applyTransmissionSettings(c);
+    // The port, the list entries "56k", "7", "Even" and "2", and the log box.
+    controller.applyTransmissionSettings(TransmissionChoice{"No Comm", 0, 10, 2, 1, 2, true});
     EXPECT_EQ(test::readFile(dir.file("VordaCen.ini")).substr(0, 22),
-              "0\r\n56000\r\n7\r\n2\r\n2\r\n1\r\n");  // parity list entry 1 is "Even"
+              "0\r\n56000\r\n7\r\n2\r\n2\r\n1\r\n");
     EXPECT_TRUE(controller.logs().enabled());
-    TransmissionChoice none;  // nothing selected keeps the values
-    none.portText = "COM12";
-    none.portIndex = 3;
-    controller.applyTransmissionSettings(none);
+    controller.applyTransmissionSettings({"COM12", 3});  // nothing selected keeps the values
     EXPECT_EQ(controller.settings().portNumber, 12);
     EXPECT_EQ(controller.settings().serial.baudRate, 56000u);
     ASSERT_TRUE(controller.connect());
@@ -215,6 +199,64 @@ TEST_F(Actions, LightAndProgramSettings) {
               std::string::npos);
 }
 
+// Start and Stop of a control file, in test mode: what the panel shows, stopping inside
+// pauses, a text that ends by itself.
+TEST_F(Actions, StartNeedsAConnectionOrTestModeAndAFile) {
+    play("21C1\r\n");
+    ui.setControlFile(dir.file("missing.txt"));
+    controller.enterTestMode();
+    controller.startOrStopControlFile();
+    EXPECT_EQ(ui.messages(),
+              (std::vector<std::string>{
+                  "Rozłączony !\nSkrypt wymaga stałego połączenia\n'Akcja->Połącz' | Błąd",
+                  "Błąd otwarcia skryptu | Błąd"}));
+    EXPECT_TRUE(ui.callsStartingWith("startstop 1").empty());
+}
+
+TEST_F(Actions, ALoopingFileShowsItsPricesUntilStopped) {
+    controller.startPanel("Dec  5 2026");
+    controller.enterTestMode();
+    play("set all five\r\n21C1.11\r\n22M2.22\r\n23C3.33\r\n24C4.44\r\n25M5.55\r\n{S20}\r\n{G}\r\n");
+    EXPECT_EQ(startStop(), "startstop 1");
+    EXPECT_EQ(ui.status(), "TRYB TESTU SKRYPTU");
+    ASSERT_TRUE(ui.waitUntil([&] { return controller.board().blinking(4); }));
+    EXPECT_EQ(boardRow(0) + "|" + boardRow(1) + "|" + boardRow(2),
+              "E0 60 60 0|B7 37 37 1|F5 75 75 0");
+    controller.startOrStopControlFile();
+    EXPECT_FALSE(controller.runner().running());
+    EXPECT_EQ(startStop(), "startstop 0");
+    EXPECT_EQ(ui.status(), "TRYB TESTU");
+    EXPECT_TRUE(serial.opened.empty());  // test mode needs no port
+}
+
+TEST_F(Actions, AStopInsideAPauseStopsAtOnce) {
+    controller.enterTestMode();
+    for (const char* pause : {"{S60000}", "{S-1}"}) {
+        play(std::string(pause) + "\r\n21C1\r\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const auto start = Clock::now();
+        controller.enterTestMode();  // like Stop, "Rozłącz" and "Połącz"
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << pause;
+        EXPECT_FALSE(controller.runner().running());
+        EXPECT_EQ(startStop(), "startstop 0");
+        EXPECT_FALSE(mailbox().pending(3));
+    }
+}
+
+TEST_F(Actions, ATextThatEndsByItselfShowsStartAndThePlainStatusAgain) {
+    controller.startPanel("Dec  5 2026");
+    controller.enterTestMode();
+    for (int i = 0; i < 20; ++i) {  // an empty file ends at once, every time
+        play(i == 0 ? "21C7.77\r\n22C8.88" : "");
+        // The runner tells its end just after it stops running.
+        EXPECT_TRUE(ui.waitUntil([&] {
+            return !controller.runner().running() && startStop() == "startstop 0" &&
+                   ui.status() == "TRYB TESTU";
+        }));
+    }
+    EXPECT_TRUE(ui.waitUntil([&] { return controller.board().segment(1, 0) == 0xFF; }));
+}
+
 // Holds the control-file runner inside the {P} of its last line until it is released:
 // by the link's status turning "ROZŁĄCZONY", by a stop (with `leaveOnStop`), or after
 // `holdMs`.
@@ -227,12 +269,7 @@ struct RunnerHold {
     static inline void (*setStatus)(void*, Text) = nullptr;
 
     static bool runnerGone() { return !controller->runner().running(); }
-    static void waitFor(const std::function<bool()>& done) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(holdMs);
-        while (!done() && std::chrono::steady_clock::now() < end) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
+    static void waitFor(const std::function<bool()>& done) { test::waitUntil(done, holdMs); }
     static void install(Controller& c, int ms, bool leave) {
         controller = &c;
         holdMs = ms;
@@ -258,23 +295,18 @@ struct RunnerHold {
 
 TEST_F(Actions, AControlFileEndingWhileTheLinkClosesLeavesTheStatusDisconnected) {
     controller.connect();
-    test::writeFile(dir.file("f.txt"), "21C{P}");
-    ui.setControlFile(dir.file("f.txt"));
     RunnerHold::install(controller, 2000, true);
-    controller.startOrStopControlFile();
+    play("21C{P}");
     RunnerHold::waitFor([] { return RunnerHold::reached.load(); });
     controller.disconnect();
-    EXPECT_EQ(ui.status(), "ROZŁĄCZONY");
-    EXPECT_EQ(ui.menu(), "1 0 1");
+    EXPECT_EQ(shown(), "1 0 1 ROZŁĄCZONY");
 }
 
 TEST_F(Actions, TwoStopsOfTheRunnerAtOnceBothReturnOnlyOnceItHasEnded) {
     controller.connect();
     mailbox().clear();
-    test::writeFile(dir.file("f.txt"), "21C{P}");
-    ui.setControlFile(dir.file("f.txt"));
     RunnerHold::install(controller, 300, false);  // a stop does not release it: 300 ms
-    controller.startOrStopControlFile();
+    play("21C{P}");
     RunnerHold::waitFor([] { return RunnerHold::reached.load(); });
     std::thread first([this] { controller.runner().stop(); });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -282,6 +314,40 @@ TEST_F(Actions, TwoStopsOfTheRunnerAtOnceBothReturnOnlyOnceItHasEnded) {
     const bool writtenBeforeTheSecondReturned = mailbox().pending(3);
     first.join();
     EXPECT_TRUE(writtenBeforeTheSecondReturned);
+}
+
+// The main window's scrolling over the 623 x 512 view.
+TEST(View, ScrollingStopsAtTheEndsAndFollowsTheSize) {
+    ScrollView r;
+    viewSizing(r, 700, 600);  // large enough: nothing to scroll
+    EXPECT_EQ(r.hScrollMax + r.vScrollMax + r.hOffset + r.vOffset, 0);
+    viewSizing(r, 300, 400);
+    EXPECT_EQ(r.hScrollMax, 323);
+    EXPECT_EQ(r.vScrollMax, 112);
+    const struct {
+        bool vertical;
+        ScrollCode code;
+        int thumb;
+        int moved;
+    } steps[] = {
+        {true, ScrollCode::LineBack, 0, 0},         {true, ScrollCode::LineForward, 0, 1},
+        {true, ScrollCode::PageForward, 0, 111},    {true, ScrollCode::PageForward, 0, 0},
+        {true, ScrollCode::Start, 0, -112},         {false, ScrollCode::PageForward, 0, 300},
+        {false, ScrollCode::PageForward, 0, 23},    {false, ScrollCode::PageBack, 0, -300},
+        {true, ScrollCode::Other, 50, 0},           {true, ScrollCode::ThumbPosition, 50, 50},
+        {true, ScrollCode::ThumbPosition, 500, 62}, {true, ScrollCode::End, 0, 0},
+        {false, ScrollCode::End, 0, 300},
+    };
+    for (const auto& s : steps) {
+        EXPECT_EQ(viewScroll(r, s.vertical, s.code, s.thumb), s.moved)
+            << s.vertical << " " << static_cast<int>(s.code);
+    }
+    // Enlarging the window brings the offsets back within the new range.
+    const ViewShift shift = viewSizing(r, 600, 450);
+    EXPECT_EQ(r.vOffset, 62);
+    EXPECT_EQ(r.hOffset, 23);
+    EXPECT_EQ(shift.dy, 50);
+    EXPECT_EQ(shift.dx, 300);
 }
 
 }  // namespace

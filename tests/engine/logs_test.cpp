@@ -39,16 +39,14 @@ class LogsTest : public ::testing::Test {
 const char kSummary[] = "\n 05/12/26 14:03:07  ErrorR=0 ErrorL=0 ErrorWR=0 ErrorRD=0 ErrorS=0\n";
 
 TEST_F(LogsTest, EntriesAreHeadsAndBytesWithOneSummaryLinePerMinute) {
-    entry('O',
-          "\x02"
-          "20C33\x03");
+    entry('O', "\00220C33\003");
     clock.tick += 62;
     entry('I', "\x06");
     clock.now.minute = 4;
     clock.now.second = 0;
     clock.tick += 1503;
     entry('O', "E");
-    EXPECT_EQ(log(), std::string(kSummary) + "<1000_O>\x02" + "20C33\x03<62_I>\x06" +
+    EXPECT_EQ(log(), std::string(kSummary) + "<1000_O>\00220C33\003<62_I>\x06" +
                          "\n 05/12/26 14:04:00  ErrorR=0 ErrorL=0 ErrorWR=0 ErrorRD=0 ErrorS=0\n" +
                          "<1503_O>E");
 }
@@ -109,8 +107,7 @@ TEST_F(LogsTest, ThePriceHistoryRotatesLikeTheLogsAndIsReadFromItsEnd) {
         if (size > 20000000u) {
             EXPECT_EQ(std::filesystem::file_size(dir.file("HistoriaCen_1.csv")), size);
             EXPECT_EQ(readFile(dir.file("HistoriaCen.csv")),
-                      "Data;Godzina;Cena;Opis;Wys\xB3"
-                      "ano;Miga;Wynik\r\nnew\r\n");
+                      "Data;Godzina;Cena;Opis;Wys\263ano;Miga;Wynik\r\nnew\r\n");
         } else {
             EXPECT_FALSE(test::fileExists(dir.file("HistoriaCen_1.csv")));
             EXPECT_EQ(std::filesystem::file_size(dir.file("HistoriaCen.csv")), size + 5);

@@ -20,8 +20,11 @@ class Runner : public ::testing::Test {
         clock.now = LocalTime{2026, 12, 5, 12, 34, 56};
         display.seam = ui.seam();
     }
-    // Plays `text` from its start for at most `steps` lines, recording pauses.
+    // Plays `text` from its start for at most `steps` lines into an empty mailbox, recording
+    // its pauses afresh.
     void play(const std::string& text, int steps = 100, bool pauseFirst = true) {
+        mailbox.clear();
+        pauses.clear();
         buffer = text;
         RunnerState state;
         state.pauseBeforeNextLine = pauseFirst;
@@ -67,12 +70,7 @@ TEST_F(Runner, LinesAreExpandedQueuedAndPausedAsWritten) {
         Pauses pauses;  // 1 ms before each line that follows a non-command line
     } cases[] = {
         {"{S1000}\r\n", {}, {1, 1000, 1}},
-        {"21C{P}\r\n22C{T}\r\n23T{D}\r\n",
-         {"3:21C4.59",
-          "4:22C23\x7F"
-          "C",
-          "5:23T05/12/2026"},
-         {1}},
+        {"21C{P}\r\n22C{T}\r\n23T{D}\r\n", {"3:21C4.59", "4:22C23\177C", "5:23T05/12/2026"}, {1}},
         {"20S\r\n01abc\r\n81C1\r\nprice board cycle\r\n", {"3:01abc"}, {1, 1, 1}},
         {"{C} now\r\n", {"4:12:34:56 now"}, {1}},  // classified after expansion
         {"21C1\r\n22C2", {"3:21C1", "4:22C2"}, {1}},
@@ -83,33 +81,24 @@ TEST_F(Runner, LinesAreExpandedQueuedAndPausedAsWritten) {
         {"22C{P}\r\n", {"4:22C123456"}, {1}},  // at most six characters
         {"21C" + std::string(28, '1') + "\r\n22C" + std::string(27, '2') + "\r\n",
          {"4:22C" + std::string(27, '2')},
-         {1}},  // too long for a slot: not queued
-        {"21C\x02"
-         "5\x03\r\n",
-         {"3:21C5"},
-         {1}},  // control bytes never reach a frame
+         {1}},                                  // too long for a slot: not queued
+        {"21C\0025\003\r\n", {"3:21C5"}, {1}},  // control bytes never reach a frame
     };
     for (const auto& c : cases) {
-        mailbox.clear();
-        pauses.clear();
         play(c.text);
         EXPECT_EQ(queued(), c.queued) << c.text;
         EXPECT_EQ(pauses, c.pauses) << c.text;
     }
     // The scan goes on behind the code as it stood: an empty temperature skips "{".
     ui.setTemperature("");
-    mailbox.clear();
-    pauses.clear();
     play("22C{T}{S5}\r\n");
-    EXPECT_EQ(queued(), Lines{"4:22C\x7F"
-                              "C{S5}"});
+    EXPECT_EQ(queued(), Lines{"4:22C\177C{S5}"});
     EXPECT_EQ(pauses, Pauses{1});
 }
 
 TEST_F(Runner, RestartRepeatsTheTextAndPausesEveryPass) {
     play("21C1\r\n{G}\r\n", 10);
     EXPECT_EQ(pauses, Pauses(10, 1));
-    pauses.clear();
     play("21C{C}{G}", 3, false);  // command lines alone cannot spin
     EXPECT_EQ(pauses, Pauses(3, 1));
 }
@@ -161,9 +150,7 @@ TEST_F(Runner, TheFileIsLoadedUpToItsFirstNulAnd29999Bytes) {
     ASSERT_EQ(runner.start(dir.file("f.txt")), Result::Ok);
     EXPECT_EQ(std::string(runner.loadedText()), text.substr(0, 29999));
     EXPECT_TRUE(runner.stop());
-    test::writeFile(dir.file("f.txt"), std::string("{S60000}\r\n\0"
-                                                   "22C2\r\n",
-                                                   17));
+    test::writeFile(dir.file("f.txt"), std::string("{S60000}\r\n\00022C2\r\n", 17));
     ASSERT_EQ(runner.start(dir.file("f.txt")), Result::Ok);
     EXPECT_STREQ(runner.loadedText(), "{S60000}\r\n");
     EXPECT_TRUE(runner.stop());

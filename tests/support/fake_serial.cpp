@@ -1,5 +1,7 @@
 #include "support/fake_serial.h"
 
+#include <utility>
+
 namespace vorda::test {
 
 namespace {
@@ -10,8 +12,22 @@ struct FakePort {
     bool woken = false;  // under the serial's mutex
 };
 
-FakeSerial* of(SerialPort* p) {
-    return reinterpret_cast<FakePort*>(p)->serial;
+FakePort* port(SerialPort* p) {
+    return reinterpret_cast<FakePort*>(p);
+}
+
+// A port's serial, locked while the call lasts.
+struct Locked {
+    explicit Locked(SerialPort* p) : s(port(p)->serial), lock(s->mutex) {}
+    FakeSerial* operator->() const { return s; }
+    FakeSerial* s;
+    std::unique_lock<std::mutex> lock;
+};
+
+// Whether a call fails with the system error `code` (0: it succeeds).
+bool fails(uint32_t code, uint32_t* systemError) {
+    *systemError = code;
+    return code != 0;
 }
 
 }  // namespace
@@ -25,8 +41,7 @@ SerialDriver FakeSerial::driver() {
         std::lock_guard<std::mutex> lock(s->mutex);
         s->opened.push_back(comName + std::to_string(number));
         *error = s->openError;
-        if (s->openError != OpenError::None) {
-            *systemError = 2;
+        if (fails(s->openError != OpenError::None ? 2 : 0, systemError)) {
             return nullptr;
         }
         s->openPorts++;
@@ -34,84 +49,59 @@ SerialDriver FakeSerial::driver() {
     };
     d.setupQueues = [](SerialPort*, uint32_t, uint32_t) {};
     d.configure = [](SerialPort* p, const SerialSettings& settings) {
-        std::lock_guard<std::mutex> lock(of(p)->mutex);
-        of(p)->configured.push_back(settings);
-        return !of(p)->refuseSettings;
+        Locked s(p);
+        s->configured.push_back(settings);
+        return !s->refuseSettings;
     };
     d.queryErrors = [](SerialPort* p, uint32_t* flags, uint32_t* queued, uint32_t* systemError) {
-        FakeSerial* s = of(p);
-        std::lock_guard<std::mutex> lock(s->mutex);
-        if (s->queryError != 0) {
-            *systemError = s->queryError;
+        Locked s(p);
+        if (fails(s->queryError, systemError)) {
             return false;
         }
-        *flags = s->commFlags;
-        s->commFlags = 0;
+        *flags = std::exchange(s->commFlags, 0u);
         *queued = static_cast<uint32_t>(s->incoming.size());
         return true;
     };
     d.read = [](SerialPort* p, uint8_t* buffer, uint32_t max, uint32_t* got,
                 uint32_t* systemError) {
-        FakeSerial* s = of(p);
-        std::lock_guard<std::mutex> lock(s->mutex);
-        s->readSizes.push_back(max);
-        if (s->readError != 0) {
-            *systemError = s->readError;
-            return false;
-        }
-        uint32_t n = 0;
-        while (n < max && !s->incoming.empty()) {
-            buffer[n++] = s->incoming.front();
+        Locked s(p);
+        for (*got = 0; s->readError == 0 && *got < max && !s->incoming.empty(); ++*got) {
+            buffer[*got] = s->incoming.front();
             s->incoming.pop_front();
         }
-        *got = n;
-        return true;
+        return !fails(s->readError, systemError);
     };
     d.write = [](SerialPort* p, const uint8_t* bytes, uint32_t count, uint32_t* systemError) {
-        FakeSerial* s = of(p);
-        std::lock_guard<std::mutex> lock(s->mutex);
+        Locked s(p);
         s->writes.emplace_back(reinterpret_cast<const char*>(bytes), count);
-        if (s->writeError != 0) {
-            *systemError = s->writeError;
-            return false;
-        }
-        if (s->answer && count >= 4) {
+        if (s->writeError == 0 && s->answer && count >= 4) {
             const std::string reply = s->answer(s->writes.back().substr(1, count - 4));
             s->incoming.insert(s->incoming.end(), reply.begin(), reply.end());
             s->changed.notify_all();
         }
-        return true;
+        return !fails(s->writeError, systemError);
     };
     d.waitForInput = [](SerialPort* p, uint32_t* systemError) {
-        FakePort* port = reinterpret_cast<FakePort*>(p);
-        FakeSerial* s = port->serial;
-        std::unique_lock<std::mutex> lock(s->mutex);
-        s->changed.wait(lock,
-                        [&] { return port->woken || s->waitError != 0 || !s->incoming.empty(); });
-        *systemError = port->woken ? 0 : s->waitError;
-        return !port->woken && s->waitError == 0;
+        Locked s(p);
+        s->changed.wait(
+            s.lock, [&] { return port(p)->woken || s->waitError != 0 || !s->incoming.empty(); });
+        return !fails(port(p)->woken ? 0 : s->waitError, systemError) && !port(p)->woken;
     };
     d.wake = [](SerialPort* p) {
-        std::lock_guard<std::mutex> lock(of(p)->mutex);
-        reinterpret_cast<FakePort*>(p)->woken = true;
-        of(p)->changed.notify_all();
+        Locked s(p);
+        port(p)->woken = true;
+        s->changed.notify_all();
     };
     d.deviceGone = [](uint32_t code) { return code == kGone; };
-    d.isSerialPort = [](SerialPort* p) {
-        std::lock_guard<std::mutex> lock(of(p)->mutex);
-        return !of(p)->notSerial;
-    };
-    d.clearDtr = [](SerialPort* p) {
-        std::lock_guard<std::mutex> lock(of(p)->mutex);
-        of(p)->dtrClears++;
-    };
+    d.isSerialPort = [](SerialPort* p) { return !Locked(p)->notSerial; };
+    d.clearDtr = [](SerialPort* p) { Locked(p)->dtrClears++; };
     d.close = [](SerialPort* p) {
         {
-            std::lock_guard<std::mutex> lock(of(p)->mutex);
-            of(p)->closes++;
-            of(p)->openPorts--;
+            Locked s(p);
+            s->closes++;
+            s->openPorts--;
         }
-        delete reinterpret_cast<FakePort*>(p);
+        delete port(p);
     };
     return d;
 }

@@ -29,8 +29,7 @@ struct FakeSerial {
     uint32_t commFlags = 0;   // reported (and cleared) by the next error query
     uint32_t queryError = 0;  // non-zero: the error query fails with it
     uint32_t readError = 0;   // non-zero: the read fails with it
-    std::vector<uint32_t> readSizes;
-    uint32_t waitError = 0;  // non-zero: waits fail with it (set through failWaits)
+    uint32_t waitError = 0;   // non-zero: waits fail with it (set through failWaits)
     // Writing
     std::vector<std::string> writes;
     uint32_t writeError = 0;  // non-zero: writes fail with it

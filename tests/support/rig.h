@@ -1,8 +1,7 @@
 // A Controller over a recording display and a recording serial driver, in a temporary
-// start directory with a fixed clock: the program as the native tests drive it. The
-// display's timers fire only when a test fires them, and the link's steady clock stands
-// still, so that its deadlines fall due only when a test ticks the link at a later time;
-// the sender thread runs once the panel is started.
+// start directory with a fixed clock: the program as the native tests drive it. The link's
+// steady clock stands still, so that its deadlines fall due only when a test ticks the link
+// at a later time; the sender thread runs once the panel is started.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,9 +16,6 @@ namespace vorda::test {
 
 class Rig : public ::testing::Test {
   protected:
-    Rig() {
-        ui.setTimerHandler([this](int id) { controller.onTimer(id); });
-    }
     Platform platform() {
         return Platform{serial.driver(), ui.seam(), clock.clock(), dir.path(),
                         SteadyClock{nullptr, [](void*) { return uint64_t{0}; }}};
@@ -44,6 +40,16 @@ class Rig : public ::testing::Test {
             }
         }
         return out;
+    }
+    // "menu status", as "1 0 1 ROZŁĄCZONY".
+    std::string shown() { return ui.menu() + " " + ui.status(); }
+    // A row of the price board: its three segment codes in hex and its blinking, "DD 6C 7D 1".
+    std::string boardRow(int row) {
+        char text[16];
+        const PriceBoard& b = controller.board();
+        std::snprintf(text, sizeof text, "%02X %02X %02X %d", b.segment(row, 0), b.segment(row, 1),
+                      b.segment(row, 2), b.blinking(row) ? 1 : 0);
+        return text;
     }
     // Waits until `count` frames were written.
     bool written(size_t count) {

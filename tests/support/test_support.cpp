@@ -3,30 +3,19 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <thread>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace vorda::test {
-
-namespace {
-
-LocalTime fixedLocalTime(void* c) {
-    return static_cast<FixedClock*>(c)->now;
-}
-uint32_t fixedTick(void* c) {
-    return static_cast<FixedClock*>(c)->tick;
-}
-}  // namespace
 
 Clock FixedClock::clock() {
     Clock c;
     c.context = this;
-    c.localTime = fixedLocalTime;
-    c.tickCount = fixedTick;
+    c.localTime = [](void* c) { return static_cast<FixedClock*>(c)->now; };
+    c.tickCount = [](void* c) { return static_cast<FixedClock*>(c)->tick; };
     return c;
 }
 

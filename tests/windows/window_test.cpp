@@ -1,6 +1,12 @@
 // The program's windows created in this process, driven as an operator would: what the
-// panel and the menu show, the price board's pixels, the scrolling view, the keys; the
-// tower simulator on COM1 where a tower is needed.
+// panel and the menu show, the price board's pixels, the scrolling view, the keys, the
+// price history, the settings dialogs; the tower simulator on COM1 where a tower is
+// needed, through the Win32 serial driver and the link's threads.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <tuple>
@@ -12,12 +18,15 @@ namespace {
 
 constexpr COLORREF kWhite = RGB(255, 255, 255), kDark = RGB(20, 20, 20), kGrey = RGB(180, 180, 180);
 
-// The settings file written in the start directory (its lines end in CR LF, as on Linux);
-// the labels in their colours on the grey board, no backlight marks.
+// The settings file written in the start directory, and a log (their lines end in CR LF, as
+// on Linux); the labels in their colours on the grey board, no backlight marks.
 TEST_F(ProgramWindow, StartsWithTheLabelsInTheirColoursOnTheGreyBoard) {
     const std::string ini = fileBytes(directory_ + L"\\VordaCen.ini");
     EXPECT_EQ(ini.substr(0, 9), "1\r\n19200\r");
     EXPECT_EQ(ini.find("\r\r"), std::string::npos);
+    controller().logs().setEnabled(true);
+    controller().logs().appendLight("87");
+    EXPECT_EQ(fileBytes(directory_ + L"\\VordaSw.trm").substr(17), "  87\r\n");
     EXPECT_EQ(pixel(230, 120), kGrey);
     EXPECT_EQ(pixel(240, 150), kGrey);
     EXPECT_EQ(pixel(440, 110), RGB(0, 0, 0));
@@ -37,10 +46,12 @@ TEST_F(ProgramWindow, StartsWithTheLabelsInTheirColoursOnTheGreyBoard) {
 }
 
 // The boxes reach the tower; the link's states reach the menu and the status from the
-// link's thread; "Połącz" reads the tower back into the emptied boxes.
-TEST_F(ProgramWindow, PricesSentWhileDisconnectedOpenTheLinkAndConnectReadsThemBack) {
-    TowerSimProcess sim;
-    ASSERT_TRUE(sim.start());
+// link's thread; "Połącz" reads the tower back into the emptied boxes. The link heals: the
+// simulator ends (its pseudo-terminal goes with it) and starts again on the same COM1; the
+// status field tells, and a command queued meanwhile reaches it.
+TEST_F(ProgramWindow, PricesSentWhileDisconnectedConnectReadsThemBackAndTheLinkHeals) {
+    auto sim = std::make_unique<TowerSimProcess>();
+    ASSERT_TRUE(sim->start());
     type(IDC_PRICE1, L"5.49");
     type(IDC_PRICE2, L"6.09");
     CheckDlgButton(panel, IDC_BLINK1 + 1, BST_CHECKED);
@@ -50,7 +61,7 @@ TEST_F(ProgramWindow, PricesSentWhileDisconnectedOpenTheLinkAndConnectReadsThemB
     // The link closes by itself; its thread shows the status.
     ASSERT_TRUE(pumpUntil([&] { return !connected() && menuStates() == "101"; }, 8000));
     EXPECT_EQ(text(IDC_STATUS), L"ROZ\u0141\u0104CZONY");
-    EXPECT_EQ(sim.received().substr(0, 16), "21C5.49 22M6.09 ");
+    EXPECT_EQ(sim->received().substr(0, 16), "21C5.49 22M6.09 ");
 
     type(IDC_PRICE2, L"");
     CheckDlgButton(panel, IDC_BLINK1 + 1, BST_UNCHECKED);
@@ -63,6 +74,14 @@ TEST_F(ProgramWindow, PricesSentWhileDisconnectedOpenTheLinkAndConnectReadsThemB
         8000));
     EXPECT_EQ(text(IDC_PRICE2), L"6.09");
     EXPECT_EQ(IsDlgButtonChecked(panel, IDC_BLINK1 + 1), BST_CHECKED);
+
+    sim.reset();
+    ASSERT_TRUE(pumpUntil([&] { return text(IDC_STATUS) == L"BRAK PORTU COM1"; }, 3000));
+    click(IDC_BACKLIGHT_ON);
+    sim = std::make_unique<TowerSimProcess>();
+    ASSERT_TRUE(sim->start());
+    EXPECT_TRUE(pumpUntil([&] { return text(IDC_STATUS) == L"PO\u0141\u0104CZONY"; }));
+    EXPECT_TRUE(pumpUntil([&] { return sim->received().find("20Z1 ") != std::string::npos; }));
     menu(IDM_DISCONNECT);
     EXPECT_EQ(menuStates(), "101");
 }
@@ -86,20 +105,6 @@ TEST_F(ProgramWindow, ScrollingASmallWindowMovesThePanelByTheOffsets) {
     EXPECT_EQ(GetScrollPos(main, SB_VERT), vMax - 1);
     SetWindowPos(main, nullptr, 0, 0, 700, 650, SWP_NOMOVE | SWP_NOZORDER);
     EXPECT_EQ(panelTop(), 0);
-}
-
-// The file's name reaches the controller and opens; its price reaches the board.
-TEST_F(ProgramWindow, AControlFileWithAPolishNameRunsInTestModeUntilStopped) {
-    const std::wstring file = directory_ + L"\\p\u0119tla.txt";
-    std::ofstream(file.c_str(), std::ios::binary) << "21C1.23\r\n{S50}\r\n{G}\r\n";
-    type(IDC_CONTROL_FILE, file);
-    menu(IDM_TEST);
-    EXPECT_EQ(text(IDC_STATUS), L"TRYB TESTU");
-    click(IDC_START_STOP);
-    EXPECT_EQ(text(IDC_START_STOP), L"Stop");
-    EXPECT_TRUE(pumpUntil([&] { return controller().board().segment(0, 2) == 0x75; }));
-    click(IDC_START_STOP);
-    EXPECT_EQ(text(IDC_START_STOP), L"Start");
 }
 
 // The accelerators come before the panel's dialog navigation; Enter and Esc in the
@@ -141,8 +146,9 @@ TEST_F(ProgramWindow, TheAboutBoxShowsTheVersionsAndClosesOnlyWithOk) {
 }
 
 // The prices on the board, the backlight marks and a screenshot of it all; a blinking
-// row; the backlight button refused in test mode.
-TEST_F(ProgramWindow, TestModeShowsPricesOnTheBoardAndRefusesTheBacklight) {
+// row; the backlight button refused in test mode; a control file with a Polish name
+// (the name reaches the controller and opens; its price reaches the board).
+TEST_F(ProgramWindow, TestModeShowsPricesOnTheBoardRefusesTheBacklightAndRunsAControlFile) {
     menu(IDM_TEST);
     const wchar_t* prices[5] = {L"5.49", L"6.09", L"4.99", L"3.15", L"-.--"};
     for (int row = 0; row < 5; ++row) {
@@ -201,6 +207,194 @@ TEST_F(ProgramWindow, TestModeShowsPricesOnTheBoardAndRefusesTheBacklight) {
     click(IDC_BACKLIGHT_ON);
     EXPECT_TRUE(refused.get());
     EXPECT_EQ(message, L"Wy\u0142\u0105cz tryb testu !   ");
+
+    const std::wstring file = directory_ + L"\\p\u0119tla.txt";
+    std::ofstream(file.c_str(), std::ios::binary) << "21C1.23\r\n{S50}\r\n{G}\r\n";
+    type(IDC_CONTROL_FILE, file);
+    click(IDC_START_STOP);
+    EXPECT_EQ(text(IDC_START_STOP), L"Stop");
+    EXPECT_TRUE(pumpUntil([&] { return controller().board().segment(0, 2) == 0x75; }));
+    click(IDC_START_STOP);
+    EXPECT_EQ(text(IDC_START_STOP) + text(IDC_STATUS), L"StartTRYB TESTU");
+}
+
+// "Wyślij" against a tower that shows a row otherwise: the message box, and "Historia cen"
+// listing the last send first, quickly, over a 20 MB backup that fills it up to 1000 lines.
+TEST_F(ProgramWindow, ARowTheTowerShowsOtherwiseIsReportedRecordedAndListed) {
+    TowerSimProcess sim;
+    ASSERT_TRUE(sim.start("--stuck-segment 2:1:e"));  // "6.09" shows as "5.09"
+    type(IDC_PRICE1, L"5.49");
+    type(IDC_PRICE2, L"6.09");
+    std::wstring message;
+    auto box = onDialog(L"Vorda Cen", [&](HWND d) {
+        message = windowText(GetDlgItem(d, 0xFFFF));  // the message box's text
+        pressButton(d, IDOK);
+    });
+    click(IDC_SEND_PRICES);
+    ASSERT_TRUE(pumpUntil(
+        [&] { return box.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 8000));
+    EXPECT_TRUE(box.get());
+    EXPECT_EQ(message,
+              L"Vorda pokazuje inne ceny ni\u017c wys\u0142ane:\n"
+              L"Cena 2: wys\u0142ano 6.09, Vorda pokazuje 5.09");
+    ASSERT_TRUE(pumpUntil([&] { return !connected(); }, 8000));
+    EXPECT_EQ(text(IDC_PRICE2), L"5.09");
+
+    std::string older;
+    while (older.size() < 20000000) {
+        older += "01.01.2025;08:00:00;1;AAA;4.99;nie;POTWIERDZONO\r\n";
+    }
+    std::ofstream((directory_ + L"\\HistoriaCen_1.csv").c_str(), std::ios::binary) << older;
+    std::vector<std::wstring> listed;  // the count, and "Cena", "Wysłano" and "Wynik"
+    auto shown = onDialog(L"Historia cen", [&](HWND d) {
+        HWND list = GetDlgItem(d, IDC_HISTORY_LIST);
+        listed.push_back(std::to_wstring(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
+        for (int item : {-1, 0, 3, 999}) {
+            std::wstring fields;
+            for (int column : {2, 4, 6}) {
+                wchar_t buffer[64] = L"";
+                LVCOLUMNW c = {};
+                c.mask = LVCF_TEXT;
+                LVITEMW i = {};
+                i.iSubItem = column;
+                c.pszText = i.pszText = buffer;
+                c.cchTextMax = i.cchTextMax = 64;
+                item < 0 ? SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&c))
+                         : SendMessageW(list, LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&i));
+                fields += (column == 2 ? L"" : L"|") + std::wstring(buffer);
+            }
+            listed.push_back(fields);
+        }
+        pressButton(d, IDCANCEL);
+    });
+    const auto opened = std::chrono::steady_clock::now();
+    menu(IDM_PRICE_HISTORY);
+    EXPECT_LT(std::chrono::steady_clock::now() - opened, std::chrono::milliseconds(1000));
+    EXPECT_TRUE(shown.get());
+    EXPECT_EQ(listed,
+              (std::vector<std::wstring>{L"1000", L"Cena|Wys\u0142ano|Wynik", L"5||POTWIERDZONO",
+                                         L"2|6.09|NIEZGODNE: 5.09", L"1|4.99|POTWIERDZONO"}));
+}
+
+// The settings dialogs: what their controls show and what reaches the controller (which
+// checks the values themselves natively).
+
+// The present ports (COM1 only, the others are masked in the prefix) and the speed of the
+// settings, none selected when the list does not offer it; "Ok" keeps it then or stores the
+// one chosen, and the log box; while connected the port list is locked and the port is set
+// up again after the dialog.
+TEST_F(ProgramWindow, TransmissionDialog) {
+    TowerSimProcess sim;
+    ASSERT_TRUE(sim.start());
+    program_.reset();
+    Settings settings;
+    settings.serial.baudRate = 115200;  // not in the list
+    ASSERT_TRUE(saveSettingsFile(win::toUtf8(directory_), settings));
+    ASSERT_NO_FATAL_FAILURE(start());
+    // "<port list entries> <port> <speed> <port list enabled>"; then the speed entry and
+    // the log box are chosen, and "Ok" pressed.
+    auto transmission = [&](int speedEntry, bool log) {
+        std::wstring seen;
+        auto driver = onDialog(L"Ustawienia transmisji", [&](HWND d) {
+            seen = std::to_wstring(SendDlgItemMessageW(d, IDC_PORT_LIST, CB_GETCOUNT, 0, 0)) +
+                   L" " + windowText(GetDlgItem(d, IDC_PORT_LIST)) + L" " +
+                   windowText(GetDlgItem(d, IDC_SPEED_LIST)) + L" " +
+                   std::to_wstring(IsWindowEnabled(GetDlgItem(d, IDC_PORT_LIST)));
+            SendDlgItemMessageW(d, IDC_SPEED_LIST, CB_SETCURSEL, speedEntry, 0);
+            CheckDlgButton(d, IDC_LOG_TO_FILE, log ? BST_CHECKED : BST_UNCHECKED);
+            pressButton(d, IDOK);
+        });
+        menu(IDM_TRANSMISSION);
+        EXPECT_TRUE(driver.get());
+        return seen;
+    };
+    EXPECT_EQ(transmission(-1, true), L"1 COM1  1");  // no speed selected: kept
+    EXPECT_EQ(saved().serial.baudRate, 115200u);
+    EXPECT_TRUE(saved().logToFile && saved().portNumber == 1);
+    menu(IDM_CONNECT);
+    configureCalls = 0;
+    EXPECT_EQ(transmission(10, false), L"1 COM1  0");  // 10: "56k"
+    EXPECT_EQ(configureCalls, 1);
+    EXPECT_EQ(saved().serial.baudRate, 56000u);
+    menu(IDM_DISCONNECT);
+    EXPECT_EQ(transmission(-1, false), L"1 COM1 56k 1");
+}
+
+// "Ok" stores the fields and sends nothing; "Wyślij" sends the price controller's four
+// (the last four fields) and the automatic backlight.
+TEST_F(ProgramWindow, LightDialogStoresWithOkAndSendsWithSend) {
+    TowerSimProcess sim;
+    ASSERT_TRUE(sim.start());
+    const wchar_t kLight[] = L"Ustawienia mocy \u015bwiecenia";
+    for (int button : {IDOK, IDC_LIGHT_SEND}) {
+        auto driver = onDialog(kLight, [&](HWND d) {
+            for (int i = 0; i < 12; ++i) {
+                SetDlgItemInt(d, IDC_LIGHT_FIRST + i, 7 + i, FALSE);
+            }
+            CheckDlgButton(d, IDC_AUTO_BACKLIGHT, BST_CHECKED);
+            pressButton(d, button);
+        });
+        menu(IDM_LIGHT);
+        ASSERT_TRUE(driver.get());
+        ASSERT_TRUE(pumpUntil([&] { return !connected(); }, 8000));
+        pump(300);
+        EXPECT_EQ(saved().light.display1LowLightLevel, 7);
+        EXPECT_EQ(sim.received(), button == IDOK ? "" : "20l15 20o16 20L17 20O18 20A1 20E ");
+    }
+}
+
+// The colour chooser opens on white, and "Anuluj" keeps the row's colour; "Ok" stores
+// the descriptions (cut at 15 characters) and hiding on minimise, from which the tray
+// icon brings the window back.
+TEST_F(ProgramWindow, ProgramSettingsColoursDescriptionsAndHidingOnMinimise) {
+    const wchar_t kProgram[] = L"Ustawienia programu";
+    std::wstring rgb;
+    auto cancel = onDialog(kProgram, [&](HWND d) {
+        PostMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_SWATCH1 + 4, BN_CLICKED), 0);  // row 3: red
+        HWND chooser = nullptr;
+        waitUntil([&] { return (chooser = findWindow(GetCurrentProcessId(), L"#32770", L"", d)); });
+        Sleep(50);
+        for (int c = 0; c < 3; ++c) {
+            rgb += windowText(GetDlgItem(chooser, 706 + c)) + L" ";
+        }
+        SetDlgItemTextW(chooser, 706, L"0");
+        pressButton(chooser, IDOK);
+        Sleep(100);
+        pressButton(d, IDCANCEL);
+    });
+    menu(IDM_PROGRAM_SETTINGS);
+    ASSERT_TRUE(cancel.get());
+    EXPECT_EQ(rgb, L"255 255 255 ");
+    EXPECT_EQ(saved().labelColour[2], 0x0000FFu);
+
+    ShowWindow(main, SW_MINIMIZE);
+    pump(30);
+    EXPECT_TRUE(IsWindowVisible(main));
+    ShowWindow(main, SW_RESTORE);
+    COLORREF swatches[5] = {};
+    auto ok = onDialog(kProgram, [&](HWND d) {
+        Sleep(100);
+        for (int i = 0; i < 5; ++i) {
+            HDC dc = GetDC(GetDlgItem(d, IDC_SWATCH1 + 2 * i));
+            swatches[i] = GetPixel(dc, 8, 8);
+            ReleaseDC(GetDlgItem(d, IDC_SWATCH1 + 2 * i), dc);
+        }
+        SetDlgItemTextW(d, IDC_DESCRIPTION1, L"Benzyna 95 Super Plus");
+        CheckDlgButton(d, IDC_HIDE_ON_MINIMISE, BST_CHECKED);
+        pressButton(d, IDOK);
+    });
+    menu(IDM_PROGRAM_SETTINGS);
+    ASSERT_TRUE(ok.get());
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(swatches[i], kLabelColours[i]) << "row " << i + 1;
+    }
+    EXPECT_EQ(text(IDC_LABEL1), L"Benzyna 95 Supe");
+    ShowWindow(main, SW_MINIMIZE);
+    pump(30);
+    EXPECT_FALSE(IsWindowVisible(main));
+    SendMessageW(main, win::kTrayMessage, 0, WM_LBUTTONDOWN);
+    pump(30);
+    EXPECT_TRUE(IsWindowVisible(main) && !IsIconic(main));
 }
 
 }  // namespace
