@@ -137,6 +137,10 @@ class Link {
 
     // Waits for a receiver that has been told to end (the link closed) to finish.
     void stopReceiver();
+    // What the receiver does with the bytes it read, with the link locks held: frames and
+    // answers for the command in flight. Its thread calls it; so does the receiver's fuzz
+    // target, without the thread.
+    void handleAnswerBytes(FrameAssembler& assembler, const uint8_t* bytes, int count);
 
     // --- State ---
 
@@ -192,7 +196,6 @@ class Link {
     bool startReceiver();
     void receiverLoop();
     bool receiverPass(FrameAssembler& assembler);
-    void handleAnswerBytes(FrameAssembler& assembler, const uint8_t* bytes, int count);
     void checkFrame(int slot, const uint8_t* frame, int length);
 
     const SerialDriver driver_;

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     controller.enterTestMode();
     controller.sendPrices();
     for (int pass = 0; pass < 6; ++pass) {
-        controller.link().senderPass();  // in test mode: five prices and "20E", on the board
+        controller.link().tick(0);  // in test mode: five prices and "20E", on the board
     }
     FUZZ_CHECK(!controller.mailbox().anyPending());
     static const std::regex plain("([0-9-]\\.?){3}");  // three symbols: read back as typed

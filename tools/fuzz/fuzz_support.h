@@ -6,9 +6,11 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+
+#include <stdlib.h>
 
 #include "controller/controller.h"
-#include "support/test_support.h"
 
 #define FUZZ_CHECK(c)                                                                  \
     ((c) ? (void)0                                                                     \
@@ -28,11 +30,18 @@ struct Boxes {
     std::string temperature;
 
     static Boxes& of(void* context) { return *static_cast<Boxes*>(context); }
-    // No serial driver, a clock that stands still, and a start directory made once, which
-    // keeps the settings file of defaults that the first Controller writes.
+    // No serial driver, a clock that stands still, and a start directory made once under
+    // $TMPDIR, which keeps the settings file of defaults that the first Controller writes.
     Platform platform() {
-        static test::TempDir dir;
-        static test::FixedClock clock;
+        static const std::string dir = [] {
+            const char* tmp = std::getenv("TMPDIR");
+            std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/vorda-fuzz-XXXXXX";
+            FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
+            return pattern;
+        }();
+        Clock clock;
+        clock.localTime = [](void*) { return LocalTime{2026, 12, 6, 12, 0, 0}; };
+        clock.tickCount = [](void*) { return 0u; };
         DisplaySeam s;
         s.context = this;
         s.setPriceText = [](void* c, int r, const std::string& t) {
@@ -43,7 +52,7 @@ struct Boxes {
         s.priceBoxText = [](void* c, int r) { return of(c).prices.at(r); };
         s.blinkBoxChecked = [](void* c, int r) { return of(c).blinks.at(r); };
         s.temperatureText = [](void* c) { return of(c).temperature; };
-        return Platform{SerialDriver{}, s, clock.clock(), dir.path()};
+        return Platform{SerialDriver{}, s, clock, dir};
     }
 };
 
