@@ -40,18 +40,6 @@ void AboutBox::show(HINSTANCE instance, HWND owner) {
     showModal(instance, IDD_ABOUT, owner);
 }
 
-INT_PTR AboutBox::handleMessage(UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-        case WM_INITDIALOG:
-            onInitDialog();
-            return TRUE;
-        case WM_COMMAND:
-            return onCommand(LOWORD(wParam));
-        default:
-            return FALSE;
-    }
-}
-
 void AboutBox::onInitDialog() {
     SetDlgItemTextW(dialog_, IDC_VERSION_TEXT, fromUtf8(controller_.versionText()).c_str());
     SetDlgItemTextW(dialog_, IDC_CONTROLLER_VERSION,

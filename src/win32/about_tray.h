@@ -19,7 +19,6 @@ class AboutBox : public Dialog<AboutBox> {
 
   private:
     friend class Dialog<AboutBox>;
-    INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void onInitDialog();
     INT_PTR onCommand(int id);
 

@@ -25,6 +25,17 @@ class Dialog {
                                   reinterpret_cast<LPARAM>(this));
     }
 
+    // The messages of a plain dialog: WM_INITDIALOG to the dialog's onInitDialog(), and
+    // WM_COMMAND to its onCommand(id). A dialog that handles more declares its own.
+    INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM) {
+        T* self = static_cast<T*>(this);
+        if (message == WM_INITDIALOG) {
+            self->onInitDialog();
+            return TRUE;
+        }
+        return message == WM_COMMAND ? self->onCommand(LOWORD(wParam)) : FALSE;
+    }
+
     HWND dialog_ = nullptr;
 
   private:

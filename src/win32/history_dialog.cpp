@@ -36,20 +36,12 @@ void PriceHistoryDialog::show(HINSTANCE instance, HWND owner) {
     showModal(instance, IDD_PRICE_HISTORY, owner);
 }
 
-INT_PTR PriceHistoryDialog::handleMessage(UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-        case WM_INITDIALOG:
-            onInitDialog();
-            return TRUE;
-        case WM_COMMAND:
-            if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) {
-                EndDialog(dialog_, 1);
-                return TRUE;
-            }
-            return FALSE;
-        default:
-            return FALSE;
+INT_PTR PriceHistoryDialog::onCommand(int id) {
+    if (id != IDCANCEL && id != IDOK) {
+        return FALSE;
     }
+    EndDialog(dialog_, 1);
+    return TRUE;
 }
 
 void PriceHistoryDialog::onInitDialog() {

@@ -19,8 +19,8 @@ class PriceHistoryDialog : public Dialog<PriceHistoryDialog> {
 
   private:
     friend class Dialog<PriceHistoryDialog>;
-    INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void onInitDialog();
+    INT_PTR onCommand(int id);
 
     Controller& controller_;
 };

@@ -71,18 +71,6 @@ void TransmissionDialog::show(HINSTANCE instance, HWND owner) {
     controller_.reapplyPortSettings();
 }
 
-INT_PTR TransmissionDialog::handleMessage(UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-        case WM_INITDIALOG:
-            onInitDialog();
-            return TRUE;
-        case WM_COMMAND:
-            return onCommand(LOWORD(wParam));
-        default:
-            return FALSE;
-    }
-}
-
 void TransmissionDialog::onInitDialog() {
     const Settings s = controller_.settings();
     portListIndex_ = 0;
@@ -150,18 +138,6 @@ void TransmissionDialog::onOk() {
 
 void LightDialog::show(HINSTANCE instance, HWND owner) {
     showModal(instance, IDD_LIGHT, owner);
-}
-
-INT_PTR LightDialog::handleMessage(UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-        case WM_INITDIALOG:
-            onInitDialog();
-            return TRUE;
-        case WM_COMMAND:
-            return onCommand(LOWORD(wParam));
-        default:
-            return FALSE;
-    }
 }
 
 void LightDialog::onInitDialog() {

@@ -19,7 +19,6 @@ class TransmissionDialog : public Dialog<TransmissionDialog> {
 
   private:
     friend class Dialog<TransmissionDialog>;
-    INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void onInitDialog();
     INT_PTR onCommand(int id);
     void onOk();
@@ -38,7 +37,6 @@ class LightDialog : public Dialog<LightDialog> {
 
   private:
     friend class Dialog<LightDialog>;
-    INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void onInitDialog();
     INT_PTR onCommand(int id);
     LightFields readFields() const;
