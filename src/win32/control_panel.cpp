@@ -67,6 +67,10 @@ INT_PTR ControlPanel::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
 }
 
 BOOL ControlPanel::onInitDialog() {
+    // Loaded once for the panel's life: the board is painted at every price shown, and
+    // Wine 8 keeps about 100 bytes for good at each LoadImage of an icon, even destroyed.
+    bulb_ = static_cast<HICON>(
+        LoadImageW(parts_.instance, MAKEINTRESOURCEW(IDI_BULB), IMAGE_ICON, 32, 32, 0));
     parts_.display.setPanelWindow(dialog_);
     parts_.controller.startPanel(parts_.buildDate);
     keepLabelsOnTheGreyHalf();
@@ -79,6 +83,10 @@ BOOL ControlPanel::onInitDialog() {
 void ControlPanel::onDestroy() {
     DeleteObject(greyBrush_);
     greyBrush_ = nullptr;
+    if (bulb_ != nullptr) {
+        DestroyIcon(bulb_);
+        bulb_ = nullptr;
+    }
 }
 
 INT_PTR ControlPanel::onColourStatic(HDC dc, HWND control) {
@@ -184,17 +192,12 @@ void ControlPanel::paintPriceBoard(HDC dc) {
     const PriceBoard& b = parts_.controller.board();
     const bool backlight = b.backlightOn();
     fill(dc, RECT{218, 98, 436, 505}, kGrey);
-    HICON bulb = static_cast<HICON>(
-        LoadImageW(parts_.instance, MAKEINTRESOURCEW(IDI_BULB), IMAGE_ICON, 32, 32, 0));
     for (int r = 0; r < kPriceRows; ++r) {
-        if (backlight && bulb != nullptr) {
-            DrawIconEx(dc, 224, 144 + 81 * r, bulb, 32, 32, 0, nullptr, DI_NORMAL);
+        if (backlight && bulb_ != nullptr) {
+            DrawIconEx(dc, 224, 144 + 81 * r, bulb_, 32, 32, 0, nullptr, DI_NORMAL);
         } else {
             fill(dc, RECT{224, 144 + 81 * r, 256, 176 + 81 * r}, kGrey);
         }
-    }
-    if (bulb != nullptr) {
-        DestroyIcon(bulb);
     }
     fill(dc, RECT{436, 98, 614, 505}, RGB(0, 0, 0));
     HBRUSH lit = CreateSolidBrush(kLit);

@@ -48,6 +48,7 @@ class ControlPanel : public Dialog<ControlPanel> {
     Parts parts_;
     HBRUSH greyBrush_ = nullptr;
     HBRUSH windowBrush_ = nullptr;
+    HICON bulb_ = nullptr;  // the backlight mark of the board
 };
 
 }  // namespace vorda::win
