@@ -16,11 +16,8 @@ namespace {
 
 class WithTower : public ::testing::Test {
   protected:
-    // tower-sim on a new pseudo-terminal, with COM1 of the start directory linked to it.
     void start(const std::vector<std::string>& simOptions, const char* baudIndex = nullptr) {
-        sim = std::make_unique<test::TowerSim>(simOptions);
-        ASSERT_FALSE(sim->path().empty());
-        ASSERT_EQ(symlink(sim->path().c_str(), dir.file("COM1").c_str()), 0);
+        startTower(simOptions);
         setSerialPortDirectory(dir.path());
         if (baudIndex != nullptr) {  // the settings file of the start directory
             test::writeFile(dir.file("VordaCen.ini"), std::string("1\r\n") + baudIndex + "\r\n");
@@ -28,6 +25,13 @@ class WithTower : public ::testing::Test {
         controller = std::make_unique<Controller>(
             Platform{platformSerialDriver(), ui.seam(), systemClock(), dir.path()});
         controller->startPanel("Dec  5 2026");
+    }
+    // tower-sim on a new pseudo-terminal, with COM1 of the start directory linked to it.
+    void startTower(const std::vector<std::string>& simOptions) {
+        sim = std::make_unique<test::TowerSim>(simOptions);
+        ASSERT_FALSE(sim->path().empty());
+        unlink(dir.file("COM1").c_str());
+        ASSERT_EQ(symlink(sim->path().c_str(), dir.file("COM1").c_str()), 0);
     }
     // Texts of the frames the tower received, in order.
     std::vector<std::string> received() {
@@ -165,6 +169,24 @@ TEST_F(WithTower, ASilentTowerGetsEachCommandThreeTimesThenTheNextGoesOut) {
     }
     EXPECT_EQ(ui.status(), "BŁĄD TRANSMISJI");
     EXPECT_TRUE(ui.callsStartingWith("status BRAK").empty());  // a silent tower is no lost port
+}
+
+// The real POSIX driver sees the pseudo-terminal vanish; the link heals on the same path.
+TEST_F(WithTower, ATowerThatGoesAwayAndComesBackGetsThePriceQueuedMeanwhile) {
+    start({});
+    controller->connect();
+    ASSERT_TRUE(readBack());
+    sim.reset();  // tower-sim ends, and its pseudo-terminal with it
+    ASSERT_TRUE(ui.waitUntil([this] { return ui.status() == "BRAK PORTU COM1"; }, 3000));
+    ui.setPriceBox(0, "7.77");
+    controller->sendPrices();
+    ui.clearCalls();
+    startTower({});
+    // Its read-back's "CENY POTWIERDZONE" follows soon: the status calls are looked at.
+    EXPECT_TRUE(
+        ui.waitUntil([this] { return !ui.callsStartingWith("status POŁĄCZONY").empty(); }, 5000));
+    EXPECT_TRUE(ui.waitUntil([this] { return sent("21C7.77") == 1; }, 5000));
+    EXPECT_TRUE(ui.messages().empty());
 }
 
 TEST_F(WithTower, ALoopingFileSendsItsLinesInOrderWithItsPauses) {
