@@ -171,7 +171,8 @@ TEST_F(WithTower, ASilentTowerGetsEachCommandThreeTimesThenTheNextGoesOut) {
     EXPECT_TRUE(ui.callsStartingWith("status BRAK").empty());  // a silent tower is no lost port
 }
 
-// The real POSIX driver sees the pseudo-terminal vanish; the link heals on the same path.
+// The real POSIX driver sees the pseudo-terminal vanish; the link heals on the same path,
+// and the price queued meanwhile goes out and is read back through split, noisy answers.
 TEST_F(WithTower, ATowerThatGoesAwayAndComesBackGetsThePriceQueuedMeanwhile) {
     start({});
     controller->connect();
@@ -181,11 +182,13 @@ TEST_F(WithTower, ATowerThatGoesAwayAndComesBackGetsThePriceQueuedMeanwhile) {
     ui.setPriceBox(0, "7.77");
     controller->sendPrices();
     ui.clearCalls();
-    startTower({});
+    startTower({"--split", "15", "--noise", "4"});
     // Its read-back's "CENY POTWIERDZONE" follows soon: the status calls are looked at.
     EXPECT_TRUE(
         ui.waitUntil([this] { return !ui.callsStartingWith("status POŁĄCZONY").empty(); }, 5000));
-    EXPECT_TRUE(ui.waitUntil([this] { return sent("21C7.77") == 1; }, 5000));
+    EXPECT_TRUE(ui.waitUntil(
+        [this] { return !ui.callsStartingWith("status CENY POTWIERDZONE").empty(); }, 8000));
+    EXPECT_EQ(sent("21C7.77"), 1);
     EXPECT_TRUE(ui.messages().empty());
 }
 
