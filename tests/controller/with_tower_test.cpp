@@ -45,8 +45,11 @@ class WithTower : public ::testing::Test {
         const auto rx = received();
         return std::count(rx.begin(), rx.end(), text);
     }
+    // The link shows itself closed just after it stops being connected: both are waited for.
     bool closed() {
-        return ui.waitUntil([this] { return !controller->link().connected(); }, 15000);
+        return ui.waitUntil(
+            [this] { return !controller->link().connected() && ui.status() == "ROZŁĄCZONY"; },
+            15000);
     }
     bool readBack() {
         return ui.waitUntil(
