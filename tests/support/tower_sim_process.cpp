@@ -14,14 +14,4 @@ std::string frameOf(const std::string& text) {
     return "\x02" + text + digits + "\x03";
 }
 
-std::string toHex(const std::string& bytes) {
-    std::string out;
-    char b[4];
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", static_cast<unsigned char>(bytes[i]));
-        out += b;
-    }
-    return out;
-}
-
 }  // namespace vorda::test

@@ -21,6 +21,9 @@ class TowerSim : public towersim::Process {
 // STX, text, checksum digits, ETX, as the program frames a command.
 std::string frameOf(const std::string& text);
 
-std::string toHex(const std::string& bytes);
+// "02 32 30 43 ...", as the transcript spells bytes.
+inline std::string toHex(const std::string& bytes) {
+    return towersim::hex(bytes);
+}
 
 }  // namespace vorda::test

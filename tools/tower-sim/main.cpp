@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "process.h"
 #include "protocol/segments.h"
 #include "tower.h"
 
@@ -356,16 +357,6 @@ struct Arriving {
     std::string bytes;
 };
 
-std::string hex(const std::string& bytes) {
-    std::string out;
-    char b[4];
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", static_cast<unsigned char>(bytes[i]));
-        out += b;
-    }
-    return out;
-}
-
 std::string printable(const std::string& s) {
     std::string out;
     char b[8];
@@ -478,7 +469,7 @@ class Simulator {
         const long long ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count();
         std::fprintf(transcript_, "%lld\t%s\t%s\t%s\n", ms, kind.c_str(), printable(text).c_str(),
-                     hex(bytes).c_str());
+                     towersim::hex(bytes).c_str());
         std::fflush(transcript_);
     }
 

@@ -4,10 +4,22 @@
 
 #include <sys/types.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace towersim {
+
+// Bytes as the transcript's hex column spells them: "02 32 30 43 33 33 03".
+inline std::string hex(const std::string& bytes) {
+    std::string out;
+    char b[4];
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", static_cast<unsigned char>(bytes[i]));
+        out += b;
+    }
+    return out;
+}
 
 // One line of the simulator's transcript.
 struct TranscriptLine {
