@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "protocol/commands.h"
 #include "protocol/segments.h"
 #include "settings/settings_file.h"
 #include "settings/version.h"
@@ -76,8 +77,7 @@ Controller::Controller(const Platform& platform)
       board_(display_),
       logs_(platform.startDirectory, platform.clock),
       runner_(mailbox_, board_, display_, platform.clock, *this),
-      link_(platform.serial, mailbox_, board_, runner_, logs_, display_, *this,
-            platform.steadyClock) {
+      link_(platform.serial, mailbox_, logs_, *this, platform.steadyClock) {
     {
         SpinGuard guard(settingsLock_);
         if (!loadSettingsFile(startDirectory_, settings_)) {
@@ -140,9 +140,75 @@ void Controller::saveSettings() {
 
 // --- The link ---
 
-void Controller::showConnected(Text status) {
-    if (!link_.portMissing()) {
-        display_.setStatus(status);
+void Controller::showConnected() {
+    if (link_.portMissing()) {
+        return;
+    }
+    if (link_.testMode()) {
+        display_.setStatus(runner_.running() ? Text::TestModeScript : Text::TestMode);
+    } else if (link_.connected()) {
+        display_.setStatus(runner_.running() ? Text::ConnectedScript : Text::Connected);
+    }
+}
+
+void Controller::onLinkState(LinkState state) {
+    switch (state) {
+        case LinkState::Closed:
+            // A link that closes by itself (drained, or its port gone) ends a control file.
+            if (runner_.stop()) {
+                display_.setStartStop(false);
+            }
+            display_.setMenuStates(true, false, true);
+            display_.setStatus(Text::Disconnected);
+            break;
+        case LinkState::Connected:
+        case LinkState::ConnectedOnDemand:
+            display_.setMenuStates(false, true, true);
+            showConnected();
+            break;
+        case LinkState::PortMissing:
+        case LinkState::PortMissingOnDemand:
+            display_.setStatus(Text::PortMissing, link_.portNumber());
+            break;
+        case LinkState::TestMode:
+            display_.setMenuStates(true, true, false);
+            showConnected();
+            break;
+    }
+}
+
+void Controller::onAnswerTimeout(int) {
+    display_.setStatus(Text::TransmissionError);
+}
+
+void Controller::onCommandEnded(int slot, const char* text, CommandEnd how) {
+    const bool priceSlot = slot >= kSlotPrice1 && slot <= kSlotPrice5;
+    switch (how) {
+        case CommandEnd::Executed:
+            if (priceSlot) {
+                board_.showCommand(text);
+            } else if (slot == kSlotLight) {
+                display_.setLightLevel("");
+            }
+            return;
+        case CommandEnd::Answered:
+            if (priceSlot) {
+                board_.showCommand(text);  // what the tower now shows
+            }
+            showConnected();
+            break;
+        case CommandEnd::GivenUp:
+            display_.setStatus(Text::TransmissionError);
+            display_.setLightLevel("");
+            break;
+    }
+    checkCommandEnded(slot, how == CommandEnd::Answered);
+}
+
+void Controller::onCommandsDropped(DropReason why) {
+    if (why == DropReason::PortGone) {
+        display_.setStatus(Text::TransmissionError);
+        display_.setLightLevel("");
     }
 }
 
@@ -158,12 +224,17 @@ bool Controller::connect() {
     abandonCheck(kOrderSuperseded);
     board_.reset();
     const Settings s = settings();
+    display_.showWaitCursor();
     if (link_.open(s.portNumber, s.serial) != Result::Ok) {
         showPortOpenFailed();
         return false;
     }
+    if (runner_.stop()) {
+        display_.setStartStop(false);
+    }
     // The lock counters are not reset: every holder releases what it takes.
     link_.startConnection(false);
+    display_.setLightLevel("");
     readFromTower();
     link_.pollTick();
     return true;
@@ -171,43 +242,40 @@ bool Controller::connect() {
 
 bool Controller::connectOnDemand(bool quiet) {
     const Settings s = settings();
+    display_.showWaitCursor();
     if (link_.open(s.portNumber, s.serial) != Result::Ok) {
         if (!quiet) {
             showPortOpenFailed();
         }
         return false;
     }
+    if (runner_.stop()) {
+        display_.setStartStop(false);
+    }
     link_.startConnection(true);
+    display_.setLightLevel("");
     return true;
 }
 
 // Steps shared by "Rozłącz" and "Test". The runner is stopped first, so that it can
 // neither write a slot after the mailbox is cleared nor announce its own end over the
 // closed link's status.
-void Controller::closeLink() {
+void Controller::closeLink(LinkState next) {
     if (runner_.stop()) {
         display_.setStartStop(false);
     }
-    link_.shutDown();
+    link_.shutDown(next);
     board_.reset();
     display_.setLightLevel("");
     abandonCheck(kOrderSuperseded);
 }
 
 void Controller::disconnect() {
-    closeLink();
-    if (link_.testMode()) {
-        display_.setMenuStates(true, false, true);
-        link_.setTestMode(false);
-        display_.setStatus(Text::Disconnected);
-    }
+    closeLink(LinkState::Closed);
 }
 
 void Controller::enterTestMode() {
-    closeLink();
-    display_.setMenuStates(true, true, false);
-    display_.setStatus(Text::TestMode);
-    link_.setTestMode(true);
+    closeLink(LinkState::TestMode);
 }
 
 bool Controller::holdLinkForQueueing(bool quiet) {
@@ -227,14 +295,14 @@ void Controller::readFromTower() {
     }
     HeldLock held(mailbox_.lock());
     if (link_.connected()) {
-        mailbox_.write(kSlotReadPrices, "20C");
-        mailbox_.write(kSlotReadBlinks, "20M");
-        mailbox_.write(kSlotLowLightLevel, "20l");
-        mailbox_.write(kSlotLowLevelBrightness, "20o");
-        mailbox_.write(kSlotHighLightLevel, "20L");
-        mailbox_.write(kSlotHighLevelBrightness, "20O");
-        mailbox_.write(kSlotAutoBacklight, "20A");
-        mailbox_.write(kSlotVersion, "20V");
+        mailbox_.write(kSlotReadPrices, kReadPrices);
+        mailbox_.write(kSlotReadBlinks, kReadBlinks);
+        mailbox_.write(kSlotLowLightLevel, kReadLowLightLevel);
+        mailbox_.write(kSlotLowLevelBrightness, kReadLowLevelBrightness);
+        mailbox_.write(kSlotHighLightLevel, kReadHighLightLevel);
+        mailbox_.write(kSlotHighLevelBrightness, kReadHighLevelBrightness);
+        mailbox_.write(kSlotAutoBacklight, kReadAutoBacklight);
+        mailbox_.write(kSlotVersion, kReadVersion);
         readBackRequested_ = true;
     } else {
         display_.showMessage(messageText(Text::LeaveTestMode), Text::Error);
@@ -302,10 +370,7 @@ void Controller::queuePrices(const std::string texts[kPriceRows], const bool bli
     c.sentAt = clock_.localTime ? clock_.localTime(clock_.context) : LocalTime();
     c.done = std::move(done);
     for (int row = 0; row < kPriceRows; ++row) {
-        std::string text = "2";
-        text += static_cast<char>('1' + row);
-        text += blinks[row] ? 'M' : 'C';
-        text += texts[row].substr(0, kPriceTextMax);
+        std::string text = priceCommand(row, blinks[row], texts[row].substr(0, kPriceTextMax));
         // As the mailbox keeps it.
         text.erase(std::remove_if(text.begin(), text.end(),
                                   [](char ch) { return static_cast<uint8_t>(ch) < 0x20; }),
@@ -314,7 +379,7 @@ void Controller::queuePrices(const std::string texts[kPriceRows], const bool bli
         c.commands[row] = text;
         c.descriptions[row] = s.labelText[row];
     }
-    mailbox_.write(kSlotEnd, "20E");
+    mailbox_.write(kSlotEnd, kEndOfGroup);
     mailbox_.presetLastServed(kSlotPrice1 - 1);
     if (link_.testMode()) {
         const PriceOutcome testMode[kPriceRows] = {PriceOutcome::TestMode, PriceOutcome::TestMode,
@@ -332,7 +397,7 @@ void Controller::queuePrices(const std::string texts[kPriceRows], const bool bli
 
 // --- The check of a price send ---
 
-void Controller::onCommandEnded(int slot, bool answered) {
+void Controller::checkCommandEnded(int slot, bool answered) {
     if (checkStage_ == CheckStage::Idle) {
         return;
     }
@@ -341,7 +406,7 @@ void Controller::onCommandEnded(int slot, bool answered) {
         // A "20E" written again meanwhile, or a price still to go, is waited for.
         for (int n = kSlotPrice1; n <= kSlotPrice5; ++n) {
             const std::string text = mailbox_.text(n);
-            if (mailbox_.pending(n) && text != "20C" && text != "20M") {
+            if (mailbox_.pending(n) && text != kReadPrices && text != kReadBlinks) {
                 return;
             }
         }
@@ -354,8 +419,8 @@ void Controller::onCommandEnded(int slot, bool answered) {
         }
         check_.havePrices = check_.haveBlinks = false;
         // Queued before the sender's next pass: an on-demand link stays open for them.
-        mailbox_.write(kSlotReadPrices, "20C");
-        mailbox_.write(kSlotReadBlinks, "20M");
+        mailbox_.write(kSlotReadPrices, kReadPrices);
+        mailbox_.write(kSlotReadBlinks, kReadBlinks);
         mailbox_.presetLastServed(kSlotReadPrices - 1);
         checkStage_ = CheckStage::Reading;
     } else if (checkStage_ == CheckStage::Reading) {
@@ -455,8 +520,9 @@ void Controller::switchBacklight(bool on) {
     } else if (settings().autoBacklight) {
         display_.showMessage(messageText(Text::AutoBacklight), Text::Error);
     } else {
-        mailbox_.write(on ? kSlotBacklightOn : kSlotBacklightOff, on ? "20Z1" : "20Z0");
-        mailbox_.write(kSlotBacklightState, "20Z");
+        mailbox_.write(on ? kSlotBacklightOn : kSlotBacklightOff,
+                       on ? kBacklightOn : kBacklightOff);
+        mailbox_.write(kSlotBacklightState, kReadBacklight);
     }
 }
 
@@ -467,7 +533,7 @@ void Controller::startOrStopControlFile() {
         if (runner_.stop()) {
             display_.setStartStop(false);
         }
-        showConnected(link_.testMode() ? Text::TestMode : Text::Connected);
+        showConnected();
     } else if (runner_.start(display_.controlFilePath()) != Result::Ok) {
         display_.showMessage(messageText(Text::ScriptOpenFailed), Text::Error);
     }
@@ -475,17 +541,13 @@ void Controller::startOrStopControlFile() {
 
 void Controller::onScriptStarted() {
     display_.setStartStop(true);
-    showConnected(link_.testMode() ? Text::TestModeScript : Text::ConnectedScript);
+    showConnected();
 }
 
 void Controller::onScriptEnded() {
     // A link that is being closed meanwhile says so itself; its status is not overwritten.
     display_.setStartStop(false);
-    if (link_.testMode()) {
-        display_.setStatus(Text::TestMode);
-    } else if (link_.connected()) {
-        showConnected(Text::Connected);
-    }
+    showConnected();
 }
 
 // --- The tower's answers (receiver thread) ---
@@ -546,6 +608,9 @@ void Controller::onAnswer(char letter, std::string_view value) {
             }
             break;
         }
+        case 'Z':
+            board_.showBacklight(value[0] == '1');
+            break;
         case 'A': {
             SpinGuard guard(settingsLock_);
             settings_.autoBacklight = value[0] == '1';
@@ -666,14 +731,13 @@ void Controller::sendLightSettings(const LightFields& input) {
             for (int i = 0; i < 4; ++i) {
                 *items[i].setting =
                     clampLight(lightFieldValue(input.fields[8 + i]), *items[i].setting);
-                char text[16];
-                std::snprintf(text, sizeof text, "20%c%d", items[i].letter,
-                              static_cast<int>(*items[i].setting));
-                mailbox_.write(items[i].slot, text);
+                mailbox_.write(items[i].slot,
+                               lightCommand(items[i].letter, static_cast<int>(*items[i].setting)));
             }
             settings_.autoBacklight = input.autoBacklight;
-            mailbox_.write(kSlotAutoBacklight, input.autoBacklight ? "20A1" : "20A0");
-            mailbox_.write(kSlotEnd, "20E");
+            mailbox_.write(kSlotAutoBacklight,
+                           input.autoBacklight ? kAutoBacklightOn : kAutoBacklightOff);
+            mailbox_.write(kSlotEnd, kEndOfGroup);
             mailbox_.presetLastServed(kLightGroupPreset);
         }
     }

@@ -67,7 +67,7 @@ struct Platform {
 // result on and return, never call the controller.
 using OrderDone = std::function<void(OrderExit code, const std::string& lines)>;
 
-class Controller final : private AnswerListener, private ScriptListener {
+class Controller final : private LinkListener, private ScriptListener {
   public:
     // Loads the settings file of the start directory, or writes one of defaults when
     // there is none, and shows the link as disconnected in the menu.
@@ -162,8 +162,14 @@ class Controller final : private AnswerListener, private ScriptListener {
         OrderDone done;  // a send from the command line: where its result goes
     };
 
+    // What the link tells (on its threads, or in a Link call made here).
+    void onLinkState(LinkState state) override;
     void onAnswer(char letter, std::string_view value) override;
-    void onCommandEnded(int slot, bool answered) override;
+    void onAnswerTimeout(int slot) override;
+    void onCommandEnded(int slot, const char* text, CommandEnd how) override;
+    void onCommandsDropped(DropReason why) override;
+    // The check of the last price send hears that its command from `slot` ended.
+    void checkCommandEnded(int slot, bool answered);
     // The five price commands and "20E" as one group, and their check.
     void queuePrices(const std::string texts[kPriceRows], const bool blinks[kPriceRows],
                      OrderDone done);
@@ -185,16 +191,18 @@ class Controller final : private AnswerListener, private ScriptListener {
     // `quiet`).
     bool holdLinkForQueueing(bool quiet = false);
     bool connectOnDemand(bool quiet);
-    void closeLink();
+    // "Rozłącz" and "Test": the link ends Closed or in TestMode.
+    void closeLink(LinkState next);
     std::string portOpenFailedText() const;
     void showPortOpenFailed();
-    // The connected status, unless the port is missing: that status stays until it is back.
-    void showConnected(Text status);
+    // The connected status (with the control file's mark while one plays), unless the port
+    // is missing: that status stays until it is back.
+    void showConnected();
     void saveSettings();
 
     const std::string startDirectory_;
     Display display_;
-    mutable LockCounter settingsLock_{0};  // guards settings_ and every save of the file
+    mutable LockCounter settingsLock_;  // guards settings_ and every save of the file
     Settings settings_;
     std::string versionText_;
     mutable std::mutex versionMutex_;

@@ -1,9 +1,12 @@
-// The link to the tower: the serial port with its error counters, the sender thread that
-// moves one command at a time from the mailbox to the tower, the answer time-out that
-// re-sends and gives up, the 5-second poll, the reopening of a port whose device went
-// away, and the receiver thread that assembles the tower's answers. It owns the link's
-// state (connected, opened on demand, test mode, port missing), the command in flight, its
-// deadlines and the two link locks.
+// The link to the tower: its state, the sender thread that moves one command at a time from
+// the mailbox to the tower, the answer time-out that re-sends and gives up, the 5-second
+// poll, the reopening of a port whose device went away, and the receiver thread that
+// assembles the tower's answers. It owns its Port, the command in flight, its deadlines and
+// the two link locks.
+//
+// The link decides nothing the operator sees: it tells its listener what happened (its
+// state changed, an answer came, a command timed out, ended or was dropped), and the
+// listener decides what is shown.
 //
 // Both threads sleep until there is work. The sender wakes when a slot is written, a
 // command completes, the link opens, closes or changes mode, a deadline falls due, or it
@@ -13,26 +16,20 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <memory>
 #include <mutex>
-#include <string>
 #include <string_view>
 #include <thread>
 
-#include "engine/display.h"
 #include "engine/locks.h"
 #include "engine/logs.h"
 #include "engine/mailbox.h"
-#include "engine/price_board.h"
+#include "engine/port.h"
 #include "engine/result.h"
-#include "engine/script_runner.h"
 #include "engine/serial_driver.h"
 #include "protocol/frame.h"
 
 namespace vorda {
 
-constexpr uint32_t kPortQueueSize = 4096;
-constexpr int kReadMax = 256;
 constexpr uint32_t kPollPeriodMs = 5000;
 // A port whose device went away is opened again this often, with the same settings; a
 // link opened on demand gives up its commands after this long without its port.
@@ -44,74 +41,85 @@ constexpr uint32_t kPortGiveUpMs = 10000;
 struct SteadyClock {
     void* context = nullptr;
     uint64_t (*nowMs)(void* context) = nullptr;
+
+    uint64_t now() const;
 };
 
-// Takes the values of the tower's data answers, and hears when a command ends. Called
-// with the link locks held; "Z" (the backlight) the Link shows itself.
-class AnswerListener {
+// The link's states. Connected ones have a port (or are waiting for its device to come
+// back); one opened on demand closes once nothing is left to send.
+enum class LinkState : int {
+    Closed,
+    Connected,            // by the operator's "Połącz"
+    ConnectedOnDemand,    // by a send while closed
+    PortMissing,          // connected, the port's device gone: opened again every 2 s
+    PortMissingOnDemand,  // the same on demand: its commands are given up after 10 s
+    TestMode,             // commands are executed without a port
+};
+bool isConnected(LinkState state);
+bool isOnDemand(LinkState state);
+bool isPortMissing(LinkState state);
+
+// How a command taken from the mailbox ended.
+enum class CommandEnd { Answered, Executed, GivenUp };
+
+// Why commands left the mailbox without an answer.
+enum class DropReason {
+    Closed,     // "Rozłącz" or "Test"
+    Restarted,  // a new connection starts with an empty mailbox
+    PortGone,   // a link opened on demand gave up waiting for its port
+};
+
+// Hears what happens on the link. Called on the thread that made it happen (the sender,
+// the receiver, or the caller of a Link operation), mostly with the link locks held: a
+// listener decides and hands on, it never waits for another thread.
+class LinkListener {
   public:
-    // `letter` is the answer's letter ('C', 'M', 'S', 'l', 'o', 'L', 'O', 'A', 'V'),
-    // `value` the text after it (valid during the call).
+    // The state changed (each change once, in order).
+    virtual void onLinkState(LinkState state) = 0;
+    // A data answer of the command in flight: its letter ('C', 'M', 'S', 'l', 'o', 'L',
+    // 'O', 'A', 'Z', 'V') and the text after it (valid during the call).
     virtual void onAnswer(char letter, std::string_view value) = 0;
-    // The command taken from `slot` has ended: answered (true), or given up after its
-    // third send (false). Called once the slot is finished and nothing is in flight,
-    // before the sender takes the next command, so that slots written here go next.
-    virtual void onCommandEnded(int /*slot*/, bool /*answered*/) {}
+    // The command in flight from `slot` waited its time-out in vain.
+    virtual void onAnswerTimeout(int slot) = 0;
+    // The command taken from `slot` (its text, valid during the call) ended. Called once
+    // the slot is finished and nothing is in flight, before the sender takes the next
+    // command, so that slots written here go next.
+    virtual void onCommandEnded(int slot, const char* text, CommandEnd how) = 0;
+    // Commands still pending or in flight were dropped without an answer (a link that gave
+    // up waiting for its port always says so).
+    virtual void onCommandsDropped(DropReason why) = 0;
 
   protected:
-    ~AnswerListener() = default;
-};
-
-// The link's error counters, reported by the transmission log.
-struct LinkErrors {
-    std::atomic<uint32_t> readErrorCode{0};
-    std::atomic<uint32_t> writeErrorCode{0};
-    std::atomic<uint32_t> errorRdCount{0};
-    std::atomic<uint32_t> readStatusCount{0};
-    std::atomic<uint32_t> errorWrCount{0};
-    std::atomic<uint32_t> writeStatusCount{0};
-    std::atomic<uint32_t> answerErrors{0};
-
-    ErrorCounts snapshot() const;
+    ~LinkListener() = default;
 };
 
 class Link {
   public:
-    Link(const SerialDriver& driver, Mailbox& mailbox, PriceBoard& board, ScriptRunner& runner,
-         Logs& logs, const Display& display, AnswerListener& listener, SteadyClock steady = {});
+    Link(const SerialDriver& driver, Mailbox& mailbox, Logs& logs, LinkListener& listener,
+         SteadyClock steady = {});
     ~Link();
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
-    // --- The port ---
+    // --- Opening and closing ---
 
-    // Opens port `portNumber` with these settings, starts the receiver and shows the link
-    // as connected. On failure nothing changed and nothing was shown.
+    // Opens port `portNumber` with these settings, starts the receiver: Connected. On
+    // failure nothing changed.
     Result open(int portNumber, const SerialSettings& settings);
     // Applies the settings to the open port (or keeps them for a port that is missing).
     Result configure(const SerialSettings& settings);
-    // Drops DTR, closes the port (once nobody is using it), wakes the receiver, shows the
-    // link as disconnected and ends the attempts to reopen a missing port.
-    void close();
-    // The bytes already received, at most `max`; 0 when none or on error (counted).
-    int read(uint8_t* destination, int max);
-    // Writes the whole block; failures are only counted and logged.
-    void write(const uint8_t* bytes, size_t count);
-
-    // --- Opening and closing the link ---
-
-    // After open(): stops a control file, clears the mailbox (and the board, when the
-    // operator connects) and the light level, and starts the poll. A connection opened on
-    // demand queues the poll's reads at once, and the sender closes it again once nothing
-    // is left to send.
+    // After open(): clears the mailbox and starts the poll. A connection opened on demand
+    // queues the poll's reads at once, and the sender closes it again once nothing is left
+    // to send.
     void startConnection(bool onDemand);
     // Queues "20S" and "20Z" (also the poll's action).
     void pollTick();
     // "Rozłącz" and "Test", with the link locks held: the deadlines stopped, the port
-    // closed, the mailbox cleared, an on-demand connection given up.
-    void shutDown();
-    // Test mode: commands are executed on the board instead of being sent.
-    void setTestMode(bool on);
+    // closed, the mailbox cleared, an on-demand connection given up; the link ends Closed
+    // or in TestMode.
+    void shutDown(LinkState next);
+    // Closes the port: Closed.
+    void close();
     // Frees every slot and forgets the command in flight.
     void clearMailbox();
 
@@ -130,7 +138,7 @@ class Link {
     // taken, or there is more to send).
     bool tick(uint64_t nowMs);
     // The sender's steady clock now, and the earliest deadline (UINT64_MAX: none).
-    uint64_t now() const;
+    uint64_t now() const { return steady_.now(); }
     uint64_t nextDeadline() const;
 
     // --- The receiver ---
@@ -144,51 +152,44 @@ class Link {
 
     // --- State ---
 
-    bool connected() const { return connected_ != 0; }
-    bool onDemand() const { return autoConnected_ != 0; }
-    bool testMode() const { return testMode_ != 0; }
-    // The device of the port went away; the link stays connected and reopens it.
-    bool portMissing() const { return portMissing_ != 0; }
+    LinkState state() const { return state_; }
+    bool connected() const { return isConnected(state_); }
+    bool onDemand() const { return isOnDemand(state_); }
+    bool testMode() const { return state_ == LinkState::TestMode; }
+    bool portMissing() const { return isPortMissing(state_); }
     int slotInFlight() const { return slotInFlight_; }
     bool dataAnswerExpected() const { return dataAnswerExpected_ != 0; }
-    bool answerTimerOn() const { return answerTimerOn_ != 0; }
+    bool answerTimerOn() const { return exchange_ == Exchange::Waiting; }
     // When the answer time-out falls due (0 when it is off), and its length.
-    uint64_t answerDeadline() const { return answerTimerOn_ ? answerDue_.load() : 0; }
+    uint64_t answerDeadline() const { return answerTimerOn() ? answerDue_.load() : 0; }
     uint32_t answerPeriodMs() const { return answerPeriod_; }
-    bool pollTimerOn() const { return pollTimerOn_ != 0; }
-    uint64_t pollDeadline() const { return pollTimerOn_ ? pollDue_.load() : 0; }
-    int portNumber() const { return portNumber_; }
-    const SerialDriver& driver() const { return driver_; }
+    bool pollTimerOn() const { return pollDue_ != 0; }
+    uint64_t pollDeadline() const { return pollDue_; }
+    int portNumber() const { return port_.number(); }
+    const SerialDriver& driver() const { return port_.driver(); }
     const char* sendBuffer() const { return sendBuffer_; }
-    const LinkErrors& errors() const { return errors_; }
-    LinkErrors& errors() { return errors_; }
+    Port& port() { return port_; }
+    const LinkErrors& errors() const { return port_.errors(); }
+    LinkErrors& errors() { return port_.errors(); }
     // The two link locks, for whoever must see the link unchanged for a while.
     LockCounter& timeoutLock() { return timeoutLock_; }
     LockCounter& exchangeLock() { return exchangeLock_; }
 
   private:
-    struct PortHolder {
-        std::mutex mutex;
-        std::shared_ptr<SerialPort> port;
-        SerialSettings settings;  // what the port was last configured with
-    };
+    // Where the command in flight is: nothing sent, waiting for its answer, or waiting for
+    // its port to come back to go again.
+    enum class Exchange : int { Idle, Waiting, WaitingForPort };
     enum class Pass { Done, Again, LockTaken };
 
-    std::shared_ptr<SerialPort> currentPort();
-    std::shared_ptr<SerialPort> openPort(int portNumber, const SerialSettings& settings,
-                                         Result* why);
-    void dropPort();
-    bool deviceGone(uint32_t systemError) const;
+    void setState(LinkState state);
     void losePort();
     void reopenPort(uint64_t now);
-    void countReadFailure(uint32_t systemError);
     void sendFrame(const char* text);
     void startAnswerTimer(uint64_t now);
-    void stopAnswerTimer();
-    void stopLinkTimers();
     void executeLocally(int slot);
     void disconnectAfterDrain();
     void giveUpWithoutPort();
+    void dropCommands(DropReason why);
     Pass senderPass(uint64_t now);
     bool answerTimedOut();
     void senderLoop();
@@ -198,44 +199,29 @@ class Link {
     bool receiverPass(FrameAssembler& assembler);
     void checkFrame(int slot, const uint8_t* frame, int length);
 
-    const SerialDriver driver_;
     Mailbox& mailbox_;
-    PriceBoard& board_;
-    ScriptRunner& runner_;
-    Logs& logs_;
-    const Display& display_;
-    AnswerListener& listener_;
+    LinkListener& listener_;
     const SteadyClock steady_;
+    Port port_;
 
-    PortHolder port_;
-    std::atomic<int> portNumber_{1};
-    std::atomic<uint32_t> baudRate_{19200};
-    LinkErrors errors_;
-
-    std::atomic<int32_t> connected_{0};
-    std::atomic<int32_t> autoConnected_{0};
-    std::atomic<int32_t> testMode_{0};
-    std::atomic<int32_t> answerTimerOn_{0};
-    std::atomic<int32_t> pollTimerOn_{0};
+    std::atomic<LinkState> state_{LinkState::Closed};
 
     // The command in flight: under the link locks.
     std::atomic<int32_t> slotInFlight_{0};
     std::atomic<int32_t> dataAnswerExpected_{0};
+    std::atomic<Exchange> exchange_{Exchange::Idle};
     uint8_t retryCount_ = 0;
     char sendBuffer_[kSendBufferSize] = {};
-    LockCounter timeoutLock_{0};
-    LockCounter exchangeLock_{0};
+    LockCounter timeoutLock_;
+    LockCounter exchangeLock_;
 
-    // Deadlines on the steady clock, in milliseconds.
+    // Deadlines on the steady clock, in milliseconds (the poll's 0: off).
     std::atomic<uint64_t> answerDue_{0};
     std::atomic<uint32_t> answerPeriod_{0};
     std::atomic<uint64_t> pollDue_{0};
-    // A missing port: when it is tried next, when an on-demand link gives up, and whether
-    // the command in flight goes again once the port is back.
-    std::atomic<int32_t> portMissing_{0};
+    // A missing port: when it is tried next, and when an on-demand link gives up.
     std::atomic<uint64_t> reopenDue_{0};
     std::atomic<uint64_t> giveUpDue_{0};
-    std::atomic<int32_t> resendInFlight_{0};
 
     // The sender's sleep: `wakeSignalled_` under wakeMutex_; one step at a time.
     std::mutex wakeMutex_;

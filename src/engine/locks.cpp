@@ -1,27 +1,50 @@
 #include "engine/locks.h"
 
+#include <cassert>
 #include <chrono>
-#include <thread>
 
 namespace vorda {
 
-void spinAcquire(LockCounter& lock) {
-    while (lock.fetch_add(1, std::memory_order_acq_rel) + 1 != 1) {
-        lock.fetch_sub(1, std::memory_order_acq_rel);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
+namespace {
 
-bool tryAcquire(LockCounter& lock) {
-    if (lock.fetch_add(1, std::memory_order_acq_rel) + 1 == 1) {
+bool take(std::atomic<int32_t>& count) {
+    if (count.fetch_add(1, std::memory_order_acq_rel) + 1 == 1) {
         return true;
     }
-    lock.fetch_sub(1, std::memory_order_acq_rel);
+    count.fetch_sub(1, std::memory_order_acq_rel);
     return false;
 }
 
+}  // namespace
+
+void spinAcquire(LockCounter& lock) {
+#ifndef NDEBUG
+    assert(lock.owner_.load() != std::this_thread::get_id() &&
+           "a thread spins on a lock it holds itself");
+#endif
+    while (!take(lock.count_)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+#ifndef NDEBUG
+    lock.owner_.store(std::this_thread::get_id());
+#endif
+}
+
+bool tryAcquire(LockCounter& lock) {
+    if (!take(lock.count_)) {
+        return false;
+    }
+#ifndef NDEBUG
+    lock.owner_.store(std::this_thread::get_id());
+#endif
+    return true;
+}
+
 void release(LockCounter& lock) {
-    lock.fetch_sub(1, std::memory_order_acq_rel);
+#ifndef NDEBUG
+    lock.owner_.store(std::thread::id());
+#endif
+    lock.count_.fetch_sub(1, std::memory_order_acq_rel);
 }
 
 }  // namespace vorda

@@ -66,7 +66,7 @@ class Mailbox {
     Slot slots_[kSlotCount + 1];  // 1 to 40; 0 unused
     std::atomic<int32_t> lastServedSlot_{0};
     uint32_t writesTaken_ = 0;  // under the link locks: `writes` of the slot taken last
-    LockCounter lock_{0};
+    LockCounter lock_;
 };
 
 }  // namespace vorda

@@ -43,6 +43,8 @@ struct SerialDriver {
     // some already are), false when wake() was called for the port or the wait failed
     // (*systemError then 0 when woken, else the failure's code). One thread at a time.
     bool (*waitForInput)(SerialPort* port, uint32_t* systemError) = nullptr;
+    // Discards the bytes received and not yet read (may be left empty).
+    void (*discardInput)(SerialPort* port) = nullptr;
     // Makes a waitForInput under way on the port, and every later one, return false at
     // once. From any thread; the port stays open.
     void (*wake)(SerialPort* port) = nullptr;

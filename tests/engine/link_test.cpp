@@ -254,16 +254,19 @@ TEST_F(LinkTest, ThePortCountsAndMarksItsErrors) {
         serial.commFlags = kCommOverrun;  // a comm error with bytes queued still returns them
         serial.receive(std::string(300, 'a'));
         uint8_t buffer[kReadMax];
-        EXPECT_EQ(link().read(buffer, kReadMax), 256);  // at most 256 at a time
-        EXPECT_EQ(link().read(buffer, kReadMax), 44);
-        EXPECT_EQ(link().read(buffer, kReadMax), 0);
+        bool gone = false;
+        Port& port = link().port();
+        EXPECT_EQ(port.read(buffer, kReadMax, &gone), 256);  // at most 256 at a time
+        EXPECT_EQ(port.read(buffer, kReadMax, &gone), 44);
+        EXPECT_EQ(port.read(buffer, kReadMax, &gone), 0);
         serial.queryError = 5;  // a failed query or read counts its system error
-        EXPECT_EQ(link().read(buffer, kReadMax), 0);
+        EXPECT_EQ(port.read(buffer, kReadMax, &gone), 0);
         serial.queryError = 0;
         serial.writeError = 31;  // a failed write counts also when the query succeeds
-        link().write(reinterpret_cast<const uint8_t*>("w"), 1);
+        port.write(reinterpret_cast<const uint8_t*>("w"), 1, &gone);
         serial.commFlags = kCommFrame;
-        link().write(reinterpret_cast<const uint8_t*>("v"), 1);
+        port.write(reinterpret_cast<const uint8_t*>("v"), 1, &gone);
+        EXPECT_FALSE(gone);
     }
     const ErrorCounts e = link().errors().snapshot();
     EXPECT_EQ((std::vector<uint32_t>{e.errorRdCount, e.readStatusCount, e.errorWrCount,
