@@ -35,6 +35,12 @@ Display displayOf(const DisplaySeam& seam) {
     return d;
 }
 
+PanelInput panelOf(const PanelSeam& seam) {
+    PanelInput p;
+    p.seam = seam;
+    return p;
+}
+
 // A text with "%1", "%2", ... replaced by the values.
 std::string filledIn(std::string pattern, const std::vector<std::string>& values) {
     for (size_t i = 0; i < values.size(); ++i) {
@@ -73,10 +79,14 @@ uint32_t lightFieldValue(const std::string& text) {
 Controller::Controller(const Platform& platform)
     : startDirectory_(platform.startDirectory),
       display_(displayOf(platform.display)),
+      panel_(panelOf(platform.panel)),
       clock_(platform.clock),
-      board_(display_),
+      board_(BoardRepaint{this,
+                          [](void* c, PanelRect rect) {
+                              static_cast<Controller*>(c)->display_.invalidate(rect, false);
+                          }}),
       logs_(platform.startDirectory, platform.clock),
-      runner_(mailbox_, board_, display_, platform.clock, *this),
+      runner_(mailbox_, board_, platform.clock, *this),
       link_(platform.serial, mailbox_, logs_, *this, platform.steadyClock) {
     {
         SpinGuard guard(settingsLock_);
@@ -315,8 +325,8 @@ void Controller::sendPrices() {
     std::string texts[kPriceRows];
     bool blinks[kPriceRows];
     for (int row = 0; row < kPriceRows; ++row) {
-        texts[row] = display_.priceBoxText(row);
-        blinks[row] = display_.blinkBoxChecked(row);
+        texts[row] = panel_.priceBoxText(row);
+        blinks[row] = panel_.blinkBoxChecked(row);
     }
     queuePrices(texts, blinks, nullptr);
 }
@@ -346,8 +356,8 @@ void Controller::sendOrderedPrices(const PriceOrder& order, OrderDone done) {
             display_.setPriceText(row, texts[row]);
             display_.setBlinkBox(row, blinks[row]);
         } else {
-            texts[row] = display_.priceBoxText(row);
-            blinks[row] = display_.blinkBoxChecked(row);
+            texts[row] = panel_.priceBoxText(row);
+            blinks[row] = panel_.blinkBoxChecked(row);
         }
     }
     queuePrices(texts, blinks, std::move(done));
@@ -534,7 +544,7 @@ void Controller::startOrStopControlFile() {
             display_.setStartStop(false);
         }
         showConnected();
-    } else if (runner_.start(display_.controlFilePath()) != Result::Ok) {
+    } else if (runner_.start(panel_.controlFilePath()) != Result::Ok) {
         display_.showMessage(messageText(Text::ScriptOpenFailed), Text::Error);
     }
 }

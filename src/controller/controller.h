@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "controller/display.h"
 #include "controller/price_order.h"
-#include "engine/display.h"
 #include "engine/link.h"
 #include "engine/logs.h"
 #include "engine/mailbox.h"
@@ -57,6 +57,7 @@ uint32_t lightFieldValue(const std::string& text);
 struct Platform {
     SerialDriver serial;
     DisplaySeam display;
+    PanelSeam panel;
     Clock clock;
     std::string startDirectory;  // UTF-8; the settings file and the logs live here
     SteadyClock steadyClock{};   // the link's deadlines; empty: the machine's steady clock
@@ -141,6 +142,7 @@ class Controller final : private LinkListener, private ScriptListener {
 
     // --- The engine, for the program's tests ---
     Display& display() { return display_; }
+    PanelInput& panel() { return panel_; }
     Mailbox& mailbox() { return mailbox_; }
     PriceBoard& board() { return board_; }
     ScriptRunner& runner() { return runner_; }
@@ -183,6 +185,8 @@ class Controller final : private LinkListener, private ScriptListener {
     void abandonCheck(const std::string& why);
     void onScriptStarted() override;
     void onScriptEnded() override;
+    std::string priceBoxText(int row) override { return panel_.priceBoxText(row); }
+    std::string temperatureText() override { return panel_.temperatureText(); }
 
     // Takes mailboxLock, connects on demand when the link is closed and returns holding
     // the lock with the link connected or in test mode, so that the sender can neither
@@ -202,6 +206,7 @@ class Controller final : private LinkListener, private ScriptListener {
 
     const std::string startDirectory_;
     Display display_;
+    PanelInput panel_;
     mutable LockCounter settingsLock_;  // guards settings_ and every save of the file
     Settings settings_;
     std::string versionText_;

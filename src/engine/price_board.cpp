@@ -23,9 +23,9 @@ void PriceBoard::showCommand(const char* text) {
         blink_[row] = blink ? 1 : 0;
     }
     if (text[0] != '\0' && text[1] >= '1' && text[1] <= '5') {
-        display_.invalidate(digitAreaOfRow(text[1] - '1'), false);
+        invalidate(digitAreaOfRow(text[1] - '1'));
     } else {
-        display_.invalidate(kWholeDigitArea, false);
+        invalidate(kWholeDigitArea);
     }
 }
 
@@ -47,7 +47,7 @@ void PriceBoard::showBacklight(bool on) {
     backlightOn_ = on ? 1 : 0;
     if (backlightShown_ != backlightOn_) {
         backlightShown_ = backlightOn_.load();
-        display_.invalidate(kBacklightColumn, false);
+        invalidate(kBacklightColumn);
     }
 }
 
@@ -70,7 +70,7 @@ void PriceBoard::blinkTick() {
     blinkPhase_ = blinkPhase_ ? 0 : 1;
     for (int row = 0; row < kPriceRows; ++row) {
         if (blink_[row]) {
-            display_.invalidate(digitAreaOfRow(row), false);
+            invalidate(digitAreaOfRow(row));
         }
     }
 }

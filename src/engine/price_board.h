@@ -1,15 +1,31 @@
 // What the price board shows: the segment codes and the blink state of each row, the
-// blink phase, and the backlight as the tower last reported it. It repaints through the
-// display what it changes; the control panel paints from it.
+// blink phase, and the backlight as the tower last reported it. It says which part of the
+// panel to paint again after a change; the control panel paints from it.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
-#include "engine/display.h"
 #include "protocol/segments.h"
 
 namespace vorda {
+
+// A rectangle of the control panel, in client pixels at 96 DPI.
+struct PanelRect {
+    int left;
+    int top;
+    int right;
+    int bottom;
+    bool operator==(const PanelRect& o) const {
+        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
+    }
+};
+
+// Told which part of the panel to paint again after a change of the board.
+struct BoardRepaint {
+    void* context = nullptr;
+    void (*invalidate)(void* context, PanelRect rect) = nullptr;
+};
 
 // Panel rectangles (client pixels) of the board.
 PanelRect digitAreaOfRow(int row);
@@ -18,7 +34,7 @@ constexpr PanelRect kBacklightColumn{224, 112, 256, 500};
 
 class PriceBoard {
   public:
-    explicit PriceBoard(const Display& display) : display_(display) {}
+    explicit PriceBoard(BoardRepaint repaint) : repaint_(repaint) {}
     PriceBoard(const PriceBoard&) = delete;
     PriceBoard& operator=(const PriceBoard&) = delete;
 
@@ -42,7 +58,13 @@ class PriceBoard {
     bool backlightShown() const { return backlightShown_ != 0; }
 
   private:
-    const Display& display_;
+    void invalidate(PanelRect rect) const {
+        if (repaint_.invalidate != nullptr) {
+            repaint_.invalidate(repaint_.context, rect);
+        }
+    }
+
+    const BoardRepaint repaint_;
     std::atomic<uint8_t> segments_[kPriceRows][3] = {};
     std::atomic<uint8_t> blink_[kPriceRows] = {};
     std::atomic<uint8_t> blinkPhase_{0};

@@ -40,11 +40,11 @@ std::string ScriptRunner::replacementOf(char code, const std::string& line) cons
             return date;
         }
         case 'T':
-            return display_.temperatureText().substr(0, kTemperatureMax) + "\x7F" + "C";
+            return listener_.temperatureText().substr(0, kTemperatureMax) + "\x7F" + "C";
         case 'P':
             // A line whose second character names no price gets the empty text.
             if (line.size() >= 2 && isSubAddress(line[1])) {
-                return display_.priceBoxText(line[1] - '1').substr(0, kPriceMax);
+                return listener_.priceBoxText(line[1] - '1').substr(0, kPriceMax);
             }
             return std::string();
         default:

@@ -12,7 +12,6 @@
 #include <string>
 #include <thread>
 
-#include "engine/display.h"
 #include "engine/mailbox.h"
 #include "engine/price_board.h"
 #include "engine/result.h"
@@ -35,12 +34,16 @@ struct RunnerState {
 using RunnerPause = std::function<bool(uint32_t ms)>;
 
 // Told when a run starts and when it ends by itself; both calls come under the runner's
-// lock, so they arrive in that order.
+// lock, so they arrive in that order. It also gives the runner the panel's boxes that the
+// codes {P} and {T} put in a line, as they are when the line plays (on the runner thread).
 class ScriptListener {
   public:
     virtual void onScriptStarted() = 0;
     // On the runner thread.
     virtual void onScriptEnded() = 0;
+    // The price box of row 0 to 4, and the temperature box (code page 1250).
+    virtual std::string priceBoxText(int row) = 0;
+    virtual std::string temperatureText() = 0;
 
   protected:
     ~ScriptListener() = default;
@@ -48,9 +51,8 @@ class ScriptListener {
 
 class ScriptRunner {
   public:
-    ScriptRunner(Mailbox& mailbox, const PriceBoard& board, const Display& display, Clock clock,
-                 ScriptListener& listener)
-        : mailbox_(mailbox), board_(board), display_(display), clock_(clock), listener_(listener) {}
+    ScriptRunner(Mailbox& mailbox, const PriceBoard& board, Clock clock, ScriptListener& listener)
+        : mailbox_(mailbox), board_(board), clock_(clock), listener_(listener) {}
     ~ScriptRunner() { stop(); }
     ScriptRunner(const ScriptRunner&) = delete;
     ScriptRunner& operator=(const ScriptRunner&) = delete;
@@ -96,7 +98,6 @@ class ScriptRunner {
 
     Mailbox& mailbox_;
     const PriceBoard& board_;
-    const Display& display_;
     const Clock clock_;
     ScriptListener& listener_;
 

@@ -11,6 +11,7 @@ Platform platformOf(const SerialDriver& serial, Win32Display& display) {
     Platform p;
     p.serial = serial;
     p.display = display.seam();
+    p.panel = display.panelSeam();
     p.clock = systemClock();
     return p;
 }

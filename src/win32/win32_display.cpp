@@ -168,6 +168,12 @@ DisplaySeam Win32Display::seam() {
     s.setTimer = [](void* c, int id, uint32_t ms) { post(c, &Win32Display::setTimer, id, ms); };
     s.killTimer = [](void* c, int id) { post(c, &Win32Display::killTimer, id); };
     s.showWaitCursor = [](void* c) { post(c, &Win32Display::showWaitCursor); };
+    return s;
+}
+
+PanelSeam Win32Display::panelSeam() {
+    PanelSeam s;
+    s.context = this;
     s.priceBoxText = [](void* c, int row) {
         Win32Display* d = of(c);
         std::lock_guard<std::mutex> lock(d->boxMutex_);

@@ -14,7 +14,7 @@
 #include <mutex>
 #include <string>
 
-#include "engine/display.h"
+#include "controller/display.h"
 #include "protocol/segments.h"
 
 namespace vorda::win {
@@ -29,8 +29,9 @@ class Win32Display {
     Win32Display(const Win32Display&) = delete;
     Win32Display& operator=(const Win32Display&) = delete;
 
-    // The table of calls on this display.
+    // The table of calls on this display, and of the panel's boxes it copies.
     DisplaySeam seam();
+    PanelSeam panelSeam();
 
     void setMainWindow(HWND window) { mainWindow_ = window; }
     void setPanelWindow(HWND panel) { panelWindow_ = panel; }

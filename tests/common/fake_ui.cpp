@@ -58,6 +58,12 @@ DisplaySeam FakeUi::seam() {
                    std::to_string(r.right) + " " + std::to_string(r.bottom) + " " + bit(erase));
     };
     p.showWaitCursor = [](void* c) { record(c, "wait", ""); };
+    return p;
+}
+
+PanelSeam FakeUi::panel() {
+    PanelSeam p;
+    p.context = this;
     p.priceBoxText = [](void* c, int row) {
         return self(c)->field("price " + std::to_string(row));
     };

@@ -11,13 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/display.h"
+#include "controller/display.h"
 
 namespace vorda::test {
 
 class FakeUi {
   public:
     DisplaySeam seam();
+    PanelSeam panel();
     // Waits until `condition` holds (checked every few ms); false on time-out.
     bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000) const;
 
@@ -28,6 +29,7 @@ class FakeUi {
     std::string lightLevel() const { return field("light"); }
     std::string priceText(int row) const { return field("price " + std::to_string(row)); }
     bool blinkChecked(int row) const { return field("blink " + std::to_string(row)) == "1"; }
+    std::string temperature() const { return field("temperature"); }
     std::string menu() const { return field("menu"); }  // "1 0 1": "Połącz", "Rozłącz", "Test"
     std::vector<std::string> messages() const;          // "text | caption"
 

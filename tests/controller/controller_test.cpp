@@ -276,9 +276,10 @@ struct RunnerHold {
         leaveOnStop = leave;
         reached = released = false;
         DisplaySeam& seam = c.display().seam;
-        priceBox = seam.priceBoxText;
+        PanelSeam& panel = c.panel().seam;
+        priceBox = panel.priceBoxText;
         setStatus = seam.setStatus;
-        seam.priceBoxText = [](void* context, int row) {
+        panel.priceBoxText = [](void* context, int row) {
             reached = true;
             waitFor([] { return released || (leaveOnStop && runnerGone()); });
             return priceBox(context, row);

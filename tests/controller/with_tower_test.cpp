@@ -23,7 +23,7 @@ class WithTower : public ::testing::Test {
             test::writeFile(dir.file("VordaCen.ini"), std::string("1\r\n") + baudIndex + "\r\n");
         }
         controller = std::make_unique<Controller>(
-            Platform{platformSerialDriver(), ui.seam(), systemClock(), dir.path()});
+            Platform{platformSerialDriver(), ui.seam(), ui.panel(), systemClock(), dir.path()});
         controller->startPanel("Dec  5 2026");
     }
     // tower-sim on a new pseudo-terminal, with COM1 of the start directory linked to it.

@@ -9,17 +9,19 @@
 namespace vorda {
 namespace {
 
-struct NoListener : ScriptListener {
+// The panel's boxes, as the controller hands them on.
+struct Boxes : ScriptListener {
+    explicit Boxes(test::FakeUi& ui) : ui(ui) {}
     void onScriptStarted() override {}
     void onScriptEnded() override {}
+    std::string priceBoxText(int row) override { return ui.priceText(row); }
+    std::string temperatureText() override { return ui.temperature(); }
+    test::FakeUi& ui;
 };
 
 class Runner : public ::testing::Test {
   protected:
-    void SetUp() override {
-        clock.now = LocalTime{2026, 12, 5, 12, 34, 56};
-        display.seam = ui.seam();
-    }
+    void SetUp() override { clock.now = LocalTime{2026, 12, 5, 12, 34, 56}; }
     // Plays `text` from its start for at most `steps` lines into an empty mailbox, recording
     // its pauses afresh.
     void play(const std::string& text, int steps = 100, bool pauseFirst = true) {
@@ -44,11 +46,10 @@ class Runner : public ::testing::Test {
 
     test::FixedClock clock;
     test::FakeUi ui;
-    Display display;
     Mailbox mailbox;
-    PriceBoard board{display};
-    NoListener listener;
-    ScriptRunner runner{mailbox, board, display, clock.clock(), listener};
+    PriceBoard board{BoardRepaint{}};
+    Boxes listener{ui};
+    ScriptRunner runner{mailbox, board, clock.clock(), listener};
     std::string buffer;
     std::vector<uint32_t> pauses;
     RunnerPause recordPause = [this](uint32_t ms) {

@@ -17,8 +17,9 @@ namespace vorda::test {
 class Rig : public ::testing::Test {
   protected:
     Platform platform() {
-        return Platform{serial.driver(), ui.seam(), clock.clock(), dir.path(),
-                        SteadyClock{nullptr, [](void*) { return uint64_t{0}; }}};
+        return Platform{serial.driver(), ui.seam(),
+                        ui.panel(),      clock.clock(),
+                        dir.path(),      SteadyClock{nullptr, [](void*) { return uint64_t{0}; }}};
     }
     // The answer time-out falls due, once the sender has armed it (a frame is written
     // before its pass ends). A time-out that finds a link lock taken (the sender's own pass

@@ -175,8 +175,8 @@ int measure(const std::string& dir, int runs) {
     if (!startTower(dir, "--pace --baud " + std::to_string(kBaud), 600)) {
         return 1;
     }
-    vorda::Platform p{timedDriver(), {}, vorda::systemClock(), dir};
-    p.display.priceBoxText = [](void*, int row) { return std::string(kPrices[row]); };
+    vorda::Platform p{timedDriver(), {}, {}, vorda::systemClock(), dir};
+    p.panel.priceBoxText = [](void*, int row) { return std::string(kPrices[row]); };
     vorda::Controller controller(p);
     vorda::Link& link = controller.link();
     controller.startPanel(__DATE__);
@@ -257,9 +257,9 @@ int soak(const std::string& dir, int seconds) {
     std::fclose(f);
     static std::string path;
     path = file;
-    vorda::Platform p{vorda::platformSerialDriver(), {}, vorda::systemClock(), dir};
-    p.display.priceBoxText = [](void*, int row) { return std::string(kPrices[row]); };
-    p.display.controlFilePath = [](void*) { return path; };
+    vorda::Platform p{vorda::platformSerialDriver(), {}, {}, vorda::systemClock(), dir};
+    p.panel.priceBoxText = [](void*, int row) { return std::string(kPrices[row]); };
+    p.panel.controlFilePath = [](void*) { return path; };
     vorda::Controller controller(p);
     controller.startPanel(__DATE__);
     if (!controller.connect()) {

@@ -49,10 +49,12 @@ struct Boxes {
             of(c).prices.at(r) = t;
         };
         s.setBlinkBox = [](void* c, int r, bool on) { of(c).blinks.at(r) = on; };
-        s.priceBoxText = [](void* c, int r) { return of(c).prices.at(r); };
-        s.blinkBoxChecked = [](void* c, int r) { return of(c).blinks.at(r); };
-        s.temperatureText = [](void* c) { return of(c).temperature; };
-        return Platform{SerialDriver{}, s, clock, dir};
+        PanelSeam p;
+        p.context = this;
+        p.priceBoxText = [](void* c, int r) { return of(c).prices.at(r); };
+        p.blinkBoxChecked = [](void* c, int r) { return of(c).blinks.at(r); };
+        p.temperatureText = [](void* c) { return of(c).temperature; };
+        return Platform{SerialDriver{}, s, p, clock, dir};
     }
 };
 

@@ -1,8 +1,11 @@
-// The display seam: everything the program shows, and the operator's boxes it reads, as
-// a table of functions. The Windows program fills it with calls that reach the control
-// panel on the user-interface thread, in the order they were made, without ever making a
-// worker wait for that thread; tests fill it with a recorder. Any entry may be left
-// empty. The engine and the controller call it through Display, from any thread.
+// The two seams of the control panel, each a table of functions; any entry may be left
+// empty.
+// - The display: everything the operator is told. Only the controller calls it (through
+//   Display), from any thread. The Windows program fills it with calls that reach the
+//   control panel on the user-interface thread, in the order they were made, without ever
+//   making a worker wait for that thread; tests fill it with a recorder.
+// - The panel's input: the boxes the operator types into, read by the controller (through
+//   PanelInput, from any thread) and handed on as values.
 //
 // Texts: messages are UTF-8; what comes from or goes to the tower's fields (prices,
 // the temperature box) is code page 1250, as it travels on the line.
@@ -11,19 +14,10 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/price_board.h"
 #include "settings/messages.h"
 
 namespace vorda {
-
-struct PanelRect {
-    int left;
-    int top;
-    int right;
-    int bottom;
-    bool operator==(const PanelRect& o) const {
-        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
-    }
-};
 
 // The timers of the control panel (the display hosts them; the controller handles them).
 // The link's answer time-out and poll are the Link's own deadlines, not display timers.
@@ -58,8 +52,11 @@ struct DisplaySeam {
     void (*killTimer)(void* context, int id) = nullptr;
     // The system's wait cursor.
     void (*showWaitCursor)(void* context) = nullptr;
+};
 
-    // The panel's boxes as the operator left them; safe to call from any thread.
+// The panel's boxes as the operator left them; safe to call from any thread.
+struct PanelSeam {
+    void* context = nullptr;
     std::string (*priceBoxText)(void* context, int row) = nullptr;
     bool (*blinkBoxChecked)(void* context, int row) = nullptr;
     std::string (*controlFilePath)(void* context) = nullptr;  // UTF-8
@@ -123,6 +120,13 @@ class Display {
         if (seam.showWaitCursor)
             seam.showWaitCursor(seam.context);
     }
+};
+
+// The panel's input with every call checked: an empty entry reads as empty.
+class PanelInput {
+  public:
+    PanelSeam seam;
+
     std::string priceBoxText(int row) const {
         return seam.priceBoxText ? seam.priceBoxText(seam.context, row) : std::string();
     }
