@@ -41,23 +41,6 @@ PanelInput panelOf(const PanelSeam& seam) {
     return p;
 }
 
-// A text with "%1", "%2", ... replaced by the values.
-std::string filledIn(std::string pattern, const std::vector<std::string>& values) {
-    for (size_t i = 0; i < values.size(); ++i) {
-        const std::string mark = "%" + std::to_string(i + 1);
-        const size_t at = pattern.find(mark);
-        if (at != std::string::npos) {
-            pattern.replace(at, mark.size(), values[i]);
-        }
-    }
-    return pattern;
-}
-
-// A row's price as the board spells it, with " (miga)" when it blinks.
-std::string spelled(const uint8_t codes[3], bool blink) {
-    return priceTextOfSegments(codes) + (blink ? messageText(Text::Blinking) : std::string());
-}
-
 }  // namespace
 
 uint32_t lightFieldValue(const std::string& text) {
@@ -87,6 +70,8 @@ Controller::Controller(const Platform& platform)
                           }}),
       logs_(platform.startDirectory, platform.clock),
       runner_(mailbox_, board_, platform.clock, *this),
+      timers_(platform.steadyClock),
+      check_(mailbox_, logs_),
       link_(platform.serial, mailbox_, logs_, *this, platform.steadyClock) {
     {
         SpinGuard guard(settingsLock_);
@@ -99,7 +84,10 @@ Controller::Controller(const Platform& platform)
 }
 
 Controller::~Controller() {
-    // The sender first: its deadlines (the poll, a missing port's reopening) end with it.
+    ending_ = true;
+    // The threads first: the sender's deadlines (the poll, a missing port's reopening) and
+    // the check's limit end with them.
+    timers_.stop();
     link_.stopSender();
     if (link_.connected()) {
         link_.close();
@@ -108,7 +96,7 @@ Controller::~Controller() {
     runner_.stop();
     display_.killTimer(kBlinkTimer);
     link_.stopReceiver();
-    abandonCheck(kOrderProgramEnded);
+    endCheck(CheckEnding::ProgramEnded);
 }
 
 void Controller::startPanel(const char* buildDate) {
@@ -118,6 +106,7 @@ void Controller::startPanel(const char* buildDate) {
     }
     display_.setStatus(Text::Disconnected);
     display_.setStartStop(false);
+    timers_.start();
     link_.startSender();
     display_.setTimer(kBlinkTimer, kBlinkPeriodMs);
 }
@@ -193,6 +182,12 @@ void Controller::onAnswerTimeout(int) {
 
 void Controller::onCommandEnded(int slot, const char* text, CommandEnd how) {
     const bool priceSlot = slot >= kSlotPrice1 && slot <= kSlotPrice5;
+    // An operator's read that ended (answered or not) fills no box afterwards.
+    if (slot == kSlotReadPrices && std::strcmp(text, kReadPrices) == 0) {
+        fillPriceBoxes_ = false;
+    } else if (slot == kSlotReadBlinks && std::strcmp(text, kReadBlinks) == 0) {
+        fillBlinkBoxes_ = false;
+    }
     switch (how) {
         case CommandEnd::Executed:
             if (priceSlot) {
@@ -212,13 +207,27 @@ void Controller::onCommandEnded(int slot, const char* text, CommandEnd how) {
             display_.setLightLevel("");
             break;
     }
-    checkCommandEnded(slot, how == CommandEnd::Answered);
+    CheckVerdict verdict;
+    {
+        std::lock_guard<std::mutex> guard(checkMutex_);
+        verdict = check_.commandEnded(slot, text, how == CommandEnd::Answered);
+        if (verdict.ended) {
+            cancelCheckLimit();
+        }
+    }
+    tell(std::move(verdict));
 }
 
 void Controller::onCommandsDropped(DropReason why) {
+    fillPriceBoxes_ = false;
+    fillBlinkBoxes_ = false;
     if (why == DropReason::PortGone) {
         display_.setStatus(Text::TransmissionError);
         display_.setLightLevel("");
+        endCheck(CheckEnding::PortGone,
+                 messageText(Text::PortMissing) + std::to_string(link_.portNumber()));
+    } else {
+        endCheck(CheckEnding::Interrupted);
     }
 }
 
@@ -231,7 +240,7 @@ void Controller::showPortOpenFailed() {
 }
 
 bool Controller::connect() {
-    abandonCheck(kOrderSuperseded);
+    endCheck(CheckEnding::Interrupted);
     board_.reset();
     const Settings s = settings();
     display_.showWaitCursor();
@@ -250,21 +259,19 @@ bool Controller::connect() {
     return true;
 }
 
-bool Controller::connectOnDemand(bool quiet) {
+Result Controller::connectOnDemand() {
     const Settings s = settings();
     display_.showWaitCursor();
-    if (link_.open(s.portNumber, s.serial) != Result::Ok) {
-        if (!quiet) {
-            showPortOpenFailed();
-        }
-        return false;
+    const Result opened = link_.open(s.portNumber, s.serial);
+    if (opened != Result::Ok) {
+        return opened;
     }
     if (runner_.stop()) {
         display_.setStartStop(false);
     }
     link_.startConnection(true);
     display_.setLightLevel("");
-    return true;
+    return Result::Ok;
 }
 
 // Steps shared by "Rozłącz" and "Test". The runner is stopped first, so that it can
@@ -277,7 +284,7 @@ void Controller::closeLink(LinkState next) {
     link_.shutDown(next);
     board_.reset();
     display_.setLightLevel("");
-    abandonCheck(kOrderSuperseded);
+    endCheck(CheckEnding::Interrupted);
 }
 
 void Controller::disconnect() {
@@ -288,33 +295,44 @@ void Controller::enterTestMode() {
     closeLink(LinkState::TestMode);
 }
 
-bool Controller::holdLinkForQueueing(bool quiet) {
+Result Controller::holdLinkForQueueing() {
     // The lock comes first: the sender then takes nothing from a link opened here (the
     // poll's reads included) before the caller's group is queued, and cannot close it.
     spinAcquire(mailbox_.lock());
-    if (link_.connected() || link_.testMode() || connectOnDemand(quiet)) {
-        return true;
+    if (link_.connected() || link_.testMode()) {
+        return Result::Ok;
     }
-    release(mailbox_.lock());
-    return false;
+    const Result opened = connectOnDemand();
+    if (opened != Result::Ok) {
+        release(mailbox_.lock());
+    }
+    return opened;
 }
 
 void Controller::readFromTower() {
-    if (!holdLinkForQueueing()) {
+    if (holdLinkForQueueing() != Result::Ok) {
+        showPortOpenFailed();
         return;
     }
-    HeldLock held(mailbox_.lock());
-    if (link_.connected()) {
-        mailbox_.write(kSlotReadPrices, kReadPrices);
-        mailbox_.write(kSlotReadBlinks, kReadBlinks);
-        mailbox_.write(kSlotLowLightLevel, kReadLowLightLevel);
-        mailbox_.write(kSlotLowLevelBrightness, kReadLowLevelBrightness);
-        mailbox_.write(kSlotHighLightLevel, kReadHighLightLevel);
-        mailbox_.write(kSlotHighLevelBrightness, kReadHighLevelBrightness);
-        mailbox_.write(kSlotAutoBacklight, kReadAutoBacklight);
-        mailbox_.write(kSlotVersion, kReadVersion);
-        readBackRequested_ = true;
-    } else {
+    bool queued = false;
+    {
+        HeldLock held(mailbox_.lock());
+        queued = link_.connected();
+        if (queued) {
+            fillPriceBoxes_ = true;
+            fillBlinkBoxes_ = true;
+            mailbox_.write(kSlotReadPrices, kReadPrices);
+            mailbox_.write(kSlotReadBlinks, kReadBlinks);
+            mailbox_.write(kSlotLowLightLevel, kReadLowLightLevel);
+            mailbox_.write(kSlotLowLevelBrightness, kReadLowLevelBrightness);
+            mailbox_.write(kSlotHighLightLevel, kReadHighLightLevel);
+            mailbox_.write(kSlotHighLevelBrightness, kReadHighLevelBrightness);
+            mailbox_.write(kSlotAutoBacklight, kReadAutoBacklight);
+            mailbox_.write(kSlotVersion, kReadVersion);
+            readBackRequested_ = true;
+        }
+    }
+    if (!queued) {
         display_.showMessage(messageText(Text::LeaveTestMode), Text::Error);
     }
 }
@@ -332,12 +350,14 @@ void Controller::sendPrices() {
 }
 
 void Controller::sendOrderedPrices(const PriceOrder& order, OrderDone done) {
+    bool busy = false;
     {
         std::lock_guard<std::mutex> guard(checkMutex_);
-        if (checkStage_ != CheckStage::Idle && check_.done) {
-            done(OrderExit::Refused, kOrderInProgress);
-            return;
-        }
+        busy = check_.hasOrder();
+    }
+    if (busy) {
+        done(OrderExit::Refused, kOrderInProgress);
+        return;
     }
     if (link_.testMode()) {
         done(OrderExit::Refused, messageText(Text::TestMode));
@@ -366,149 +386,94 @@ void Controller::sendOrderedPrices(const PriceOrder& order, OrderDone done) {
 void Controller::queuePrices(const std::string texts[kPriceRows], const bool blinks[kPriceRows],
                              OrderDone done) {
     const Settings s = settings();
-    if (!holdLinkForQueueing(done != nullptr)) {
+    if (holdLinkForQueueing() != Result::Ok) {
         if (done) {
             done(OrderExit::NoAnswer, portOpenFailedText());
+        } else {
+            showPortOpenFailed();
         }
         return;
     }
-    HeldLock group(mailbox_.lock());
-    abandonCheck(kOrderSuperseded);  // an earlier send still being checked is superseded
-    std::lock_guard<std::mutex> guard(checkMutex_);
-    PriceCheck& c = check_;
-    c = PriceCheck();
-    c.sentAt = clock_.localTime ? clock_.localTime(clock_.context) : LocalTime();
-    c.done = std::move(done);
-    for (int row = 0; row < kPriceRows; ++row) {
-        std::string text = priceCommand(row, blinks[row], texts[row].substr(0, kPriceTextMax));
-        // As the mailbox keeps it.
-        text.erase(std::remove_if(text.begin(), text.end(),
-                                  [](char ch) { return static_cast<uint8_t>(ch) < 0x20; }),
-                   text.end());
-        mailbox_.write(kSlotPrice1 + row, text);
-        c.commands[row] = text;
-        c.descriptions[row] = s.labelText[row];
-    }
-    mailbox_.write(kSlotEnd, kEndOfGroup);
-    mailbox_.presetLastServed(kSlotPrice1 - 1);
-    if (link_.testMode()) {
-        const PriceOutcome testMode[kPriceRows] = {PriceOutcome::TestMode, PriceOutcome::TestMode,
-                                                   PriceOutcome::TestMode, PriceOutcome::TestMode,
-                                                   PriceOutcome::TestMode};
-        recordCheck(testMode);
-        if (c.done) {
-            c.done(OrderExit::Refused, messageText(Text::TestMode));
-            c.done = nullptr;
+    CheckVerdict superseded, testMode;
+    {
+        HeldLock group(mailbox_.lock());
+        SentRow rows[kPriceRows];
+        for (int row = 0; row < kPriceRows; ++row) {
+            std::string text = priceCommand(row, blinks[row], texts[row].substr(0, kPriceTextMax));
+            // As the mailbox keeps it.
+            text.erase(std::remove_if(text.begin(), text.end(),
+                                      [](char ch) { return static_cast<uint8_t>(ch) < 0x20; }),
+                       text.end());
+            mailbox_.write(kSlotPrice1 + row, text);
+            rows[row] = SentRow{text, s.labelText[row]};
         }
-    } else {
-        checkStage_ = CheckStage::Sending;
+        mailbox_.write(kSlotEnd, kEndOfGroup);
+        mailbox_.presetLastServed(kSlotPrice1 - 1);
+
+        std::lock_guard<std::mutex> guard(checkMutex_);
+        // An earlier send still being checked is superseded by this one.
+        superseded = check_.end(CheckEnding::Interrupted);
+        cancelCheckLimit();
+        const LocalTime now = clock_.localTime ? clock_.localTime(clock_.context) : LocalTime();
+        check_.start(rows, now, timers_.now(), std::move(done));
+        if (link_.testMode()) {
+            testMode = check_.end(CheckEnding::TestMode);  // nothing to wait for
+        } else {
+            scheduleCheckLimit();
+        }
     }
+    tell(std::move(superseded));
+    tell(std::move(testMode));
 }
 
 // --- The check of a price send ---
 
-void Controller::checkCommandEnded(int slot, bool answered) {
-    if (checkStage_ == CheckStage::Idle) {
+void Controller::scheduleCheckLimit() {
+    checkLimit_ =
+        timers_.schedule(check_.deadline(), &Controller::onCheckLimit, this, check_.serial());
+}
+
+void Controller::cancelCheckLimit() {
+    timers_.cancel(checkLimit_);
+    checkLimit_ = 0;
+}
+
+void Controller::onCheckLimit(void* controller, uint64_t serial) {
+    auto* self = static_cast<Controller*>(controller);
+    CheckVerdict verdict;
+    {
+        std::lock_guard<std::mutex> guard(self->checkMutex_);
+        if (self->check_.serial() == serial) {
+            self->checkLimit_ = 0;
+            verdict = self->check_.end(CheckEnding::TimedOut);
+        }
+    }
+    self->tell(std::move(verdict));
+}
+
+void Controller::endCheck(CheckEnding ending, const std::string& why) {
+    CheckVerdict verdict;
+    {
+        std::lock_guard<std::mutex> guard(checkMutex_);
+        verdict = check_.end(ending, why);
+        if (verdict.ended) {
+            cancelCheckLimit();
+        }
+    }
+    tell(std::move(verdict));
+}
+
+void Controller::tell(CheckVerdict v) {
+    if (!v.ended) {
         return;
     }
-    std::lock_guard<std::mutex> guard(checkMutex_);
-    if (checkStage_ == CheckStage::Sending && slot == kSlotEnd) {
-        // A "20E" written again meanwhile, or a price still to go, is waited for.
-        for (int n = kSlotPrice1; n <= kSlotPrice5; ++n) {
-            const std::string text = mailbox_.text(n);
-            if (mailbox_.pending(n) && text != kReadPrices && text != kReadBlinks) {
-                return;
-            }
-        }
-        if (mailbox_.pending(kSlotEnd)) {
-            return;
-        }
-        if (!answered) {
-            finishCheck(false, messageText(Text::TransmissionError));
-            return;
-        }
-        check_.havePrices = check_.haveBlinks = false;
-        // Queued before the sender's next pass: an on-demand link stays open for them.
-        mailbox_.write(kSlotReadPrices, kReadPrices);
-        mailbox_.write(kSlotReadBlinks, kReadBlinks);
-        mailbox_.presetLastServed(kSlotReadPrices - 1);
-        checkStage_ = CheckStage::Reading;
-    } else if (checkStage_ == CheckStage::Reading) {
-        if (slot == kSlotReadPrices && !answered) {
-            finishCheck(false, messageText(Text::TransmissionError));
-        } else if (slot == kSlotReadBlinks) {
-            finishCheck(answered && check_.havePrices && check_.haveBlinks,
-                        messageText(Text::TransmissionError));
-        }
+    if (v.setStatus) {
+        display_.setStatus(v.status);
     }
-}
-
-void Controller::finishCheck(bool readBack, const std::string& why) {
-    const PriceCheck& c = check_;
-    PriceOutcome outcomes[kPriceRows];
-    std::string differences;
-    for (int row = 0; row < kPriceRows; ++row) {
-        outcomes[row] = PriceOutcome::NoAnswer;
-        if (!readBack) {
-            continue;
-        }
-        // What the sent text makes the row show: the positions it does not reach keep
-        // what the tower reported, so they always agree.
-        uint8_t sent[3] = {c.shown[row][0], c.shown[row][1], c.shown[row][2]};
-        int sentRow = row;
-        bool sentBlink = false;
-        decodePriceCommand(c.commands[row].c_str(), &sentRow, sent, &sentBlink);
-        if (std::memcmp(sent, c.shown[row], 3) == 0 && sentBlink == c.shownBlink[row]) {
-            outcomes[row] = PriceOutcome::Confirmed;
-            continue;
-        }
-        outcomes[row] = PriceOutcome::Mismatch;
-        differences += "\n" + filledIn(messageText(Text::MismatchRow),
-                                       {std::to_string(row + 1), spelled(sent, sentBlink),
-                                        spelled(c.shown[row], c.shownBlink[row])});
-    }
-    recordCheck(outcomes);
-    if (readBack) {
-        display_.setStatus(differences.empty() ? Text::PricesConfirmed : Text::PricesMismatch);
-    }
-    const OrderDone done = std::move(check_.done);
-    check_.done = nullptr;
-    if (done) {
-        if (!readBack) {
-            done(OrderExit::NoAnswer, why);
-        } else if (differences.empty()) {
-            done(OrderExit::Confirmed, messageText(Text::PricesConfirmed));
-        } else {
-            done(OrderExit::Mismatch, messageText(Text::PricesMismatch) + differences);
-        }
-    } else if (!differences.empty()) {
-        display_.showMessage(messageText(Text::MismatchIntro) + differences, Text::Title);
-    }
-}
-
-void Controller::recordCheck(const PriceOutcome outcomes[kPriceRows]) {
-    const PriceCheck& c = check_;
-    std::string lines;
-    for (int row = 0; row < kPriceRows; ++row) {
-        HistoryEntry e;
-        e.sentAt = c.sentAt;
-        e.row = row;
-        e.description = c.descriptions[row];
-        e.sent = c.commands[row].substr(3);
-        e.blink = c.commands[row][2] == 'M';
-        e.outcome = outcomes[row];
-        e.shown = priceTextOfSegments(c.shown[row]);
-        e.shownBlink = c.shownBlink[row];
-        lines += historyLine(e);
-    }
-    logs_.appendPriceHistory(lines);
-    checkStage_ = CheckStage::Idle;
-}
-
-void Controller::abandonCheck(const std::string& why) {
-    std::lock_guard<std::mutex> guard(checkMutex_);
-    if (checkStage_ != CheckStage::Idle) {
-        finishCheck(false, why);
+    if (v.done) {
+        v.done(v.code, v.lines);
+    } else if (!v.message.empty() && !ending_) {
+        display_.showMessage(v.message, Text::Title);
     }
 }
 
@@ -521,18 +486,25 @@ std::vector<std::vector<std::string>> Controller::priceHistory(size_t max) {
 }
 
 void Controller::switchBacklight(bool on) {
-    if (!holdLinkForQueueing()) {
+    if (holdLinkForQueueing() != Result::Ok) {
+        showPortOpenFailed();
         return;
     }
-    HeldLock held(mailbox_.lock());
-    if (link_.testMode()) {
-        display_.showMessage(messageText(Text::LeaveTestMode), Text::Error);
-    } else if (settings().autoBacklight) {
-        display_.showMessage(messageText(Text::AutoBacklight), Text::Error);
-    } else {
-        mailbox_.write(on ? kSlotBacklightOn : kSlotBacklightOff,
-                       on ? kBacklightOn : kBacklightOff);
-        mailbox_.write(kSlotBacklightState, kReadBacklight);
+    Text refused = Text::Title;
+    {
+        HeldLock held(mailbox_.lock());
+        if (link_.testMode()) {
+            refused = Text::LeaveTestMode;
+        } else if (settings().autoBacklight) {
+            refused = Text::AutoBacklight;
+        } else {
+            mailbox_.write(on ? kSlotBacklightOn : kSlotBacklightOff,
+                           on ? kBacklightOn : kBacklightOff);
+            mailbox_.write(kSlotBacklightState, kReadBacklight);
+        }
+    }
+    if (refused != Text::Title) {
+        display_.showMessage(messageText(refused), Text::Error);
     }
 }
 
@@ -568,14 +540,13 @@ void Controller::onAnswer(char letter, std::string_view value) {
             uint8_t codes[kPriceRows][3];
             decodePricesAnswer(value, codes);
             board_.showTowerPrices(codes);
-            for (int row = 0; row < kPriceRows; ++row) {
-                display_.setPriceText(row, priceTextOfSegments(codes[row]));
+            if (fillPriceBoxes_.exchange(false)) {
+                for (int row = 0; row < kPriceRows; ++row) {
+                    display_.setPriceText(row, priceTextOfSegments(codes[row]));
+                }
             }
-            if (checkStage_ == CheckStage::Reading) {
-                std::lock_guard<std::mutex> guard(checkMutex_);
-                std::memcpy(check_.shown, codes, sizeof codes);
-                check_.havePrices = true;
-            }
+            std::lock_guard<std::mutex> guard(checkMutex_);
+            check_.pricesRead(codes);
             break;
         }
         case 'M': {
@@ -584,14 +555,13 @@ void Controller::onAnswer(char letter, std::string_view value) {
                 blink[row] = value[static_cast<size_t>(row)] == '1';
             }
             board_.showTowerBlinks(blink);
-            for (int row = 0; row < kPriceRows; ++row) {
-                display_.setBlinkBox(row, blink[row]);
+            if (fillBlinkBoxes_.exchange(false)) {
+                for (int row = 0; row < kPriceRows; ++row) {
+                    display_.setBlinkBox(row, blink[row]);
+                }
             }
-            if (checkStage_ == CheckStage::Reading) {
-                std::lock_guard<std::mutex> guard(checkMutex_);
-                std::memcpy(check_.shownBlink, blink, sizeof blink);
-                check_.haveBlinks = true;
-            }
+            std::lock_guard<std::mutex> guard(checkMutex_);
+            check_.blinksRead(blink);
             break;
         }
         case 'S':
@@ -719,7 +689,8 @@ void Controller::applyLightSettings(const LightFields& input) {
 }
 
 void Controller::sendLightSettings(const LightFields& input) {
-    if (!holdLinkForQueueing()) {
+    if (holdLinkForQueueing() != Result::Ok) {
+        showPortOpenFailed();
         return;
     }
     bool queued = false;

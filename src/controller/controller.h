@@ -12,12 +12,14 @@
 #include <vector>
 
 #include "controller/display.h"
+#include "controller/price_check.h"
 #include "controller/price_order.h"
 #include "engine/link.h"
 #include "engine/logs.h"
 #include "engine/mailbox.h"
 #include "engine/price_board.h"
 #include "engine/script_runner.h"
+#include "engine/timers.h"
 #include "engine/serial_driver.h"
 #include "settings/clock.h"
 #include "settings/history.h"
@@ -60,13 +62,8 @@ struct Platform {
     PanelSeam panel;
     Clock clock;
     std::string startDirectory;  // UTF-8; the settings file and the logs live here
-    SteadyClock steadyClock{};   // the link's deadlines; empty: the machine's steady clock
+    SteadyClock steadyClock{};   // the deadlines; empty: the machine's steady clock
 };
-
-// Where the result of a price order goes: its exit code and the lines to print (UTF-8).
-// Called once, from any thread, with the controller's check lock held: it must hand the
-// result on and return, never call the controller.
-using OrderDone = std::function<void(OrderExit code, const std::string& lines)>;
 
 class Controller final : private LinkListener, private ScriptListener {
   public:
@@ -78,9 +75,12 @@ class Controller final : private LinkListener, private ScriptListener {
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
 
-    // The control panel's start: version text, status, Start/Stop, the sender thread and
-    // the blink timer.
+    // The control panel's start: version text, status, Start/Stop, the sender and timer
+    // threads and the blink timer.
     void startPanel(const char* buildDate);
+    // The operator confirmed the end of the program: from now on nothing asks anything
+    // more (a check ending meanwhile is recorded without a message).
+    void programEnding() { ending_ = true; }
     // A timer of the panel fired (on the user-interface thread): the blink tick.
     void onTimer(int id);
 
@@ -148,53 +148,42 @@ class Controller final : private LinkListener, private ScriptListener {
     ScriptRunner& runner() { return runner_; }
     Link& link() { return link_; }
     Logs& logs() { return logs_; }
+    Timers& timers() { return timers_; }
+    // The price check, with the lock that guards it.
+    const PriceCheck& priceCheck() const { return check_; }
+    std::mutex& priceCheckMutex() { return checkMutex_; }
 
   private:
-    // The check of the last "Wyślij": its prices are on their way until the tower has
-    // acknowledged "20E", then they are read back.
-    enum class CheckStage : int { Idle, Sending, Reading };
-    struct PriceCheck {
-        LocalTime sentAt;
-        std::string commands[kPriceRows];  // "21C5.49", ...
-        std::string descriptions[kPriceRows];
-        uint8_t shown[kPriceRows][3] = {};  // what the read-back reported
-        bool shownBlink[kPriceRows] = {};
-        bool havePrices = false;
-        bool haveBlinks = false;
-        OrderDone done;  // a send from the command line: where its result goes
-    };
-
     // What the link tells (on its threads, or in a Link call made here).
     void onLinkState(LinkState state) override;
     void onAnswer(char letter, std::string_view value) override;
     void onAnswerTimeout(int slot) override;
     void onCommandEnded(int slot, const char* text, CommandEnd how) override;
     void onCommandsDropped(DropReason why) override;
-    // The check of the last price send hears that its command from `slot` ended.
-    void checkCommandEnded(int slot, bool answered);
     // The five price commands and "20E" as one group, and their check.
     void queuePrices(const std::string texts[kPriceRows], const bool blinks[kPriceRows],
                      OrderDone done);
-    // With checkMutex_ held: compares the rows read back (or, without a read-back, takes
-    // them as unanswered, for the reason `why`), tells the operator (or the order's caller)
-    // and records the send's lines.
-    void finishCheck(bool readBack, const std::string& why);
-    void recordCheck(const PriceOutcome outcomes[kPriceRows]);
-    // A check that can no longer end (the link closed, a newer send) is recorded as
-    // unanswered.
-    void abandonCheck(const std::string& why);
+    // Ends the check under way (if any) and tells what its end tells.
+    void endCheck(CheckEnding ending, const std::string& why = std::string());
+    // With checkMutex_ held: the check's limit scheduled or taken off.
+    void scheduleCheckLimit();
+    void cancelCheckLimit();
+    static void onCheckLimit(void* controller, uint64_t serial);
+    // What the end of a check tells, once no lock is held for it: the status, then the
+    // order's result or the operator's message (none while the program ends).
+    void tell(CheckVerdict verdict);
     void onScriptStarted() override;
     void onScriptEnded() override;
     std::string priceBoxText(int row) override { return panel_.priceBoxText(row); }
     std::string temperatureText() override { return panel_.temperatureText(); }
 
-    // Takes mailboxLock, connects on demand when the link is closed and returns holding
+    // Takes mailboxLock, connects on demand when the link is closed and returns Ok holding
     // the lock with the link connected or in test mode, so that the sender can neither
     // close an on-demand link nor take its first command before the caller's writes.
-    // False, nothing held, when the port cannot be opened (the message is shown unless
-    // `quiet`).
-    bool holdLinkForQueueing(bool quiet = false);
-    bool connectOnDemand(bool quiet);
+    // Otherwise nothing is held and the result says why the port could not be opened:
+    // the caller tells the operator, now that no lock is held.
+    Result holdLinkForQueueing();
+    Result connectOnDemand();
     // "Rozłącz" and "Test": the link ends Closed or in TestMode.
     void closeLink(LinkState next);
     std::string portOpenFailedText() const;
@@ -213,15 +202,20 @@ class Controller final : private LinkListener, private ScriptListener {
     mutable std::mutex versionMutex_;
     std::string priceControllerVersion_;
     std::atomic<bool> readBackRequested_{false};
+    // The operator's read-back fills the price and blink boxes; a price check's does not.
+    std::atomic<bool> fillPriceBoxes_{false};
+    std::atomic<bool> fillBlinkBoxes_{false};
     const Clock clock_;
-    std::mutex checkMutex_;  // taken after mailboxLock or the link locks, never before
-    std::atomic<CheckStage> checkStage_{CheckStage::Idle};
-    PriceCheck check_;
+    std::atomic<bool> ending_{false};  // the program ends: no box asks anything more
 
     Mailbox mailbox_;
     PriceBoard board_;
     Logs logs_;
     ScriptRunner runner_;
+    Timers timers_;
+    std::mutex checkMutex_;  // taken after mailboxLock or the link locks, never before
+    PriceCheck check_;
+    uint64_t checkLimit_ = 0;  // under checkMutex_: the timer of the check's limit
     Link link_;
 };
 

@@ -8,6 +8,8 @@ const char kOrderScriptPlaying[] = "Trwa odtwarzanie pliku sterującego";
 const char kOrderTimedOut[] = "Brak wyniku w ciągu 30 s";
 const char kOrderProgramEnded[] = "Vorda Cen zakończył pracę przed wynikiem";
 const char kOrderSuperseded[] = "Wysyłanie przerwane w programie przed potwierdzeniem";
+const char kOrderNoResult[] = "BRAK ODPOWIEDZI";
+const char kOrderOperatorBusy[] = "Program czeka na odpowiedź operatora.";
 
 namespace {
 

@@ -17,7 +17,9 @@ enum class OrderExit : int {
     NoAnswer = 2,      // the tower did not answer, or the port could not be opened
     NotRunning = 3,    // no running program to hand the prices to
     BadArguments = 4,  // with what is wrong
-    Refused = 5,       // test mode, a control file playing, or another order under way
+    Refused = 5,       // test mode, a control file playing, another order under way, a box
+                       // of the program waiting for the operator, or interrupted by the
+                       // operator
 };
 
 // The rows an order names; the others keep what their boxes hold.
@@ -53,5 +55,7 @@ extern const char kOrderScriptPlaying[];
 extern const char kOrderTimedOut[];
 extern const char kOrderProgramEnded[];
 extern const char kOrderSuperseded[];
+extern const char kOrderNoResult[];
+extern const char kOrderOperatorBusy[];
 
 }  // namespace vorda

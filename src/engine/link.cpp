@@ -22,15 +22,6 @@ constexpr uint32_t kReadPeriodMs = 10;
 
 }  // namespace
 
-uint64_t SteadyClock::now() const {
-    if (nowMs != nullptr) {
-        return nowMs(context);
-    }
-    using namespace std::chrono;
-    return static_cast<uint64_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 bool isConnected(LinkState s) {
     return s == LinkState::Connected || s == LinkState::ConnectedOnDemand ||
            s == LinkState::PortMissing || s == LinkState::PortMissingOnDemand;

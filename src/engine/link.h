@@ -26,6 +26,7 @@
 #include "engine/port.h"
 #include "engine/result.h"
 #include "engine/serial_driver.h"
+#include "engine/timers.h"
 #include "protocol/frame.h"
 
 namespace vorda {
@@ -35,15 +36,6 @@ constexpr uint32_t kPollPeriodMs = 5000;
 // link opened on demand gives up its commands after this long without its port.
 constexpr uint32_t kReopenPeriodMs = 2000;
 constexpr uint32_t kPortGiveUpMs = 10000;
-
-// The steady clock the Link keeps its deadlines on, in milliseconds from any fixed start.
-// Left empty, the machine's steady clock; tests supply one that moves only when told.
-struct SteadyClock {
-    void* context = nullptr;
-    uint64_t (*nowMs)(void* context) = nullptr;
-
-    uint64_t now() const;
-};
 
 // The link's states. Connected ones have a port (or are waiting for its device to come
 // back); one opened on demand closes once nothing is left to send.

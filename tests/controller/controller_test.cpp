@@ -10,6 +10,7 @@
 
 #include "controller/view.h"
 #include "support/rig.h"
+#include "tower.h"
 
 namespace vorda {
 namespace {
@@ -315,6 +316,119 @@ TEST_F(Actions, TwoStopsOfTheRunnerAtOnceBothReturnOnlyOnceItHasEnded) {
     const bool writtenBeforeTheSecondReturned = mailbox().pending(3);
     first.join();
     EXPECT_TRUE(writtenBeforeTheSecondReturned);
+}
+
+// A price order's check always ends and gives its result, whatever happens to the link
+// meanwhile. The tower is played in-process behind the recording driver; the sender is
+// stepped by hand (no sender thread), so every command goes when the test says.
+class Orders : public test::Rig {
+  protected:
+    // The tower answers; `shown` spoils what it shows of a price command.
+    void tower(std::function<std::string(std::string)> shown = nullptr) {
+        serial.answer = [this, shown](const std::string& text) {
+            return towersim::execute(state, shown ? shown(text) : text, 100).bytes;
+        };
+    }
+    void order(const std::string& row2) {
+        PriceOrder o;
+        o.named[1] = true;
+        o.text[1] = row2;
+        controller.sendOrderedPrices(o, [this](OrderExit code, const std::string& lines) {
+            std::lock_guard<std::mutex> lock(resultMutex);
+            result = std::to_string(static_cast<int>(code)) + " " + lines;
+        });
+    }
+    std::string takeResult() {
+        std::lock_guard<std::mutex> lock(resultMutex);
+        return std::exchange(result, "");
+    }
+    // Steps the sender at the clock's time until the order has its result (or 5 s pass).
+    std::string stepUntilResult() {
+        std::string r;
+        ui.waitUntil([&] {
+            link().tick(steadyNow);
+            r = takeResult();
+            return !r.empty();
+        });
+        return r;
+    }
+    // Row 2's result in the history's last send.
+    std::string row2() {
+        const auto h = controller.priceHistory(4);
+        return h.size() == 4 ? h[3][6] : "";
+    }
+
+    towersim::TowerState state;
+    std::mutex resultMutex;
+    std::string result;
+};
+
+TEST_F(Orders, ConfirmedOrNotAsTheTowerShowsIt) {
+    tower();
+    order("6.19");
+    EXPECT_EQ(stepUntilResult(), "0 CENY POTWIERDZONE");
+    tower([](std::string text) { return text == "22C6.09" ? "22C5.09" : text; });
+    order("6.09");
+    EXPECT_EQ(stepUntilResult(), "1 CENY NIEZGODNE\nCena 2: wysłano 6.09, Vorda pokazuje 5.09");
+    EXPECT_EQ(row2(), "NIEZGODNE: 5.09");
+    EXPECT_EQ(ui.priceText(1), "6.09");    // the box keeps what was asked for
+    EXPECT_EQ(boardRow(1), "DD 7B 7D 0");  // the board shows the tower's 5.09
+    EXPECT_TRUE(ui.messages().empty());
+}
+
+TEST_F(Orders, AnOrderUnderWayGetsItsResultWhateverHappensToTheLink) {
+    tower();
+    // The port goes away and stays away: the on-demand link gives its commands up.
+    order("6.19");
+    link().tick(0);
+    serial.openError = OpenError::NotFound;
+    serial.failWaits(test::FakeSerial::kGone);
+    ASSERT_TRUE(ui.waitUntil([&] { return link().portMissing(); }));
+    at(10000);
+    EXPECT_EQ(takeResult(), "2 BRAK PORTU COM1");
+    EXPECT_EQ(row2(), "BRAK ODPOWIEDZI");
+    serial.failWaits(0);
+    serial.openError = OpenError::None;
+    // "Rozłącz" while the next is under way: interrupted by the operator.
+    order("6.29");
+    link().tick(10000);
+    controller.disconnect();
+    EXPECT_EQ(takeResult(), "5 Wysyłanie przerwane w programie przed potwierdzeniem");
+    // A tower that never answers: the check ends at its limit, 30 s after its send.
+    serial.answer = nullptr;
+    order("6.39");
+    at(39999);
+    EXPECT_EQ(takeResult(), "");
+    at(40000);
+    EXPECT_EQ(takeResult(), "2 BRAK ODPOWIEDZI");
+    EXPECT_EQ(row2(), "BRAK ODPOWIEDZI");
+    controller.disconnect();
+    // The light dialog's "20E" goes before the order's rows: the order still ends.
+    tower();
+    order("6.49");
+    link().tick(40000);  // row 1 goes
+    LightFields light;
+    light.fields[8] = "10";
+    controller.sendLightSettings(light);
+    EXPECT_EQ(stepUntilResult(), "0 CENY POTWIERDZONE");
+    EXPECT_TRUE(ui.messages().empty());
+}
+
+TEST_F(Orders, AtTheProgramsEndACheckUnderWayIsRecordedWithoutAMessage) {
+    auto program = std::make_unique<Controller>(platform());
+    PriceOrder o;
+    o.named[0] = true;
+    o.text[0] = "5.49";
+    program->sendOrderedPrices(o, [this](OrderExit code, const std::string& lines) {
+        result = std::to_string(static_cast<int>(code)) + " " + lines;
+    });
+    ui.setPriceBox(0, "5.59");
+    program->sendPrices();  // the operator's send supersedes the order
+    EXPECT_EQ(result, "5 Wysyłanie przerwane w programie przed potwierdzeniem");
+    program.reset();
+    const std::string h = test::readFile(dir.file("HistoriaCen.csv"));
+    EXPECT_NE(h.find(";1;AAA;5.59;nie;BRAK ODPOWIEDZI\r\n"), std::string::npos);
+    EXPECT_TRUE(ui.messages().empty());
 }
 
 // The main window's scrolling over the 623 x 512 view.

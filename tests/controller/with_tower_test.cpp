@@ -86,8 +86,8 @@ const char kMismatch[] =
 const CheckCase kChecks[] = {
     {"Shown", "--delay", "0", "CENY POTWIERDZONE", false, "6.09", "POTWIERDZONO", "POTWIERDZONO",
      10},
-    {"StuckSegment", "--stuck-segment", "2:1:e", "CENY NIEZGODNE", true, "5.09",
-     "NIEZGODNE: 5.09 (miga)", "POTWIERDZONO", 10},
+    {"StuckSegment", "--stuck-segment", "2:1:e", "CENY NIEZGODNE", true, "6.09",
+     "NIEZGODNE: 5.09 (miga)", "POTWIERDZONO", 10},  // the box keeps what was asked for
     {"SilentAfterEnd", "--silent-after", "20E", "BŁĄD TRANSMISJI", false, "6.09", "BRAK ODPOWIEDZI",
      "BRAK ODPOWIEDZI", 14},  // "20C" and "20M" three times each
 };

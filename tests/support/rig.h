@@ -1,7 +1,7 @@
 // A Controller over a recording display and a recording serial driver, in a temporary
-// start directory with a fixed clock: the program as the native tests drive it. The link's
-// steady clock stands still, so that its deadlines fall due only when a test ticks the link
-// at a later time; the sender thread runs once the panel is started.
+// start directory with a fixed clock: the program as the native tests drive it. The steady
+// clock of the deadlines moves only when a test moves it (at()), so that a deadline falls
+// due only then; the sender and timer threads run once the panel is started.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,9 +17,16 @@ namespace vorda::test {
 class Rig : public ::testing::Test {
   protected:
     Platform platform() {
-        return Platform{serial.driver(), ui.seam(),
-                        ui.panel(),      clock.clock(),
-                        dir.path(),      SteadyClock{nullptr, [](void*) { return uint64_t{0}; }}};
+        SteadyClock steady{
+            &steadyNow, [](void* now) { return static_cast<std::atomic<uint64_t>*>(now)->load(); }};
+        return Platform{serial.driver(), ui.seam(), ui.panel(), clock.clock(), dir.path(), steady};
+    }
+    // Moves the steady clock to `t` and runs what falls due then: the link's deadlines
+    // (one step of the sender) and the program's timers.
+    void at(uint64_t t) {
+        steadyNow = t;
+        link().tick(t);
+        controller.timers().runDue(t);
     }
     // The answer time-out falls due, once the sender has armed it (a frame is written
     // before its pass ends). A time-out that finds a link lock taken (the sender's own pass
@@ -67,6 +74,7 @@ class Rig : public ::testing::Test {
 
     TempDir dir;
     FixedClock clock;
+    std::atomic<uint64_t> steadyNow{0};
     FakeSerial serial;
     FakeUi ui;
     Controller controller{platform()};
