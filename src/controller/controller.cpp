@@ -99,6 +99,7 @@ Controller::~Controller() {
     display_.killTimer(kBlinkTimer);
     link_.stopReceiver();
     abandonCheck(kOrderProgramEnded);
+    logs_.saveWaitingHistory();
 }
 
 void Controller::startPanel(const char* buildDate) {
@@ -115,6 +116,7 @@ void Controller::startPanel(const char* buildDate) {
 void Controller::onTimer(int id) {
     if (id == kBlinkTimer) {
         board_.blinkTick();
+        logs_.retryWaitingHistory();
     }
 }
 

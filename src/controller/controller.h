@@ -72,7 +72,8 @@ class Controller final : private AnswerListener, private ScriptListener {
     // Loads the settings file of the start directory, or writes one of defaults when
     // there is none, and shows the link as disconnected in the menu.
     explicit Controller(const Platform& platform);
-    // Closes the port, stops the control file and the sender, kills the panel's timers.
+    // Closes the port, stops the control file and the sender, kills the panel's timers;
+    // price history lines that still wait to be written go to a file of their own.
     ~Controller();
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
@@ -80,7 +81,8 @@ class Controller final : private AnswerListener, private ScriptListener {
     // The control panel's start: version text, status, Start/Stop, the sender thread and
     // the blink timer.
     void startPanel(const char* buildDate);
-    // A timer of the panel fired (on the user-interface thread): the blink tick.
+    // A timer of the panel fired (on the user-interface thread): the blink tick, and the
+    // price history's waiting lines tried again once 10 s have passed.
     void onTimer(int id);
 
     // --- The menu ---
@@ -135,7 +137,8 @@ class Controller final : private AnswerListener, private ScriptListener {
     Settings settings() const;
     std::string versionText() const;
     std::string priceControllerVersion() const;  // "ver." and what the tower reported
-    // The last `max` lines of the price history, newest first, each as its fields.
+    // The last `max` lines of the price history, newest first, each as its fields; lines
+    // that wait to be written come first, kHistoryWaitingMark after their result.
     std::vector<std::vector<std::string>> priceHistory(size_t max);
     const PriceBoard& board() const { return board_; }
 
