@@ -97,6 +97,7 @@ Controller::~Controller() {
     display_.killTimer(kBlinkTimer);
     link_.stopReceiver();
     endCheck(CheckEnding::ProgramEnded);
+    logs_.saveWaitingHistory();
 }
 
 void Controller::startPanel(const char* buildDate) {
@@ -114,6 +115,7 @@ void Controller::startPanel(const char* buildDate) {
 void Controller::onTimer(int id) {
     if (id == kBlinkTimer) {
         board_.blinkTick();
+        logs_.retryWaitingHistory();
     }
 }
 

@@ -70,7 +70,8 @@ class Controller final : private LinkListener, private ScriptListener {
     // Loads the settings file of the start directory, or writes one of defaults when
     // there is none, and shows the link as disconnected in the menu.
     explicit Controller(const Platform& platform);
-    // Closes the port, stops the control file and the sender, kills the panel's timers.
+    // Closes the port, stops the control file and the sender, kills the panel's timers;
+    // price history lines that still wait to be written go to a file of their own.
     ~Controller();
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
@@ -81,7 +82,8 @@ class Controller final : private LinkListener, private ScriptListener {
     // The operator confirmed the end of the program: from now on nothing asks anything
     // more (a check ending meanwhile is recorded without a message).
     void programEnding() { ending_ = true; }
-    // A timer of the panel fired (on the user-interface thread): the blink tick.
+    // A timer of the panel fired (on the user-interface thread): the blink tick, and the
+    // price history's waiting lines tried again once 10 s have passed.
     void onTimer(int id);
 
     // --- The menu ---
@@ -136,7 +138,8 @@ class Controller final : private LinkListener, private ScriptListener {
     Settings settings() const;
     std::string versionText() const;
     std::string priceControllerVersion() const;  // "ver." and what the tower reported
-    // The last `max` lines of the price history, newest first, each as its fields.
+    // The last `max` lines of the price history, newest first, each as its fields; lines
+    // that wait to be written come first, kHistoryWaitingMark after their result.
     std::vector<std::vector<std::string>> priceHistory(size_t max);
     const PriceBoard& board() const { return board_; }
 

@@ -13,12 +13,36 @@ namespace {
 // No line of the history is near this long; a file without line ends is read no further.
 constexpr size_t kLongestLine = 512;
 
-// Adds to `lines`, newest first, the last lines of a file (without their line ends, empty
-// lines and the header left out) until it holds `max`; reads backwards in blocks.
-void addLastLines(const std::string& path, size_t max, std::vector<std::string>& lines) {
+// Adds to `lines`, newest first, the lines of `text` (without their line ends, empty lines
+// and the header left out) from its end until it holds `max`. `cut`: the text's first line
+// may be only the end of one, and is left out.
+void takeLines(const std::string& text, bool cut, size_t max, std::vector<std::string>& lines) {
+    size_t end = text.size();
+    while (end > 0 && lines.size() < max) {
+        const size_t from = text.rfind('\n', end - 1);
+        if (from == std::string::npos && cut) {
+            break;
+        }
+        const size_t begin = from == std::string::npos ? 0 : from + 1;
+        std::string line = text.substr(begin, end - begin);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (!line.empty() && line != kHistoryHeader) {
+            lines.push_back(line);
+        }
+        end = from == std::string::npos ? 0 : from;
+    }
+}
+
+// Adds to `lines`, newest first, the last lines of a file until it holds `max`; reads
+// backwards in blocks. False when the reading stopped before the file's start (enough
+// lines, or the per-line cap in a file with long lines): what lies before is then not
+// known, and an older file must not follow.
+bool addLastLines(const std::string& path, size_t max, std::vector<std::string>& lines) {
     std::FILE* f = lines.size() < max ? openFile(path, "rb") : nullptr;
     if (f == nullptr) {
-        return;
+        return true;
     }
     std::fseek(f, 0, SEEK_END);
     long start = std::ftell(f);
@@ -26,7 +50,8 @@ void addLastLines(const std::string& path, size_t max, std::vector<std::string>&
     size_t breaks = 0;
     size_t taken = 0;
     const size_t wanted = max - lines.size();
-    while (start > 0 && breaks <= wanted && taken < wanted * kLongestLine) {
+    // A read that fails (a directory in the file's place) ends it.
+    while (start > 0 && breaks <= wanted && taken < wanted * kLongestLine && !std::ferror(f)) {
         const long block = std::min(start, 65536L);
         start -= block;
         std::string bytes(static_cast<size_t>(block), '\0');
@@ -42,31 +67,42 @@ void addLastLines(const std::string& path, size_t max, std::vector<std::string>&
         tail += *b;
     }
     std::fclose(f);
-    size_t end = tail.size();
-    while (end > 0 && lines.size() < max) {
-        const size_t from = tail.rfind('\n', end - 1);
-        if (from == std::string::npos && start > 0) {
-            break;  // the first line read may be only the end of one
-        }
-        const size_t begin = from == std::string::npos ? 0 : from + 1;
-        std::string line = tail.substr(begin, end - begin);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (!line.empty() && line != kHistoryHeader) {
-            lines.push_back(line);
-        }
-        end = from == std::string::npos ? 0 : from;
+    takeLines(tail, start > 0, max, lines);
+    return start <= 0;
+}
+
+// Appends `lines` to the file at `path`: after the header when the file is new or empty,
+// after a CR LF when its last line has no line end. Returns how many bytes of `lines`
+// reached the file: all of them, none when it does not open (another program holds it
+// without write sharing), or those before a write that fell short.
+size_t appendHistoryLines(const std::string& path, const std::string& lines) {
+    std::FILE* f = openFile(path, "a+b");  // the last byte can be read; writes go to the end
+    if (f == nullptr) {
+        return 0;
     }
+    const int64_t size = std::max<int64_t>(fileSize(path), 0);
+    std::string text;
+    if (size == 0) {
+        text = kHistoryHeader + std::string("\r\n");
+    } else if (std::fseek(f, -1, SEEK_END) != 0 || std::fgetc(f) != '\n') {
+        text = "\r\n";
+    }
+    const size_t before = text.size();
+    text += lines;
+    std::fseek(f, 0, SEEK_END);
+    const bool whole = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (std::fclose(f) == 0 && whole) {
+        return lines.size();
+    }
+    const int64_t reached = fileSize(path) - size - static_cast<int64_t>(before);
+    return static_cast<size_t>(std::clamp<int64_t>(reached, 0, static_cast<int64_t>(lines.size())));
 }
 
 }  // namespace
 
 void rotateLog(const std::string& log, const std::string& backup) {
-    const int64_t size = fileSize(log);
-    if (size > kLogRotationSize) {
-        removeFile(backup);
-        renameFile(log, backup);
+    if (fileSize(log) > kLogRotationSize) {
+        replaceFile(log, backup);
     }
 }
 
@@ -143,23 +179,64 @@ void Logs::appendLight(const std::string& value) {
 
 void Logs::appendPriceHistory(const std::string& lines) {
     std::lock_guard<std::mutex> entry(historyMutex_);
-    const std::string file = startDirectoryPath(directory_, kHistoryFileName);
-    rotateLog(file, startDirectoryPath(directory_, kHistoryBackupName));
-    const bool fresh = fileSize(file) <= 0;
-    std::FILE* f = openFile(file, "ab");
-    if (f == nullptr) {
+    waiting_ += lines;
+    writeWaitingHistory();
+}
+
+void Logs::retryWaitingHistory() {
+    if (!historyWaits_) {
         return;
     }
-    const std::string text = fresh ? kHistoryHeader + std::string("\r\n") + lines : lines;
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
+    std::unique_lock<std::mutex> entry(historyMutex_, std::try_to_lock);
+    if (entry.owns_lock() && !waiting_.empty() &&
+        clock_.tickCount(clock_.context) - failedAt_ >= kHistoryRetryMs) {
+        writeWaitingHistory();
+    }
+}
+
+void Logs::saveWaitingHistory() {
+    std::lock_guard<std::mutex> entry(historyMutex_);
+    if (!waiting_.empty()) {
+        writeWaitingHistory();
+    }
+    if (!waiting_.empty()) {
+        const LocalTime t = clock_.localTime(clock_.context);
+        char name[64];
+        std::snprintf(name, sizeof name, kHistorySideFileFormat, t.year % 10000, t.month % 100,
+                      t.day % 100, t.hour % 100, t.minute % 100, t.second % 100);
+        appendWaiting(startDirectoryPath(directory_, name));
+    }
+}
+
+void Logs::writeWaitingHistory() {
+    const std::string file = startDirectoryPath(directory_, kHistoryFileName);
+    rotateLog(file, startDirectoryPath(directory_, kHistoryBackupName));
+    appendWaiting(file);
+}
+
+void Logs::appendWaiting(const std::string& path) {
+    const size_t written = appendHistoryLines(path, waiting_);
+    if (written < waiting_.size()) {
+        // Only whole lines leave; one cut short is written again, after a line end.
+        const size_t end = written == 0 ? std::string::npos : waiting_.rfind('\n', written - 1);
+        waiting_.erase(0, end == std::string::npos ? 0 : end + 1);
+        failedAt_ = clock_.tickCount(clock_.context);
+    } else {
+        waiting_.clear();
+    }
+    historyWaits_ = !waiting_.empty();
 }
 
 std::vector<std::string> Logs::readPriceHistory(size_t max) {
     std::lock_guard<std::mutex> entry(historyMutex_);
     std::vector<std::string> lines;
-    addLastLines(startDirectoryPath(directory_, kHistoryFileName), max, lines);
-    addLastLines(startDirectoryPath(directory_, kHistoryBackupName), max, lines);
+    takeLines(waiting_, false, max, lines);
+    for (std::string& line : lines) {
+        line += kHistoryWaitingMark;
+    }
+    if (addLastLines(startDirectoryPath(directory_, kHistoryFileName), max, lines)) {
+        addLastLines(startDirectoryPath(directory_, kHistoryBackupName), max, lines);
+    }
     return lines;
 }
 

@@ -55,10 +55,13 @@ bool removeFile(const std::string& path) {
     return fs::remove(toPath(path), ec);
 }
 
-bool renameFile(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    fs::rename(toPath(from), toPath(to), ec);
-    return !ec;
+bool replaceFile(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    return MoveFileExW(toPath(from).c_str(), toPath(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+    return std::rename(toPath(from).c_str(), toPath(to).c_str()) == 0;
+#endif
 }
 
 bool writeFileReplacing(const std::string& path, const std::string& bytes) {
@@ -75,14 +78,7 @@ bool writeFileReplacing(const std::string& path, const std::string& bytes) {
     written = written && fsync(fileno(f)) == 0;
 #endif
     written = std::fclose(f) == 0 && written;
-    if (written) {
-#ifdef _WIN32
-        written = MoveFileExW(toPath(temporary).c_str(), toPath(path).c_str(),
-                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-#else
-        written = std::rename(toPath(temporary).c_str(), toPath(path).c_str()) == 0;
-#endif
-    }
+    written = written && replaceFile(temporary, path);
     if (!written) {
         removeFile(temporary);
     }

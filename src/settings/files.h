@@ -16,9 +16,11 @@ std::FILE* openFile(const std::string& path, const char* mode);
 // Size in bytes, or -1 when the file does not exist or cannot be read.
 int64_t fileSize(const std::string& path);
 
-// Both ignore failures (true on success).
+// Ignores failures (true on success).
 bool removeFile(const std::string& path);
-bool renameFile(const std::string& from, const std::string& to);
+// Puts `from` in the place of `to` in one step, replacing what is there (MoveFileExW with
+// MOVEFILE_REPLACE_EXISTING, rename on POSIX). On failure both stay as they were: false.
+bool replaceFile(const std::string& from, const std::string& to);
 
 // Writes `bytes` to "<path>.tmp" beside the file, flushes it to the disk and then puts it
 // in the file's place in one step. On any failure the temporary file is removed, the file

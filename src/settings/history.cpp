@@ -1,6 +1,7 @@
 #include "settings/history.h"
 
 #include <cstdio>
+#include <string_view>
 
 namespace vorda {
 
@@ -10,7 +11,16 @@ const char kHistoryHeader[] =
 
 namespace {
 
-std::string field(const std::string& text) {
+// Whether a spreadsheet would take the text for a formula, apostrophes before it aside (so
+// that a text which begins with an apostrophe keeps it when read back).
+bool formulaAfterApostrophes(const std::string& text) {
+    const size_t at = text.find_first_not_of('\'');
+    return at != std::string::npos &&
+           std::string_view("=+-@\t\r").find(text[at]) != std::string::npos;
+}
+
+std::string field(const std::string& plain) {
+    const std::string text = formulaAfterApostrophes(plain) ? "'" + plain : plain;
     if (text.find_first_of(";\"") == std::string::npos) {
         return text;
     }
@@ -60,6 +70,11 @@ std::vector<std::string> historyFields(const std::string& line) {
             fields.emplace_back();
         } else {
             fields.back() += c;
+        }
+    }
+    for (std::string& f : fields) {
+        if (!f.empty() && f[0] == '\'' && formulaAfterApostrophes(f)) {
+            f.erase(0, 1);
         }
     }
     return fields;

@@ -12,6 +12,11 @@ namespace vorda {
 
 constexpr const char* kHistoryFileName = "HistoriaCen.csv";
 constexpr const char* kHistoryBackupName = "HistoriaCen_1.csv";
+// Where the lines that could not be written go at the program's end, beside the history:
+// "HistoriaCen-YYYYMMDD-HHMMSS.csv", the local time at the end.
+constexpr const char* kHistorySideFileFormat = "HistoriaCen-%04d%02d%02d-%02d%02d%02d.csv";
+// Added to the result field of a line that waits to be written when it is listed.
+constexpr const char* kHistoryWaitingMark = " (czeka na zapis)";
 
 // "Data;Godzina;Cena;Opis;Wysłano;Miga;Wynik" in code page 1250, without its line end.
 extern const char kHistoryHeader[];
@@ -32,10 +37,11 @@ struct HistoryEntry {
 
 // The entry's line with its CR LF: "05.12.2026;14:03:07;1;ON;5.49;nie;POTWIERDZONO", or
 // "...;NIEZGODNE: 5.09 (miga)". A field holding ';' or '"' is put in quotes, its quotes
-// doubled.
+// doubled. A field that a spreadsheet would take for a formula (it begins with '=', '+',
+// '-', '@', a tab or CR, after any apostrophes) gets a leading apostrophe.
 std::string historyLine(const HistoryEntry& entry);
 
-// The fields of a line (without its line end), quotes undone.
+// The fields of a line (without its line end), quotes and formula apostrophes undone.
 std::vector<std::string> historyFields(const std::string& line);
 
 }  // namespace vorda

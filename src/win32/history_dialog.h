@@ -1,5 +1,6 @@
 // "Historia cen" (105): the last lines of the price history, newest first, in a list with
-// the file's columns; "Zamknij" closes it.
+// the file's columns; lines that wait to be written come first, marked in their result.
+// "Zamknij" closes it.
 #pragma once
 
 #include <windows.h>

@@ -1,11 +1,19 @@
-// The transmission log's and the light log's bytes, with a fixed clock, and their rotation.
+// The transmission log's and the light log's bytes, with a fixed clock, and their rotation;
+// the price history's lines, written late when the file cannot take them now.
 #include "engine/logs.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
+#include "settings/history.h"
 #include "support/test_support.h"
 
 namespace vorda {
@@ -35,6 +43,16 @@ class LogsTest : public ::testing::Test {
     Logs logs{dir.path(), clock.clock()};
     ErrorCounts counts;
 };
+
+const std::string kHeader = kHistoryHeader + std::string("\r\n");
+
+// Sets or clears a file's immutable flag, which stops root too from writing or moving it.
+bool immutable(const std::string& path, bool on) {
+    int flags = 0, fd = open(path.c_str(), O_RDONLY);
+    const bool read = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    return read && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0 && close(fd) == 0;
+}
 
 const char kSummary[] = "\n 05/12/26 14:03:07  ErrorR=0 ErrorL=0 ErrorWR=0 ErrorRD=0 ErrorS=0\n";
 
@@ -96,24 +114,59 @@ TEST_F(LogsTest, ALogAboveTwentyMillionBytesIsMovedToItsBackup) {
     EXPECT_EQ(readFile(dir.file("VordaSw.trm")), "05/12/26 14:00:07  87\r\n");
 }
 
-// Written whether logging is on or not; read from its end (and its backup's), newest first.
-TEST_F(LogsTest, ThePriceHistoryRotatesLikeTheLogsAndIsReadFromItsEnd) {
+// Written with logging off too. Lines that cannot be written wait, listed first and marked;
+// the next append or the timer's retry 10 s after the last failed try writes them in order;
+// at the end they go to a file named after the local time. Held (immutable stops root too),
+// the history keeps its backup; a long line stops the reader before the backup; a full disk
+// cuts a line, written again after a CR LF; a directory in the file's place is no file.
+TEST_F(LogsTest, HistoryLinesThatCannotBeWrittenWaitAndAreWrittenInOrder) {
     logs.setEnabled(false);
-    for (const uintmax_t size : {20000000u, 20000001u}) {
-        makeFile("HistoriaCen.csv", size - 7);
-        std::ofstream(dir.file("HistoriaCen.csv"), std::ios::app | std::ios::binary)
-            << "\r\nold\r\n";
-        logs.appendPriceHistory("new\r\n");
-        if (size > 20000000u) {
-            EXPECT_EQ(std::filesystem::file_size(dir.file("HistoriaCen_1.csv")), size);
-            EXPECT_EQ(readFile(dir.file("HistoriaCen.csv")),
-                      "Data;Godzina;Cena;Opis;Wys\263ano;Miga;Wynik\r\nnew\r\n");
-        } else {
-            EXPECT_FALSE(test::fileExists(dir.file("HistoriaCen_1.csv")));
-            EXPECT_EQ(std::filesystem::file_size(dir.file("HistoriaCen.csv")), size + 5);
-        }
-        EXPECT_EQ(logs.readPriceHistory(2), (std::vector<std::string>{"new", "old"}));
-        EXPECT_EQ(logs.readPriceHistory(1), std::vector<std::string>{"new"});
+    const std::string file = dir.file("HistoriaCen.csv"), backup = dir.file("HistoriaCen_1.csv");
+    makeFile("HistoriaCen.csv", 20000000);
+    std::ofstream(file, std::ios::app | std::ios::binary) << "\r\nold\r\n";
+    test::writeFile(backup, "backup\r\n");
+    EXPECT_TRUE(immutable(file, true));
+    logs.appendPriceHistory("a\r\n");
+    clock.tick += 5000;
+    logs.appendPriceHistory("b\r\n");
+    EXPECT_TRUE(immutable(file, false));
+    EXPECT_EQ(readFile(backup), "backup\r\n");
+    EXPECT_EQ(logs.readPriceHistory(4),
+              (std::vector<std::string>{"b (czeka na zapis)", "a (czeka na zapis)", "old"}));
+    clock.tick += 9999;
+    logs.retryWaitingHistory();
+    EXPECT_EQ(std::filesystem::file_size(file), 20000007u);
+    clock.tick += 1;
+    logs.retryWaitingHistory();
+    EXPECT_EQ(readFile(file), kHeader + "a\r\nb\r\n");
+    EXPECT_EQ(logs.readPriceHistory(4), (std::vector<std::string>{"b", "a", "old"}));
+    std::signal(SIGXFSZ, SIG_IGN);  // the disk is full after 5 more bytes
+    rlimit limit{std::filesystem::file_size(file) + 5, RLIM_INFINITY};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    logs.appendPriceHistory("c\r\ncut\r\n");
+    limit.rlim_cur = RLIM_INFINITY;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    logs.appendPriceHistory("d\r\n");
+    EXPECT_EQ(readFile(file), kHeader + "a\r\nb\r\nc\r\ncu\r\ncut\r\nd\r\n");
+    std::filesystem::remove(file);
+    std::filesystem::create_directory(file);
+    logs.appendPriceHistory("e\r\n");
+    EXPECT_EQ(logs.readPriceHistory(2), std::vector<std::string>{"e (czeka na zapis)"});
+    logs.saveWaitingHistory();
+    EXPECT_EQ(readFile(dir.file("HistoriaCen-20261205-140307.csv")), kHeader + "e\r\n");
+}
+
+// A field that a spreadsheet would take for a formula is written after an apostrophe, which
+// reading takes away; nothing else changes.
+TEST(HistoryLine, FormulaFieldsAreWrittenAsTextAndReadAsTheyWere) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"=1", "'=1"},   {"+1", "'+1"},         {"-.--", "'-.--"}, {"@A", "'@A"},
+        {"\tA", "'\tA"}, {"\r;A", "\"'\r;A\""}, {"'=1", "''=1"},   {"1=-@", "1=-@"}};
+    HistoryEntry e;
+    for (const auto& [text, field] : cases) {
+        e.description = text;
+        EXPECT_EQ(historyLine(e), "01.01.2000;00:00:00;1;" + field + ";;nie;BRAK ODPOWIEDZI\r\n");
+        EXPECT_EQ(historyFields(historyLine(e))[3], text);
     }
 }
 

@@ -88,21 +88,6 @@ class Order : public ProgramWindow {
         EXPECT_EQ(findWindow(GetCurrentProcessId(), L"#32770"), nullptr) << "a message box";
         return caller.result();
     }
-    // Each line of the price history after its heading as "row|sent|blink|outcome".
-    std::vector<std::string> history() {
-        std::vector<std::string> rows;
-        std::istringstream lines(fileBytes(directory_ + L"\\HistoriaCen.csv"));
-        std::string line;
-        for (std::getline(lines, line); std::getline(lines, line);) {
-            std::vector<std::string> f;
-            std::istringstream fields(line.substr(0, line.size() - 1));
-            for (std::string field; std::getline(fields, field, ';');) {
-                f.push_back(field);
-            }
-            rows.push_back(f[2] + "|" + f[4] + "|" + f[5] + "|" + f[6]);
-        }
-        return rows;
-    }
 };
 
 TEST_F(Order, ConfirmedSetsTheBoxesSendsAndRecords) {

@@ -16,6 +16,7 @@
 #include <future>
 #include <sstream>
 
+#include "settings/history.h"
 #include "settings/settings_file.h"
 #include "win32/program.h"
 #include "win32/resources/resource.h"
@@ -188,6 +189,17 @@ class ProgramWindow : public ::testing::Test {
     }
     void pump(int ms) { pumpUntil(nullptr, ms); }
 
+    // Each line of the price history after its heading as "row|sent|blink|outcome".
+    std::vector<std::string> history() {
+        std::vector<std::string> rows;
+        std::istringstream lines(fileBytes(directory_ + L"\\HistoriaCen.csv"));
+        std::string line;
+        for (std::getline(lines, line); std::getline(lines, line);) {
+            const std::vector<std::string> f = historyFields(line.substr(0, line.size() - 1));
+            rows.push_back(f[2] + "|" + f[4] + "|" + f[5] + "|" + f[6]);
+        }
+        return rows;
+    }
     Controller& controller() { return program_->controller(); }
     bool connected() { return controller().link().connected(); }
     std::wstring text(int id) { return windowText(GetDlgItem(panel, id)); }

@@ -145,15 +145,19 @@ TEST_F(ProgramWindow, TheAboutBoxShowsTheVersionsAndClosesOnlyWithOk) {
               L"Vorda Cen :  ver.1.2.53.YYMMDD||1");
 }
 
-// The prices on the board, the backlight marks and a screenshot of it all; a blinking
-// row; the backlight button refused in test mode; a control file with a Polish name
-// (the name reaches the controller and opens; its price reaches the board).
+// The prices on the board, the backlight marks and a screenshot of it all; a blinking row; the
+// backlight button refused in test mode; a control file with a Polish name (the name reaches the
+// controller and opens; its price reaches the board). History lines wait while a spreadsheet holds
+// the file (no write sharing); the panel's timer writes them in order once it is released.
 TEST_F(ProgramWindow, TestModeShowsPricesOnTheBoardRefusesTheBacklightAndRunsAControlFile) {
     menu(IDM_TEST);
     const wchar_t* prices[5] = {L"5.49", L"6.09", L"4.99", L"3.15", L"-.--"};
     for (int row = 0; row < 5; ++row) {
         type(row == 0 ? IDC_PRICE1 : IDC_PRICE2 + row - 1, prices[row]);
     }
+    HANDLE held =
+        CreateFileW((directory_ + L"\\HistoriaCen.csv").c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
     click(IDC_SEND_PRICES);
     ASSERT_TRUE(pumpUntil([&] { return !controller().mailbox().pending(kSlotEnd); }));
     controller().board().showBacklight(true);
@@ -192,6 +196,8 @@ TEST_F(ProgramWindow, TestModeShowsPricesOnTheBoardRefusesTheBacklightAndRunsACo
     CheckDlgButton(panel, IDC_BLINK1 + 2, BST_CHECKED);
     click(IDC_BLINK1 + 2);
     click(IDC_SEND_PRICES);
+    EXPECT_EQ(controller().priceHistory(1)[0][6], "TRYB TESTU (czeka na zapis)");
+    CloseHandle(held);
     int seen = 0;  // 1: lit, 2: dark, 3: both
     EXPECT_TRUE(pumpUntil(
         [&] {
@@ -216,6 +222,18 @@ TEST_F(ProgramWindow, TestModeShowsPricesOnTheBoardRefusesTheBacklightAndRunsACo
     EXPECT_TRUE(pumpUntil([&] { return controller().board().segment(0, 2) == 0x75; }));
     click(IDC_START_STOP);
     EXPECT_EQ(text(IDC_START_STOP) + text(IDC_STATUS), L"StartTRYB TESTU");
+
+    ASSERT_TRUE(pumpUntil([&] { return history().size() == 10; }, 20000));
+    EXPECT_EQ(history()[4] + " " + history()[7], "5|-.--|nie|TRYB TESTU 3|4.99|tak|TRYB TESTU");
+    held = CreateFileW((directory_ + L"\\HistoriaCen.csv").c_str(), GENERIC_READ | GENERIC_WRITE,
+                       FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+    click(IDC_SEND_PRICES);
+    program_.reset();  // at the end what waits goes to a dated file
+    CloseHandle(held);
+    WIN32_FIND_DATAW found = {};
+    FindClose(FindFirstFileW((directory_ + L"\\HistoriaCen-*.csv").c_str(), &found));
+    const std::string side = fileBytes(directory_ + L"\\" + found.cFileName);
+    EXPECT_NE(side.find(";5;EEE;'-.--;nie;TRYB TESTU\r\n"), std::string::npos);
 }
 
 // "Wyślij" against a tower that shows a row otherwise: the message box, and "Historia cen"
