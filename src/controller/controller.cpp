@@ -156,9 +156,7 @@ void Controller::onLinkState(LinkState state) {
     switch (state) {
         case LinkState::Closed:
             // A link that closes by itself (drained, or its port gone) ends a control file.
-            if (runner_.stop()) {
-                display_.setStartStop(false);
-            }
+            stopControlFile();
             display_.setMenuStates(true, false, true);
             display_.setStatus(Text::Disconnected);
             break;
@@ -250,9 +248,7 @@ bool Controller::connect() {
         showPortOpenFailed();
         return false;
     }
-    if (runner_.stop()) {
-        display_.setStartStop(false);
-    }
+    stopControlFile();
     // The lock counters are not reset: every holder releases what it takes.
     link_.startConnection(false);
     display_.setLightLevel("");
@@ -268,9 +264,7 @@ Result Controller::connectOnDemand() {
     if (opened != Result::Ok) {
         return opened;
     }
-    if (runner_.stop()) {
-        display_.setStartStop(false);
-    }
+    stopControlFile();
     link_.startConnection(true);
     display_.setLightLevel("");
     return Result::Ok;
@@ -280,9 +274,7 @@ Result Controller::connectOnDemand() {
 // neither write a slot after the mailbox is cleared nor announce its own end over the
 // closed link's status.
 void Controller::closeLink(LinkState next) {
-    if (runner_.stop()) {
-        display_.setStartStop(false);
-    }
+    stopControlFile();
     link_.shutDown(next);
     board_.reset();
     display_.setLightLevel("");
@@ -514,16 +506,23 @@ void Controller::startOrStopControlFile() {
     if (!link_.connected() && !link_.testMode()) {
         display_.showMessage(messageText(Text::ScriptNeedsLink), Text::Error);
     } else if (runner_.running()) {
-        if (runner_.stop()) {
-            display_.setStartStop(false);
-        }
+        stopControlFile();
         showConnected();
     } else if (runner_.start(panel_.controlFilePath()) != Result::Ok) {
         display_.showMessage(messageText(Text::ScriptOpenFailed), Text::Error);
     }
 }
 
+void Controller::stopControlFile() {
+    if (runner_.stop()) {
+        display_.setStartStop(false);
+    }
+    link_.holdOpen(false);
+}
+
 void Controller::onScriptStarted() {
+    // A link opened on demand stays open while the file plays.
+    link_.holdOpen(true);
     display_.setStartStop(true);
     showConnected();
 }
@@ -532,6 +531,7 @@ void Controller::onScriptEnded() {
     // A link that is being closed meanwhile says so itself; its status is not overwritten.
     display_.setStartStop(false);
     showConnected();
+    link_.holdOpen(false);
 }
 
 // --- The tower's answers (receiver thread) ---

@@ -175,6 +175,8 @@ class Controller final : private LinkListener, private ScriptListener {
     // What the end of a check tells, once no lock is held for it: the status, then the
     // order's result or the operator's message (none while the program ends).
     void tell(CheckVerdict verdict);
+    // Stops a control file that plays, and lets an on-demand link close again.
+    void stopControlFile();
     void onScriptStarted() override;
     void onScriptEnded() override;
     std::string priceBoxText(int row) override { return panel_.priceBoxText(row); }

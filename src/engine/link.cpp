@@ -13,7 +13,6 @@ namespace vorda {
 
 namespace {
 
-constexpr int kMaxSends = 3;
 constexpr uint64_t kNever = std::numeric_limits<uint64_t>::max();
 // How soon the sender tries again when a lock it only tries was taken, and how often a
 // receiver whose driver cannot wait looks at the port.
@@ -123,13 +122,35 @@ void Link::clearMailbox() {
     dropCommands(DropReason::Restarted);
 }
 
+void Link::holdOpen(bool held) {
+    held_ = held;
+    wakeSender();
+}
+
+// The command in flight is done with (answered, executed, given up or dropped).
+void Link::forgetCommand() {
+    exchange_ = Exchange::Idle;
+    dataAnswerExpected_ = 0;
+    slotInFlight_ = 0;
+    sends_ = 0;
+    giveUpArmed_ = false;
+}
+
+// Sends the command in flight once more, and arms its answer time-out. Each send counts,
+// also the one after its port came back: a port that keeps going away does not have the
+// same command written to it for ever.
+void Link::sendCommand(uint64_t t) {
+    sends_++;
+    sendFrame(sendBuffer_);
+    startAnswerTimer(t);
+}
+
 // Frees every slot and forgets the command in flight; the listener hears of it when
 // anything was waiting.
 void Link::dropCommands(DropReason why) {
     const bool any = slotInFlight_ != 0 || mailbox_.anyPending();
     mailbox_.clear();
-    dataAnswerExpected_ = 0;
-    slotInFlight_ = 0;
+    forgetCommand();
     if (any || why == DropReason::PortGone) {
         listener_.onCommandsDropped(why);
     }
@@ -148,7 +169,12 @@ void Link::losePort() {
     port_.drop();
     const uint64_t t = now();
     reopenDue_ = t + kReopenPeriodMs;
-    giveUpDue_ = t + kPortGiveUpMs;
+    // Once for the command in flight: a port that comes back and goes again does not put
+    // the give-up off.
+    if (!giveUpArmed_) {
+        giveUpDue_ = t + kPortGiveUpMs;
+        giveUpArmed_ = slotInFlight_ != 0;
+    }
     if (slotInFlight_ != 0) {
         exchange_ = Exchange::WaitingForPort;
     }
@@ -223,16 +249,13 @@ void Link::sendFrame(const char* text) {
 // Test mode: what the tower would have shown, without a port.
 void Link::executeLocally(int slot) {
     mailbox_.finish(slot);
-    dataAnswerExpected_ = 0;
-    slotInFlight_ = 0;
+    forgetCommand();
     listener_.onCommandEnded(slot, sendBuffer_, CommandEnd::Executed);
 }
 
 void Link::completeSlot(int slot) {
-    exchange_ = Exchange::Idle;
     mailbox_.finish(slot);
-    dataAnswerExpected_ = 0;
-    slotInFlight_ = 0;
+    forgetCommand();
     listener_.onCommandEnded(slot, sendBuffer_, CommandEnd::Answered);
 }
 
@@ -249,13 +272,14 @@ Link::Pass Link::senderPass(uint64_t t) {
         release(timeoutLock_);
         return Pass::LockTaken;
     }
-    // The port is back: the command that was in flight when it went goes first, afresh.
+    // The port is back: the command that was in flight when it went goes first, as its
+    // next send, or is given up when it has had its three.
     if (exchange_ == Exchange::WaitingForPort && !portMissing()) {
         exchange_ = Exchange::Idle;
-        if (slotInFlight_ != 0 && connected()) {
-            sendFrame(sendBuffer_);
-            retryCount_ = 0;
-            startAnswerTimer(t);
+        if (slotInFlight_ != 0 && connected() && sends_ >= kMaxSends) {
+            giveUp();
+        } else if (slotInFlight_ != 0 && connected()) {
+            sendCommand(t);
         }
     }
     int took = 0;
@@ -264,14 +288,15 @@ Link::Pass Link::senderPass(uint64_t t) {
         if (took != 0) {
             slotInFlight_ = took;
             dataAnswerExpected_ = dataAnswerExpectedFor(took, sendBuffer_) ? 1 : 0;
+            taken_++;
         }
     }
     if (took != 0 && testMode()) {
         executeLocally(took);
     } else if (took != 0 && connected()) {
-        sendFrame(sendBuffer_);
-        retryCount_ = 0;
-        startAnswerTimer(t);
+        // What an earlier command's late answer left waiting cannot answer this one.
+        port_.discardInput();
+        sendCommand(t);
     }
     if (state_ == LinkState::PortMissingOnDemand && t >= giveUpDue_) {
         giveUpWithoutPort();
@@ -279,7 +304,7 @@ Link::Pass Link::senderPass(uint64_t t) {
     // A connection opened on demand closes only when nothing at all is left: a pass that
     // has just wrapped the rotation may still find slots below the last one served.
     const bool idle = slotInFlight_ == 0 && exchange_ == Exchange::Idle;
-    if (idle && onDemand() && !mailbox_.anyPending()) {
+    if (idle && onDemand() && !held_ && !mailbox_.anyPending()) {
         disconnectAfterDrain();
     }
     const bool more =
@@ -297,12 +322,8 @@ bool Link::tick(uint64_t t) {
         reopenPort(t);
     }
     // A command that goes again once its port is back starts its time-out afresh then.
-    if (exchange_ == Exchange::Waiting && !portMissing() && t >= answerDue_) {
-        if (answerTimedOut()) {
-            answerDue_ = t + answerPeriod_;
-        } else {
-            soon = true;  // tried again as soon as the lock is free
-        }
+    if (exchange_ == Exchange::Waiting && !portMissing() && t >= answerDue_ && !answerTimedOut(t)) {
+        soon = true;  // tried again as soon as the lock is free
     }
     if (pollDue_ != 0 && t >= pollDue_) {
         pollDue_ = t + kPollPeriodMs;
@@ -386,9 +407,10 @@ void Link::stopSender() {
     }
 }
 
-// The answer time-out fell due: counts a time-out, re-sends, or gives the command up at
-// the third. Only tries the locks: false, nothing done, when one is taken.
-bool Link::answerTimedOut() {
+// The answer time-out fell due: counts a time-out, re-sends, or gives the command up after
+// its third send. Only tries the locks: false, nothing done, when one is taken. Under
+// them a port that went away meanwhile leaves nothing to do: its command waits for it.
+bool Link::answerTimedOut(uint64_t t) {
     if (!tryAcquire(exchangeLock_)) {
         return false;
     }
@@ -400,22 +422,25 @@ bool Link::answerTimedOut() {
         release(exchangeLock_);
         return false;
     }
-    const int slot = slotInFlight_;
     port_.errors().answerErrors++;
-    listener_.onAnswerTimeout(slot);
-    retryCount_++;
-    if (retryCount_ >= kMaxSends) {
-        mailbox_.finish(slot);
-        exchange_ = Exchange::Idle;
-        dataAnswerExpected_ = 0;
-        slotInFlight_ = 0;
-        listener_.onCommandEnded(slot, sendBuffer_, CommandEnd::GivenUp);
+    listener_.onAnswerTimeout(slotInFlight_);
+    if (sends_ >= kMaxSends) {
+        giveUp();
     } else if (connected()) {
-        sendFrame(sendBuffer_);
+        exchange_ = Exchange::Idle;
+        sendCommand(t);
     }
     release(timeoutLock_);
     release(exchangeLock_);
     return true;
+}
+
+// The command in flight had its three sends without an answer (with the link locks held).
+void Link::giveUp() {
+    const int slot = slotInFlight_;
+    mailbox_.finish(slot);
+    forgetCommand();
+    listener_.onCommandEnded(slot, sendBuffer_, CommandEnd::GivenUp);
 }
 
 // --- The receiver ---
@@ -444,6 +469,7 @@ void Link::stopReceiver() {
 // takes one pass.
 void Link::receiverLoop() {
     FrameAssembler assembler;
+    uint32_t taken = taken_;
     while (receiverRun_) {
         uint32_t systemError = 0;
         const PortWait wait = port_.waitForInput(&systemError);
@@ -460,15 +486,19 @@ void Link::receiverLoop() {
             // A wait that fails for another reason: the port is looked at as before.
             std::this_thread::sleep_for(std::chrono::milliseconds(kReadPeriodMs));
         }
-        if (!receiverPass(assembler)) {
+        if (!receiverPass(assembler, taken)) {
             break;
         }
     }
 }
 
-bool Link::receiverPass(FrameAssembler& assembler) {
+bool Link::receiverPass(FrameAssembler& assembler, uint32_t& taken) {
     spinAcquire(timeoutLock_);
     spinAcquire(exchangeLock_);
+    if (taken != taken_) {
+        taken = taken_;
+        assembler.reset();  // a frame begun for an earlier command is not this one's
+    }
     if (!receiverRun_) {
         release(exchangeLock_);
         release(timeoutLock_);

@@ -32,6 +32,8 @@
 namespace vorda {
 
 constexpr uint32_t kPollPeriodMs = 5000;
+// A command is sent at most this often before it is given up.
+constexpr int kMaxSends = 3;
 // A port whose device went away is opened again this often, with the same settings; a
 // link opened on demand gives up its commands after this long without its port.
 constexpr uint32_t kReopenPeriodMs = 2000;
@@ -114,6 +116,9 @@ class Link {
     void close();
     // Frees every slot and forgets the command in flight.
     void clearMailbox();
+    // While held (a control file plays), a link opened on demand stays open when nothing
+    // is left to send; let go, it closes once that is so.
+    void holdOpen(bool held);
 
     // --- The sender ---
 
@@ -152,6 +157,8 @@ class Link {
     int slotInFlight() const { return slotInFlight_; }
     bool dataAnswerExpected() const { return dataAnswerExpected_ != 0; }
     bool answerTimerOn() const { return exchange_ == Exchange::Waiting; }
+    // How many sends the command in flight has had so far.
+    int sends() const { return sends_; }
     // When the answer time-out falls due (0 when it is off), and its length.
     uint64_t answerDeadline() const { return answerTimerOn() ? answerDue_.load() : 0; }
     uint32_t answerPeriodMs() const { return answerPeriod_; }
@@ -174,6 +181,8 @@ class Link {
     enum class Pass { Done, Again, LockTaken };
 
     void setState(LinkState state);
+    void forgetCommand();
+    void sendCommand(uint64_t now);
     void losePort();
     void reopenPort(uint64_t now);
     void sendFrame(const char* text);
@@ -183,12 +192,13 @@ class Link {
     void giveUpWithoutPort();
     void dropCommands(DropReason why);
     Pass senderPass(uint64_t now);
-    bool answerTimedOut();
+    bool answerTimedOut(uint64_t now);
+    void giveUp();
     void senderLoop();
     void completeSlot(int slot);
     bool startReceiver();
     void receiverLoop();
-    bool receiverPass(FrameAssembler& assembler);
+    bool receiverPass(FrameAssembler& assembler, uint32_t& taken);
     void checkFrame(int slot, const uint8_t* frame, int length);
 
     Mailbox& mailbox_;
@@ -197,12 +207,15 @@ class Link {
     Port port_;
 
     std::atomic<LinkState> state_{LinkState::Closed};
+    std::atomic<bool> held_{false};
 
     // The command in flight: under the link locks.
     std::atomic<int32_t> slotInFlight_{0};
     std::atomic<int32_t> dataAnswerExpected_{0};
     std::atomic<Exchange> exchange_{Exchange::Idle};
-    uint8_t retryCount_ = 0;
+    std::atomic<int> sends_{0};       // of the command in flight
+    bool giveUpArmed_ = false;        // its port went away once: the on-demand give-up is set
+    std::atomic<uint32_t> taken_{0};  // commands taken so far: the receiver starts afresh
     char sendBuffer_[kSendBufferSize] = {};
     LockCounter timeoutLock_;
     LockCounter exchangeLock_;

@@ -72,7 +72,8 @@ SerialPort* posixOpen(void*, const std::string& comName, int number, OpenError* 
         std::lock_guard<std::mutex> lock(directoryMutex);
         path = portDirectory + "/" + comName + std::to_string(number);
     }
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    // Not inherited by a program this process starts.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         *systemError = static_cast<uint32_t>(errno);
         *error = errno == ENOENT                     ? OpenError::NotFound
@@ -225,6 +226,10 @@ bool posixWaitForInput(SerialPort* port, uint32_t* systemError) {
     }
 }
 
+void posixDiscardInput(SerialPort* port) {
+    tcflush(port->fd, TCIFLUSH);
+}
+
 void posixWake(SerialPort* port) {
     const char byte = 1;
     if (::write(port->wakeWrite, &byte, 1) < 0) {
@@ -265,6 +270,7 @@ SerialDriver platformSerialDriver() {
     d.read = posixRead;
     d.write = posixWrite;
     d.waitForInput = posixWaitForInput;
+    d.discardInput = posixDiscardInput;
     d.wake = posixWake;
     d.deviceGone = posixDeviceGone;
     d.isSerialPort = posixIsSerialPort;

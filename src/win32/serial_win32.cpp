@@ -21,18 +21,33 @@ struct SerialPort {
     HANDLE writeEvent = nullptr;  // the sender's overlapped writes
     uint8_t early = 0;            // a byte the wait read ahead
     std::atomic<uint32_t> earlyCount{0};
+    std::atomic<uint32_t> baudRate{9600};  // of the last settings the port accepted
+    // The receiver's wait and the sender's write: kept with the port, so that an operation
+    // a hung driver never ends cannot outlive what it writes into.
+    OVERLAPPED waitOv = {};
+    OVERLAPPED writeOv = {};
+    std::atomic<bool> abandoned{false};  // a cancelled operation had not ended in time
 };
 
 namespace {
 
+// How long a cancelled read may take to end, and a write beyond its bytes' time on the line.
+constexpr DWORD kCancelWaitMs = 1000;
+constexpr DWORD kWriteSlackMs = 2000;
+
 void closePort(SerialPort* port) {
+    if (port->handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(port->handle);  // cancels what is still under way on it
+        for (HANDLE event : {port->readEvent, port->writeEvent}) {
+            if (port->abandoned && event != nullptr) {
+                WaitForSingleObject(event, kCancelWaitMs);
+            }
+        }
+    }
     for (HANDLE event : {port->wakeEvent, port->readEvent, port->writeEvent}) {
         if (event != nullptr) {
             CloseHandle(event);
         }
-    }
-    if (port->handle != INVALID_HANDLE_VALUE) {
-        CloseHandle(port->handle);
     }
     delete port;
 }
@@ -112,6 +127,9 @@ bool win32Configure(SerialPort* port, const SerialSettings& s) {
     dcb.fAbortOnError = 0;
     const bool accepted = SetCommState(port->handle, &dcb) != 0;
     GetCommState(port->handle, &dcb);
+    if (accepted) {
+        port->baudRate = s.baudRate != 0 ? s.baudRate : 9600;
+    }
     return accepted;
 }
 
@@ -150,12 +168,35 @@ bool win32Read(SerialPort* port, uint8_t* buffer, uint32_t max, uint32_t* got,
     return true;
 }
 
+// Writes the block and waits for it at most as long as its bytes take on the line and a
+// margin: a stalled adapter (flow control held, a driver that hangs) fails the write
+// instead of holding the link for ever.
 bool win32Write(SerialPort* port, const uint8_t* bytes, uint32_t count, uint32_t* systemError) {
-    OVERLAPPED ov = {};
+    OVERLAPPED& ov = port->writeOv;
+    ov = OVERLAPPED{};
     ov.hEvent = port->writeEvent;
     DWORD written = 0;
-    return finish(port, WriteFile(port->handle, bytes, count, nullptr, &ov), &ov, &written,
-                  systemError);
+    if (!WriteFile(port->handle, bytes, count, nullptr, &ov)) {
+        if (GetLastError() != ERROR_IO_PENDING) {
+            *systemError = GetLastError();
+            return false;
+        }
+        const DWORD limit =
+            kWriteSlackMs + static_cast<DWORD>(uint64_t{count} * 10000 / port->baudRate);
+        if (WaitForSingleObject(port->writeEvent, limit) != WAIT_OBJECT_0) {
+            CancelIoEx(port->handle, &ov);
+            if (WaitForSingleObject(port->writeEvent, kCancelWaitMs) != WAIT_OBJECT_0) {
+                port->abandoned = true;
+            }
+            *systemError = ERROR_TIMEOUT;
+            return false;
+        }
+    }
+    if (!GetOverlappedResult(port->handle, &ov, &written, FALSE)) {
+        *systemError = GetLastError();
+        return false;
+    }
+    return true;
 }
 
 bool win32WaitForInput(SerialPort* port, uint32_t* systemError) {
@@ -166,7 +207,8 @@ bool win32WaitForInput(SerialPort* port, uint32_t* systemError) {
     if (WaitForSingleObject(port->wakeEvent, 0) == WAIT_OBJECT_0) {
         return false;
     }
-    OVERLAPPED ov = {};
+    OVERLAPPED& ov = port->waitOv;
+    ov = OVERLAPPED{};
     ov.hEvent = port->readEvent;
     DWORD got = 0;
     if (!ReadFile(port->handle, &port->early, 1, nullptr, &ov)) {
@@ -179,7 +221,11 @@ bool win32WaitForInput(SerialPort* port, uint32_t* systemError) {
         if (which != WAIT_OBJECT_0) {
             *systemError = which == WAIT_FAILED ? GetLastError() : 0;
             CancelIoEx(port->handle, &ov);
-            if (GetOverlappedResult(port->handle, &ov, &got, TRUE) && got > 0) {
+            // The cancelled read ends at once on a sound driver; a hung one is not waited
+            // for beyond a limit (the port is being closed or has gone).
+            if (WaitForSingleObject(port->readEvent, kCancelWaitMs) != WAIT_OBJECT_0) {
+                port->abandoned = true;
+            } else if (GetOverlappedResult(port->handle, &ov, &got, FALSE) && got > 0) {
                 port->earlyCount = 1;  // it came with the wake: dropped with the port
             }
             return false;
@@ -197,6 +243,11 @@ bool win32WaitForInput(SerialPort* port, uint32_t* systemError) {
     }
     port->earlyCount = 1;
     return true;
+}
+
+void win32DiscardInput(SerialPort* port) {
+    PurgeComm(port->handle, PURGE_RXCLEAR);
+    port->earlyCount = 0;
 }
 
 void win32Wake(SerialPort* port) {
@@ -248,6 +299,7 @@ SerialDriver platformSerialDriver() {
     d.read = win32Read;
     d.write = win32Write;
     d.waitForInput = win32WaitForInput;
+    d.discardInput = win32DiscardInput;
     d.wake = win32Wake;
     d.deviceGone = win32DeviceGone;
     d.isSerialPort = win32IsSerialPort;

@@ -431,6 +431,26 @@ TEST_F(Orders, AtTheProgramsEndACheckUnderWayIsRecordedWithoutAMessage) {
     EXPECT_TRUE(ui.messages().empty());
 }
 
+// A control file started on a link opened on demand keeps it open while it plays; the link
+// closes once the file is stopped and nothing is left.
+TEST_F(Orders, AControlFileKeepsAnOnDemandLinkOpenWhileItPlays) {
+    tower();
+    controller.switchBacklight(true);
+    test::writeFile(dir.file("wait.txt"), "21C1.11\r\n{S60000}\r\n");
+    ui.setControlFile(dir.file("wait.txt"));
+    controller.startOrStopControlFile();
+    ASSERT_TRUE(ui.waitUntil([&] {
+        link().tick(0);
+        return writes().size() == 4 && link().slotInFlight() == 0;  // 20S 20Z1 20Z 21C1.11
+    }));
+    link().tick(0);
+    EXPECT_TRUE(link().connected());
+    EXPECT_TRUE(controller.runner().running());
+    controller.startOrStopControlFile();
+    link().tick(0);
+    EXPECT_FALSE(link().connected());
+}
+
 // The main window's scrolling over the 623 x 512 view.
 TEST(View, ScrollingStopsAtTheEndsAndFollowsTheSize) {
     ScrollView r;

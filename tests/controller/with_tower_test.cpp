@@ -2,6 +2,7 @@
 // pseudo-terminal, against the tower simulator: what reached the tower (its transcript)
 // and what the display shows.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -172,6 +173,17 @@ TEST_F(WithTower, ASilentTowerGetsEachCommandThreeTimesThenTheNextGoesOut) {
     }
     EXPECT_EQ(ui.status(), "BŁĄD TRANSMISJI");
     EXPECT_TRUE(ui.callsStartingWith("status BRAK").empty());  // a silent tower is no lost port
+    // The port is not inherited by a program this one starts.
+    int ports = 0;
+    for (int fd = 0; fd < 1024; ++fd) {
+        char link[64], target[256] = "";
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        if (readlink(link, target, sizeof target - 1) > 0 && sim->path() == target) {
+            ++ports;
+            EXPECT_NE(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+        }
+    }
+    EXPECT_EQ(ports, 1);
 }
 
 // The real POSIX driver sees the pseudo-terminal vanish; the link heals on the same path,

@@ -164,7 +164,9 @@ TEST_F(LinkTest, APortWhoseDeviceWentAwayIsOpenedAgainEveryTwoSecondsUntilItIsBa
     for (bool reading : {true, false}) {
         ASSERT_TRUE(idle());
         set(reading ? serial.readError : serial.writeError, FakeSerial::kGone);
+        const size_t sent = writes().size();
         mailbox().write(39, "20E");
+        ASSERT_TRUE(written(sent + 1));  // what came before its send would be discarded
         serial.receive(reading ? kAck : "");
         ASSERT_TRUE(status("BRAK PORTU COM1"));
         set(reading ? serial.readError : serial.writeError, 0u);
@@ -172,30 +174,93 @@ TEST_F(LinkTest, APortWhoseDeviceWentAwayIsOpenedAgainEveryTwoSecondsUntilItIsBa
         EXPECT_EQ(ui.status(), "POŁĄCZONY");
         serial.receive(kAck);
     }
-    // "Rozłącz" ends the attempts.
+    // "Rozłącz" ends the attempts, also one under way: the port it opened closes again.
     serial.failWaits(FakeSerial::kGone);
     ASSERT_TRUE(status("BRAK PORTU COM1"));
-    controller.disconnect();
+    serial.failWaits(0);
+    serial.onOpen = [this] { controller.disconnect(); };
+    link().tick(4000);
+    serial.onOpen = nullptr;
     const size_t opens = serial.opened.size();
     link().tick(60000);
     EXPECT_EQ(serial.opened.size(), opens);
     EXPECT_EQ(ui.status(), "ROZŁĄCZONY");
+    EXPECT_FALSE(link().connected());
+    EXPECT_EQ(serial.openPorts, 0);
 }
 
-TEST_F(LinkTest, AnOnDemandLinkWithoutItsPortGivesUpItsCommandsAfterTenSeconds) {
+// An on-demand link gives its commands up 10 s after its port first went away, also when
+// the port came back and went again meanwhile; and a command whose port keeps going away
+// has three sends, like one the tower does not answer.
+TEST_F(LinkTest, APortThatKeepsGoingAwayDoesNotHoldItsCommandsForEver) {
     controller.startPanel("Dec  5 2026");
     controller.switchBacklight(true);  // connects on demand: 20S, 20Z1, 20Z
     ASSERT_TRUE(written(1));
-    serial.openError = OpenError::NotFound;
     serial.failWaits(FakeSerial::kGone);
     ASSERT_TRUE(status("BRAK PORTU COM1"));
-    link().tick(9999);
+    serial.failWaits(0);
+    at(2000);  // back: 20S goes again
+    ASSERT_TRUE(written(2));
+    EXPECT_EQ(link().sends(), 2);
+    steadyNow = 3000;
+    serial.openError = OpenError::NotFound;
+    serial.failWaits(FakeSerial::kGone);  // and away again
+    ASSERT_TRUE(status("BRAK PORTU COM1"));
+    at(9999);
     EXPECT_TRUE(link().connected());
     EXPECT_EQ(pendingSlots(), (std::vector<int>{29, 36, 38}));
-    link().tick(10000);
+    at(10000);
     EXPECT_FALSE(link().connected());
     EXPECT_TRUE(pendingSlots().empty());
     EXPECT_EQ(shown(), "1 0 1 BŁĄD TRANSMISJI");
+
+    serial.failWaits(0);
+    serial.openError = OpenError::None;
+    start();
+    set(serial.writeError, FakeSerial::kGone);  // every write finds the device gone
+    mailbox().write(3, "21C4.59");
+    ASSERT_TRUE(status("BRAK PORTU COM1"));
+    mailbox().write(39, "20E");
+    at(12000);  // back, sent again, gone again
+    at(14000);
+    EXPECT_EQ(writes().size(), 5u);  // 20S twice before, 21C4.59 three times
+    set(serial.writeError, 0u);
+    at(16000);  // back: its three sends are over, the next command goes
+    EXPECT_FALSE(mailbox().pending(3));
+    ASSERT_TRUE(written(6));
+    const auto w = writes();
+    EXPECT_EQ(w.back(), frameOf("20E"));
+    EXPECT_EQ(std::count(w.begin(), w.end(), frameOf("21C4.59")), 3);
+}
+
+// Settings the driver refuses are not kept: the time-outs and a reopening use the last
+// settings it accepted. Bytes left from an earlier command do not answer the next one.
+TEST_F(LinkTest, RefusedSettingsAreNotKeptAndLateAnswersAreDiscarded) {
+    start();  // 9600 baud
+    set(serial.refuseSettings, true);
+    SerialSettings faster;
+    faster.baudRate = 19200;
+    EXPECT_EQ(link().configure(faster), Result::PortRefused);
+    mailbox().write(39, "20E");
+    ASSERT_TRUE(armed(500));  // 100 ms at 9600 baud and 400
+    serial.failWaits(FakeSerial::kGone);
+    ASSERT_TRUE(status("BRAK PORTU COM1"));
+    serial.failWaits(0);
+    set(serial.refuseSettings, false);
+    at(2000);
+    EXPECT_EQ(serial.configured.back().baudRate, 9600u);
+    serial.receive(kAck);
+    ASSERT_TRUE(idle());
+    {
+        std::lock_guard<std::mutex> lock(serial.mutex);
+        serial.incoming.push_back(0x06);  // a late ACK, not yet read when the next goes
+    }
+    mailbox().write(36, "20Z1");
+    ASSERT_TRUE(armed(300));
+    serial.changed.notify_all();
+    std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_EQ(link().slotInFlight(), 36);  // still waiting for its own answer
+    EXPECT_EQ(serial.discards, 2);         // before each command's first send, not before a re-send
 }
 
 TEST_F(LinkTest, DataAnswersFillTheBoxesTheBoardAndTheSettings) {

@@ -38,6 +38,9 @@ SerialDriver FakeSerial::driver() {
     d.open = [](void* c, const std::string& comName, int number, OpenError* error,
                 uint32_t* systemError) -> SerialPort* {
         auto* s = static_cast<FakeSerial*>(c);
+        if (s->onOpen) {
+            s->onOpen();
+        }
         std::lock_guard<std::mutex> lock(s->mutex);
         s->opened.push_back(comName + std::to_string(number));
         *error = s->openError;
@@ -91,6 +94,11 @@ SerialDriver FakeSerial::driver() {
         Locked s(p);
         port(p)->woken = true;
         s->changed.notify_all();
+    };
+    d.discardInput = [](SerialPort* p) {
+        Locked s(p);
+        s->incoming.clear();
+        s->discards++;
     };
     d.deviceGone = [](uint32_t code) { return code == kGone; };
     d.isSerialPort = [](SerialPort* p) { return !Locked(p)->notSerial; };

@@ -21,6 +21,7 @@ struct FakeSerial {
     // Opening
     std::vector<std::string> opened;  // "COM12" for each open
     OpenError openError = OpenError::None;
+    std::function<void()> onOpen;  // called as an open begins, without the mutex
     bool refuseSettings = false;
     bool notSerial = false;  // what opens is not a serial port
     std::vector<SerialSettings> configured;
@@ -36,6 +37,7 @@ struct FakeSerial {
     // The tower's answer to a written command's text, queued for reading (no answer: "").
     std::function<std::string(const std::string& text)> answer;
     int dtrClears = 0;
+    int discards = 0;  // of the bytes waiting to be read
     int closes = 0;
     int openPorts = 0;
 
