@@ -5,6 +5,7 @@
 #include <csignal>
 #include <filesystem>
 
+#include "settings/data_folder.h"
 #include "settings/settings_file.h"
 #include "settings/version.h"
 #include "support/test_support.h"
@@ -158,6 +159,28 @@ TEST(VersionText, IsTheTitleAndTheBuildDateAsYearMonthDay) {
         EXPECT_EQ(buildDatePart((std::string(months[m]) + " 28 2026").c_str()), expected);
     }
     EXPECT_EQ(buildDatePart(coreBuildDate()).size(), 6u);
+}
+
+// Where the files live, by what the start directory is: a settings file there keeps them
+// there whatever else holds; otherwise only a writable folder of the user's own does.
+TEST(DataFolder, StartDirectoryOrTheLocalFolder) {
+    const DataFolder start = DataFolder::StartDirectory, local = DataFolder::LocalAppData;
+    const struct {
+        StartDirectoryFacts facts;  // holds settings, writable, program folder, in Windows
+        DataFolder chosen;
+    } cases[] = {
+        {{true, true, true, false}, start},     // a portable copy
+        {{true, false, false, true}, start},    // an old install started in System32
+        {{false, true, false, false}, start},   // a working folder of the user's
+        {{false, true, true, false}, local},    // double-clicked in its install folder
+        {{false, true, false, true}, local},    // Task Scheduler: System32
+        {{false, false, false, false}, local},  // Program Files, read-only
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(chooseDataFolder(c.facts), c.chosen)
+            << c.facts.holdsSettings << c.facts.writable << c.facts.programFolder
+            << c.facts.insideWindows;
+    }
 }
 
 }  // namespace
