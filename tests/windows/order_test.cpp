@@ -105,11 +105,21 @@ class Order : public ProgramWindow {
     }
 };
 
+// Another program's window of the same class, made after the program's, is not taken for it.
 TEST_F(Order, ConfirmedSetsTheBoxesSendsAndRecords) {
     TowerSimProcess sim;
     ASSERT_TRUE(sim.start());
+    WNDCLASSW foreign = {};
+    foreign.lpfnWndProc = DefWindowProcW;
+    foreign.hInstance = GetModuleHandleW(L"kernel32.dll");  // a class of another module
+    foreign.lpszClassName = L"TTYWndClass";
+    RegisterClassW(&foreign);
+    HWND terminal = CreateWindowExW(0, L"TTYWndClass", L"Terminal", WS_OVERLAPPEDWINDOW, 0, 0, 99,
+                                    99, nullptr, nullptr, foreign.hInstance, nullptr);
+    ASSERT_EQ(FindWindowW(L"TTYWndClass", nullptr), terminal);
     type(IDC_PRICE3, L"4.99");
-    EXPECT_EQ(run(L"/ceny 1=5.49 2=6.19* 4="), "0 " + printed(L"CENY POTWIERDZONE"));
+    EXPECT_EQ(run(L"/ceny 1=5,49 2=6.19* 4="), "0 " + printed(L"CENY POTWIERDZONE"));
+    DestroyWindow(terminal);
     EXPECT_EQ(text(IDC_PRICE1) + L"|" + text(IDC_PRICE2) + L"|" + text(IDC_PRICE3) + L"|" +
                   text(IDC_PRICE4),
               L"5.49|6.19|4.99|");

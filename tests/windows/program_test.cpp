@@ -1,4 +1,6 @@
 // The real VordaCen.exe: its resources, its main window, and closing it.
+#include <shlobj.h>
+
 #include "settings/messages.h"
 #include "settings/version.h"
 #include "support.h"
@@ -131,6 +133,80 @@ TEST(RunningProgram, MainWindowAndItsCloseConfirmation) {
         DWORD code = 99;
         GetExitCodeProcess(process.hProcess, &code);
         EXPECT_EQ(code, 0u);
+    }
+}
+
+bool exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Where the settings file goes, by start directory: a fresh working folder keeps it there; a
+// copy of the program started in its own folder keeps it there when it holds one (a portable
+// copy), else it goes to %LOCALAPPDATA%\Vorda Cen. A second start brings the first window back
+// from the tray and ends with 0. Each run ends as Windows ends a session: without asking, 0.
+TEST(RunningProgram, DataFolderSecondStartAndSessionEnd) {
+    const std::wstring own = makeTempDirectory(L"-own"), work = makeTempDirectory(L"-work");
+    const std::wstring copy = own + L"\\VordaCen.exe";
+    ASSERT_TRUE(CopyFileW(kProgramPath.c_str(), copy.c_str(), FALSE));
+    PWSTR appData = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &appData)));
+    const std::wstring local = appData + std::wstring(L"\\Vorda Cen");
+    CoTaskMemFree(appData);
+    const std::wstring localIni = local + L"\\VordaCen.ini", aside = localIni + L".aside";
+    const bool hadLocal = exists(local);  // the prefix's own file is put back afterwards
+    MoveFileExW(localIni.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING);
+
+    // Started in `directory`; with `again`, hidden in the tray and started a second time.
+    auto run = [&](const std::wstring& directory, bool again) {
+        std::vector<PROCESS_INFORMATION> started;
+        for (int n = 0; n < (again ? 2 : 1); ++n) {
+            STARTUPINFOW startup = {};
+            startup.cb = sizeof(startup);
+            started.emplace_back();
+            ASSERT_TRUE(CreateProcessW(copy.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
+                                       directory.c_str(), &startup, &started.back()));
+            if (n == 0) {
+                HWND w = nullptr;
+                ASSERT_TRUE(waitUntil(
+                    [&] { return (w = findWindow(started[0].dwProcessId, L"TTYWndClass")); }));
+                ShowWindow(w, SW_MINIMIZE);
+                ShowWindow(w, SW_HIDE);
+            }
+        }
+        HWND window = FindWindowW(L"TTYWndClass", nullptr);
+        if (again) {
+            EXPECT_EQ(WaitForSingleObject(started[1].hProcess, 15000), WAIT_OBJECT_0);
+            EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(window) && !IsIconic(window); }));
+            EXPECT_EQ(FindWindowExW(nullptr, window, L"TTYWndClass", nullptr), nullptr);
+        }
+        DWORD_PTR mayEnd = FALSE;
+        SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &mayEnd);
+        EXPECT_EQ(mayEnd, static_cast<DWORD_PTR>(TRUE));
+        SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+        EXPECT_EQ(WaitForSingleObject(started[0].hProcess, 10000), WAIT_OBJECT_0);
+        for (PROCESS_INFORMATION& p : started) {
+            DWORD code = 99;
+            GetExitCodeProcess(p.hProcess, &code);
+            EXPECT_EQ(code, 0u);
+            TerminateProcess(p.hProcess, 99);
+            CloseHandle(p.hProcess);
+            CloseHandle(p.hThread);
+        }
+    };
+    run(work, true);
+    EXPECT_TRUE(exists(work + L"\\VordaCen.ini"));
+    std::ofstream((own + L"\\VordaCen.ini").c_str(), std::ios::binary) << "2\r\n";
+    run(own, false);
+    EXPECT_EQ(fileBytes(own + L"\\VordaCen.ini"), "2\r\n");
+    EXPECT_FALSE(exists(localIni));
+    DeleteFileW((own + L"\\VordaCen.ini").c_str());
+    run(own, false);
+    EXPECT_TRUE(exists(localIni) && !exists(own + L"\\VordaCen.ini"));
+
+    DeleteFileW(localIni.c_str());
+    MoveFileExW(aside.c_str(), localIni.c_str(), 0);
+    if (!hadLocal) {
+        RemoveDirectoryW(local.c_str());
     }
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <chrono>
 #include <fstream>
@@ -52,7 +53,7 @@ TEST_F(ProgramWindow, StartsWithTheLabelsInTheirColoursOnTheGreyBoard) {
 TEST_F(ProgramWindow, PricesSentWhileDisconnectedConnectReadsThemBackAndTheLinkHeals) {
     auto sim = std::make_unique<TowerSimProcess>();
     ASSERT_TRUE(sim->start());
-    type(IDC_PRICE1, L"5.49");
+    type(IDC_PRICE1, L"5,49");  // as Poles type it
     type(IDC_PRICE2, L"6.09");
     CheckDlgButton(panel, IDC_BLINK1 + 1, BST_CHECKED);
     click(IDC_BLINK1 + 1);
@@ -126,6 +127,34 @@ TEST_F(ProgramWindow, ShiftPageUpConnectsWhileThePanelHasTheFocusAndEnterAndEscD
         program_->handleMessage(msg);
         EXPECT_EQ(connected(), key == VK_PRIOR);
     }
+}
+
+// At start the focus is in price box 1. Focus that leaves for another program's window comes
+// back to the box that had it, and typed digits land there, at most eight.
+TEST_F(ProgramWindow, TheFocusComesBackToItsPriceBoxAndTypedDigitsLandThere) {
+    EXPECT_EQ(GetFocus(), GetDlgItem(panel, IDC_PRICE1));
+    SetFocus(GetDlgItem(panel, IDC_PRICE3));
+    HWND other = CreateWindowExW(0, L"EDIT", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                 nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    pump(50);
+    EXPECT_EQ(GetFocus(), other);
+    SetForegroundWindow(main);
+    pump(50);
+    std::vector<INPUT> keys;
+    for (wchar_t c : std::wstring(L"1234567890")) {
+        for (DWORD up : {0ul, static_cast<unsigned long>(KEYEVENTF_KEYUP)}) {
+            INPUT key = {};
+            key.type = INPUT_KEYBOARD;
+            key.ki.wVk = static_cast<WORD>(c);
+            key.ki.dwFlags = up;
+            keys.push_back(key);
+        }
+    }
+    SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+    EXPECT_TRUE(pumpUntil([&] { return text(IDC_PRICE3) == L"12345678"; }, 3000))
+        << win::toUtf8(text(IDC_PRICE3));
+    DestroyWindow(other);
 }
 
 // The program's version and the price controller's (none read); Esc does not close it.
@@ -279,27 +308,31 @@ TEST_F(ProgramWindow, ARowTheTowerShowsOtherwiseIsReportedRecordedAndListed) {
 // The settings dialogs: what their controls show and what reaches the controller (which
 // checks the values themselves natively).
 
-// The present ports (COM1 only, the others are masked in the prefix) and the speed of the
-// settings, none selected when the list does not offer it; "Ok" keeps it then or stores the
-// one chosen, and the log box; while connected the port list is locked and the port is set
-// up again after the dialog.
+// The present ports (COM1 only, the others are masked in the prefix) and the saved port,
+// listed and selected also when it is absent; the speed of the settings, none selected when
+// the list does not offer it. "Ok" keeps them then or stores the ones chosen, and the log
+// box; while connected the port list is locked and the port is set up again after the dialog.
 TEST_F(ProgramWindow, TransmissionDialog) {
     TowerSimProcess sim;
     ASSERT_TRUE(sim.start());
     program_.reset();
     Settings settings;
+    settings.portNumber = 7;            // an adapter that is unplugged
     settings.serial.baudRate = 115200;  // not in the list
     ASSERT_TRUE(saveSettingsFile(win::toUtf8(directory_), settings));
     ASSERT_NO_FATAL_FAILURE(start());
-    // "<port list entries> <port> <speed> <port list enabled>"; then the speed entry and
-    // the log box are chosen, and "Ok" pressed.
-    auto transmission = [&](int speedEntry, bool log) {
+    // "<port list entries> <port> <speed> <port list enabled>"; then the port and speed
+    // entries (-1: none chosen) and the log box are chosen, and "Ok" pressed.
+    auto transmission = [&](int portEntry, int speedEntry, bool log) {
         std::wstring seen;
         auto driver = onDialog(L"Ustawienia transmisji", [&](HWND d) {
             seen = std::to_wstring(SendDlgItemMessageW(d, IDC_PORT_LIST, CB_GETCOUNT, 0, 0)) +
                    L" " + windowText(GetDlgItem(d, IDC_PORT_LIST)) + L" " +
                    windowText(GetDlgItem(d, IDC_SPEED_LIST)) + L" " +
                    std::to_wstring(IsWindowEnabled(GetDlgItem(d, IDC_PORT_LIST)));
+            if (portEntry >= 0) {
+                SendDlgItemMessageW(d, IDC_PORT_LIST, CB_SETCURSEL, portEntry, 0);
+            }
             SendDlgItemMessageW(d, IDC_SPEED_LIST, CB_SETCURSEL, speedEntry, 0);
             CheckDlgButton(d, IDC_LOG_TO_FILE, log ? BST_CHECKED : BST_UNCHECKED);
             pressButton(d, IDOK);
@@ -308,16 +341,18 @@ TEST_F(ProgramWindow, TransmissionDialog) {
         EXPECT_TRUE(driver.get());
         return seen;
     };
-    EXPECT_EQ(transmission(-1, true), L"1 COM1  1");  // no speed selected: kept
+    EXPECT_EQ(transmission(-1, -1, true), L"2 COM7 (brak)  1");  // no speed selected: kept
     EXPECT_EQ(saved().serial.baudRate, 115200u);
-    EXPECT_TRUE(saved().logToFile && saved().portNumber == 1);
+    EXPECT_TRUE(saved().logToFile && saved().portNumber == 7);
+    EXPECT_EQ(transmission(0, -1, true), L"2 COM7 (brak)  1");
+    EXPECT_EQ(saved().portNumber, 1);
     menu(IDM_CONNECT);
     configureCalls = 0;
-    EXPECT_EQ(transmission(10, false), L"1 COM1  0");  // 10: "56k"
+    EXPECT_EQ(transmission(-1, 10, false), L"1 COM1  0");  // 10: "56k"
     EXPECT_EQ(configureCalls, 1);
     EXPECT_EQ(saved().serial.baudRate, 56000u);
     menu(IDM_DISCONNECT);
-    EXPECT_EQ(transmission(-1, false), L"1 COM1 56k 1");
+    EXPECT_EQ(transmission(-1, -1, false), L"1 COM1 56k 1");
 }
 
 // "Ok" stores the fields and sends nothing; "Wyślij" sends the price controller's four
@@ -395,6 +430,15 @@ TEST_F(ProgramWindow, ProgramSettingsColoursDescriptionsAndHidingOnMinimise) {
     SendMessageW(main, win::kTrayMessage, 0, WM_LBUTTONDOWN);
     pump(30);
     EXPECT_TRUE(IsWindowVisible(main) && !IsIconic(main));
+
+    // Explorer restarted: its new taskbar has no icon until the program adds it again.
+    NOTIFYICONDATAW icon = {};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = main;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &icon));
+    EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &icon));
+    SendMessageW(main, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &icon));
 }
 
 }  // namespace
