@@ -161,14 +161,12 @@ TEST(VersionText, IsTheTitleAndTheBuildDateAsYearMonthDay) {
     EXPECT_EQ(buildDatePart(coreBuildDate()).size(), 6u);
 }
 
-// Where the files live, by what the start directory is: a settings file there keeps them
-// there whatever else holds; otherwise only a writable folder of the user's own does.
+// Where the files live, by whether the start directory holds settings, is writable, is the
+// program's folder, is inside Windows: a settings file there keeps them there whatever else
+// holds; otherwise only a writable folder of the user's own does.
 TEST(DataFolder, StartDirectoryOrTheLocalFolder) {
     const DataFolder start = DataFolder::StartDirectory, local = DataFolder::LocalAppData;
-    const struct {
-        StartDirectoryFacts facts;  // holds settings, writable, program folder, in Windows
-        DataFolder chosen;
-    } cases[] = {
+    const std::pair<StartDirectoryFacts, DataFolder> cases[] = {
         {{true, true, true, false}, start},     // a portable copy
         {{true, false, false, true}, start},    // an old install started in System32
         {{false, true, false, false}, start},   // a working folder of the user's
@@ -176,10 +174,8 @@ TEST(DataFolder, StartDirectoryOrTheLocalFolder) {
         {{false, true, false, true}, local},    // Task Scheduler: System32
         {{false, false, false, false}, local},  // Program Files, read-only
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(chooseDataFolder(c.facts), c.chosen)
-            << c.facts.holdsSettings << c.facts.writable << c.facts.programFolder
-            << c.facts.insideWindows;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(chooseDataFolder(cases[i].first), cases[i].second) << "case " << i;
     }
 }
 

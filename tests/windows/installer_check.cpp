@@ -1,9 +1,6 @@
-// The installer in a Wine prefix of its own: silent install, the shortcuts (the Startup one
-// too) starting the program in its folder, from where it keeps its settings in
-// %LOCALAPPDATA%\Vorda Cen; a refusal while it runs (not for another program's window of its
-// class); an older version refused over a newer one unless /FORCE; a silent uninstall keeping
-// the settings; last, a signed installer, left installed for its signatures to be checked.
-// Usage: installer_check <setup.exe> <older setup.exe> <signed setup.exe>.
+// The installer in a Wine prefix of its own: install, shortcuts, the program's data folder, a
+// refusal while it runs, a downgrade, an uninstall keeping the settings; last, it is installed
+// again and left so. Usage: installer_check <folder of signed.exe and older.exe>.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -83,11 +80,9 @@ std::wstring shortcut(const std::wstring& path) {
 
 int wmain(int argc, wchar_t** argv) {
     CoInitialize(nullptr);
-    if (argc < 4) {
-        return 2;
-    }
-    auto silent = [](const wchar_t* setup) { return L"\"" + std::wstring(setup) + L"\" /S"; };
-    const std::wstring setup = silent(argv[1]), older = silent(argv[2]);
+    const std::wstring setups = argc > 1 ? argv[1] : L".";
+    auto silent = [&](const wchar_t* name) { return L"\"" + setups + L"\\" + name + L"\" /S"; };
+    const std::wstring setup = silent(L"signed.exe"), older = silent(L"older.exe");
     const std::wstring program = folder(CSIDL_LOCAL_APPDATA) + L"\\Programs\\Vorda Cen";
     const std::wstring data = folder(CSIDL_LOCAL_APPDATA) + L"\\Vorda Cen";
     const std::wstring menuLink = folder(CSIDL_PROGRAMS) + L"\\Vorda Cen.lnk";
@@ -95,28 +90,22 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring desktopLink = folder(CSIDL_DESKTOPDIRECTORY) + L"\\Vorda Cen.lnk";
 
     // A terminal program's main window, of the class the program's has too.
-    WNDCLASSW terminal = {};
-    terminal.lpfnWndProc = DefWindowProcW;
-    terminal.hInstance = GetModuleHandleW(nullptr);
-    terminal.lpszClassName = L"TTYWndClass";
+    WNDCLASSW terminal = {0, DefWindowProcW, 0, 0, {}, {}, {}, {}, {}, L"TTYWndClass"};
     RegisterClassW(&terminal);
-    CreateWindowExW(0, terminal.lpszClassName, L"Terminal", WS_OVERLAPPEDWINDOW, 0, 0, 99, 99,
-                    nullptr, nullptr, terminal.hInstance, nullptr);
+    CreateWindowExW(0, terminal.lpszClassName, L"", 0, 0, 0, 9, 9, {}, {}, {}, {});
     check(run(setup) == 0, "silent install beside another program's window of the class");
-    check(exists(program + L"\\Uninstall.exe") && !exists(desktopLink), "files");
-    check(uninstallEntry(L"InstallLocation") == program &&
+    check(exists(program + L"\\Uninstall.exe") && !exists(desktopLink) &&
+              uninstallEntry(L"InstallLocation") == program &&
               uninstallEntry(L"DisplayVersion") == L"1.2.53",
-          "uninstall entry");
-    const std::wstring target = program + L"\\VordaCen.exe";
-    check(shortcut(menuLink) == target + L"|" + program,
-          "Start menu shortcut, in the program folder");
-    check(shortcut(startupLink) == target + L"|" + program, "Startup shortcut (ticked by default)");
+          "files and uninstall entry");
+    const std::wstring target = program + L"\\VordaCen.exe", link = target + L"|" + program;
+    check(shortcut(menuLink) == link && shortcut(startupLink) == link,
+          "Start menu and Startup shortcuts, in the program folder");
 
     HANDLE running = start(L"\"" + target + L"\"", program.c_str());
-    check(
-        eventually([&] { return exists(data + L"\\VordaCen.ini"); }) &&
-            !exists(program + L"\\VordaCen.ini"),
-        "the program started in its folder writes its settings file to %LOCALAPPDATA%\\Vorda Cen");
+    check(eventually([&] { return exists(data + L"\\VordaCen.ini"); }) &&
+              !exists(program + L"\\VordaCen.ini"),
+          "the program started there keeps its settings in %LOCALAPPDATA%\\Vorda Cen");
     check(run(setup) == 3, "install refused while the program runs");
     TerminateProcess(running, 0);
     WaitForSingleObject(running, 10000);
@@ -139,6 +128,6 @@ int wmain(int argc, wchar_t** argv) {
           "program, shortcuts and uninstall entry removed");
     check(exists(data + L"\\VordaCen.ini"), "settings file kept");
 
-    check(run(silent(argv[3])) == 0 && exists(target), "signed install");
+    check(run(setup) == 0 && exists(target), "installed again, for its signatures");
     return failures == 0 ? 0 : 1;
 }

@@ -105,17 +105,14 @@ class Order : public ProgramWindow {
     }
 };
 
-// Another program's window of the same class, made after the program's, is not taken for it.
 TEST_F(Order, ConfirmedSetsTheBoxesSendsAndRecords) {
     TowerSimProcess sim;
     ASSERT_TRUE(sim.start());
-    WNDCLASSW foreign = {};
-    foreign.lpfnWndProc = DefWindowProcW;
-    foreign.hInstance = GetModuleHandleW(L"kernel32.dll");  // a class of another module
-    foreign.lpszClassName = L"TTYWndClass";
+    // Another program's window of the same class, made later, is not taken for the program.
+    const HINSTANCE other = GetModuleHandleW(L"kernel32.dll");
+    WNDCLASSW foreign = {0, DefWindowProcW, 0, 0, other, {}, {}, {}, {}, L"TTYWndClass"};
     RegisterClassW(&foreign);
-    HWND terminal = CreateWindowExW(0, L"TTYWndClass", L"Terminal", WS_OVERLAPPEDWINDOW, 0, 0, 99,
-                                    99, nullptr, nullptr, foreign.hInstance, nullptr);
+    HWND terminal = CreateWindowExW(0, L"TTYWndClass", L"", 0, 0, 0, 9, 9, {}, {}, other, {});
     ASSERT_EQ(FindWindowW(L"TTYWndClass", nullptr), terminal);
     type(IDC_PRICE3, L"4.99");
     EXPECT_EQ(run(L"/ceny 1=5,49 2=6.19* 4="), "0 " + printed(L"CENY POTWIERDZONE"));

@@ -108,9 +108,25 @@ TEST_F(ProgramWindow, ScrollingASmallWindowMovesThePanelByTheOffsets) {
     EXPECT_EQ(panelTop(), 0);
 }
 
-// The accelerators come before the panel's dialog navigation; Enter and Esc in the
-// panel do nothing.
-TEST_F(ProgramWindow, ShiftPageUpConnectsWhileThePanelHasTheFocusAndEnterAndEscDoNothing) {
+// At start the focus is in price box 1; focus that leaves for another program's window comes
+// back to the box that had it, where typed digits land, at most eight. The accelerators come
+// before the panel's dialog navigation; Enter and Esc in the panel do nothing.
+TEST_F(ProgramWindow, TheFocusComesBackShiftPageUpConnectsAndEnterAndEscDoNothing) {
+    EXPECT_EQ(GetFocus(), GetDlgItem(panel, IDC_PRICE1));
+    SetFocus(GetDlgItem(panel, IDC_PRICE3));
+    HWND other = CreateWindowExW(0, L"EDIT", L"", WS_VISIBLE, 0, 0, 99, 99, {}, {}, {}, {});
+    SetForegroundWindow(other);
+    EXPECT_TRUE(pumpUntil([&] { return GetFocus() == other; }, 1000));
+    SetForegroundWindow(main);
+    pump(50);
+    for (char c : std::string("1234567890")) {
+        INPUT key[2] = {{INPUT_KEYBOARD, {}}, {INPUT_KEYBOARD, {}}};
+        key[0].ki.wVk = key[1].ki.wVk = static_cast<WORD>(c);
+        key[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, key, sizeof(INPUT));
+    }
+    EXPECT_TRUE(pumpUntil([&] { return text(IDC_PRICE3) == L"12345678"; }, 3000));
+    DestroyWindow(other);
     TowerSimProcess sim;
     ASSERT_TRUE(sim.start());
     SendMessageW(panel, WM_COMMAND, IDOK, 0);
@@ -127,34 +143,6 @@ TEST_F(ProgramWindow, ShiftPageUpConnectsWhileThePanelHasTheFocusAndEnterAndEscD
         program_->handleMessage(msg);
         EXPECT_EQ(connected(), key == VK_PRIOR);
     }
-}
-
-// At start the focus is in price box 1. Focus that leaves for another program's window comes
-// back to the box that had it, and typed digits land there, at most eight.
-TEST_F(ProgramWindow, TheFocusComesBackToItsPriceBoxAndTypedDigitsLandThere) {
-    EXPECT_EQ(GetFocus(), GetDlgItem(panel, IDC_PRICE1));
-    SetFocus(GetDlgItem(panel, IDC_PRICE3));
-    HWND other = CreateWindowExW(0, L"EDIT", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
-                                 nullptr, nullptr, nullptr, nullptr);
-    SetForegroundWindow(other);
-    pump(50);
-    EXPECT_EQ(GetFocus(), other);
-    SetForegroundWindow(main);
-    pump(50);
-    std::vector<INPUT> keys;
-    for (wchar_t c : std::wstring(L"1234567890")) {
-        for (DWORD up : {0ul, static_cast<unsigned long>(KEYEVENTF_KEYUP)}) {
-            INPUT key = {};
-            key.type = INPUT_KEYBOARD;
-            key.ki.wVk = static_cast<WORD>(c);
-            key.ki.dwFlags = up;
-            keys.push_back(key);
-        }
-    }
-    SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
-    EXPECT_TRUE(pumpUntil([&] { return text(IDC_PRICE3) == L"12345678"; }, 3000))
-        << win::toUtf8(text(IDC_PRICE3));
-    DestroyWindow(other);
 }
 
 // The program's version and the price controller's (none read); Esc does not close it.
@@ -321,18 +309,15 @@ TEST_F(ProgramWindow, TransmissionDialog) {
     settings.serial.baudRate = 115200;  // not in the list
     ASSERT_TRUE(saveSettingsFile(win::toUtf8(directory_), settings));
     ASSERT_NO_FATAL_FAILURE(start());
-    // "<port list entries> <port> <speed> <port list enabled>"; then the port and speed
-    // entries (-1: none chosen) and the log box are chosen, and "Ok" pressed.
-    auto transmission = [&](int portEntry, int speedEntry, bool log) {
+    // "<port list entries> <port> <speed> <port list enabled>"; then the speed entry and
+    // the log box are chosen, and "Ok" pressed.
+    auto transmission = [&](int speedEntry, bool log) {
         std::wstring seen;
         auto driver = onDialog(L"Ustawienia transmisji", [&](HWND d) {
             seen = std::to_wstring(SendDlgItemMessageW(d, IDC_PORT_LIST, CB_GETCOUNT, 0, 0)) +
                    L" " + windowText(GetDlgItem(d, IDC_PORT_LIST)) + L" " +
                    windowText(GetDlgItem(d, IDC_SPEED_LIST)) + L" " +
                    std::to_wstring(IsWindowEnabled(GetDlgItem(d, IDC_PORT_LIST)));
-            if (portEntry >= 0) {
-                SendDlgItemMessageW(d, IDC_PORT_LIST, CB_SETCURSEL, portEntry, 0);
-            }
             SendDlgItemMessageW(d, IDC_SPEED_LIST, CB_SETCURSEL, speedEntry, 0);
             CheckDlgButton(d, IDC_LOG_TO_FILE, log ? BST_CHECKED : BST_UNCHECKED);
             pressButton(d, IDOK);
@@ -341,18 +326,17 @@ TEST_F(ProgramWindow, TransmissionDialog) {
         EXPECT_TRUE(driver.get());
         return seen;
     };
-    EXPECT_EQ(transmission(-1, -1, true), L"2 COM7 (brak)  1");  // no speed selected: kept
+    EXPECT_EQ(transmission(-1, true), L"2 COM7 (brak)  1");  // no speed selected: kept
     EXPECT_EQ(saved().serial.baudRate, 115200u);
     EXPECT_TRUE(saved().logToFile && saved().portNumber == 7);
-    EXPECT_EQ(transmission(0, -1, true), L"2 COM7 (brak)  1");
-    EXPECT_EQ(saved().portNumber, 1);
+    controller().applyTransmissionSettings({"COM1", 0, -1, -1, -1, -1, true});
     menu(IDM_CONNECT);
     configureCalls = 0;
-    EXPECT_EQ(transmission(-1, 10, false), L"1 COM1  0");  // 10: "56k"
+    EXPECT_EQ(transmission(10, false), L"1 COM1  0");  // 10: "56k"
     EXPECT_EQ(configureCalls, 1);
     EXPECT_EQ(saved().serial.baudRate, 56000u);
     menu(IDM_DISCONNECT);
-    EXPECT_EQ(transmission(-1, -1, false), L"1 COM1 56k 1");
+    EXPECT_EQ(transmission(-1, false), L"1 COM1 56k 1");
 }
 
 // "Ok" stores the fields and sends nothing; "Wyślij" sends the price controller's four
