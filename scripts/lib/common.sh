@@ -18,7 +18,7 @@ VORDA_PACKAGES=(
     cmake ninja-build g++ python3 clang-format fonts-dejavu-core fonts-dejavu-extra
     googletest libgtest-dev libgmock-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-    wine wine64 fonts-wine xvfb xauth x11-utils imagemagick xdotool nsis
+    wine wine64 fonts-wine xvfb xauth x11-utils imagemagick xdotool nsis osslsigncode openssl
 )
 
 say() { printf '==> %s\n' "$*" >&2; }

@@ -337,7 +337,7 @@ void Controller::sendPrices() {
     std::string texts[kPriceRows];
     bool blinks[kPriceRows];
     for (int row = 0; row < kPriceRows; ++row) {
-        texts[row] = panel_.priceBoxText(row);
+        texts[row] = withDecimalPoint(panel_.priceBoxText(row));
         blinks[row] = panel_.blinkBoxChecked(row);
     }
     queuePrices(texts, blinks, nullptr);
@@ -370,7 +370,7 @@ void Controller::sendOrderedPrices(const PriceOrder& order, OrderDone done) {
             display_.setPriceText(row, texts[row]);
             display_.setBlinkBox(row, blinks[row]);
         } else {
-            texts[row] = panel_.priceBoxText(row);
+            texts[row] = withDecimalPoint(panel_.priceBoxText(row));
             blinks[row] = panel_.blinkBoxChecked(row);
         }
     }
@@ -644,8 +644,12 @@ void Controller::applyTransmissionSettings(const TransmissionChoice& c) {
     SpinGuard guard(settingsLock_);
     Settings& s = settings_;
     if (c.portIndex >= 0) {
+        // "COM7", "COM7 (brak)"; "No Comm" names no port and keeps the saved one.
         const char* digits = c.portText.size() > 3 ? c.portText.c_str() + 3 : "";
-        s.portNumber = static_cast<uint8_t>(std::atoi(digits));
+        const int port = std::atoi(digits);
+        if (port >= 1 && port <= 255) {
+            s.portNumber = static_cast<uint8_t>(port);
+        }
     }
     // A value the lists do not offer (one from an edited settings file) leaves its list
     // without a selection and keeps its value.

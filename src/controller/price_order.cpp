@@ -50,7 +50,7 @@ bool parsePriceArguments(const std::vector<std::string>& arguments, PriceOrder* 
             *error = wrong(a, "ten wiersz podano już wcześniej");
             return false;
         }
-        std::string text = a.substr(2);
+        std::string text = withDecimalPoint(a.substr(2));
         const bool blink = !text.empty() && text.back() == '*';
         if (blink) {
             text.pop_back();

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "protocol/segments.h"
 #include "settings/files.h"
 
 namespace vorda {
@@ -44,7 +45,7 @@ std::string ScriptRunner::replacementOf(char code, const std::string& line) cons
         case 'P':
             // A line whose second character names no price gets the empty text.
             if (line.size() >= 2 && isSubAddress(line[1])) {
-                return listener_.priceBoxText(line[1] - '1').substr(0, kPriceMax);
+                return withDecimalPoint(listener_.priceBoxText(line[1] - '1')).substr(0, kPriceMax);
             }
             return std::string();
         default:

@@ -97,6 +97,13 @@ bool decodePriceCommand(const char* text, int* row, uint8_t codes[3], bool* blin
     return true;
 }
 
+std::string withDecimalPoint(std::string price) {
+    for (char& c : price) {
+        c = c == ',' ? '.' : c;
+    }
+    return price;
+}
+
 std::string priceTextOfSegments(const uint8_t codes[3]) {
     char text[7] = "      ";
     int pos = 0;

@@ -26,6 +26,9 @@ uint8_t towerByteOfSegmentCode(uint8_t code);
 // price command.
 bool decodePriceCommand(const char* text, int* row, uint8_t codes[3], bool* blink);
 
+// A price as Poles type it: each decimal comma becomes the point ("5,49" -> "5.49").
+std::string withDecimalPoint(std::string price);
+
 // The price text the tower's three segment codes show ("5.49", "  1", "" when dark).
 std::string priceTextOfSegments(const uint8_t codes[3]);
 

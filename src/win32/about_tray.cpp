@@ -30,7 +30,9 @@ BOOL trayIcon(HINSTANCE instance, HWND mainWindow, DWORD action) {
 }  // namespace
 
 bool addTrayIcon(HINSTANCE instance, HWND mainWindow) {
-    return trayIcon(instance, mainWindow, NIM_ADD) != 0;
+    // A taskbar that was not made again still shows the icon: it is then only updated.
+    return trayIcon(instance, mainWindow, NIM_ADD) != 0 ||
+           trayIcon(instance, mainWindow, NIM_MODIFY) != 0;
 }
 bool deleteTrayIcon(HINSTANCE instance, HWND mainWindow) {
     return trayIcon(instance, mainWindow, NIM_DELETE) != 0;

@@ -8,6 +8,7 @@
 
 namespace vorda::win {
 
+// Adds the icon, or updates it when it is there already; false when neither works.
 bool addTrayIcon(HINSTANCE instance, HWND mainWindow);
 bool deleteTrayIcon(HINSTANCE instance, HWND mainWindow);
 

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "win32/main_window.h"
+#include "win32/session.h"
 #include "win32/wide.h"
 
 namespace vorda::win {
@@ -10,6 +11,7 @@ namespace vorda::win {
 namespace {
 
 constexpr DWORD kResultSendMs = 5000;
+constexpr DWORD kStartingProgramMs = 5000;
 constexpr DWORD kOrderMaxBytes = 4096;
 
 // Writes the lines, each ended with CR LF, to the standard output this process was given,
@@ -80,7 +82,8 @@ int exitWith(OrderExit code, const std::string& lines) {
 
 // Hands the arguments to the running program and waits for its result.
 int sendOrder(const std::vector<std::string>& arguments) {
-    HWND program = FindWindowW(kMainWindowClass, nullptr);
+    // A program that holds the mutex but is still making its window gets a few seconds.
+    HWND program = findRunningProgram(kStartingProgramMs);
     if (program == nullptr) {
         return exitWith(OrderExit::NotRunning, kOrderNotRunning);
     }

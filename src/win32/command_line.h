@@ -1,5 +1,6 @@
 // The command line: "/?" prints the usage; "/ceny ROW=PRICE ..." hands the prices to the
-// program that is already running (its main window, found by class) with WM_COPYDATA,
+// program that is already running (its main window, found through its instance mutex and
+// message: win32/session.h) with WM_COPYDATA,
 // waits at most 30 seconds for the result it sends back the same way, prints it to the
 // console it was started from and exits with its code.
 #pragma once

@@ -72,6 +72,9 @@ BOOL ControlPanel::onInitDialog() {
     bulb_ = static_cast<HICON>(
         LoadImageW(parts_.instance, MAKEINTRESOURCEW(IDI_BULB), IMAGE_ICON, 32, 32, 0));
     parts_.display.setPanelWindow(dialog_);
+    for (int id : {IDC_PRICE1, IDC_PRICE2, IDC_PRICE3, IDC_PRICE4, IDC_PRICE5}) {
+        SendDlgItemMessageW(dialog_, id, EM_LIMITTEXT, kOrderPriceMax, 0);
+    }
     parts_.controller.startPanel(parts_.buildDate);
     keepLabelsOnTheGreyHalf();
     applyLabels();

@@ -4,6 +4,7 @@
 #include "win32/command_line.h"
 #include "win32/history_dialog.h"
 #include "win32/resources/resource.h"
+#include "win32/session.h"
 #include "win32/settings_dialogs.h"
 #include "win32/wide.h"
 
@@ -19,6 +20,9 @@ constexpr int kMainWidth = 650;
 constexpr int kMainHeight = 577;
 constexpr int kPanelWidth = 2000;
 constexpr int kPanelHeight = 1000;
+constexpr UINT_PTR kTrayTimer = 1;
+constexpr UINT kTrayRetryMs = 2000;
+constexpr int kTrayAttempts = 5;
 
 std::wstring text(Text id) {
     return fromUtf8(messageText(id));
@@ -127,9 +131,28 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_HSCROLL:
             onScroll(message == WM_VSCROLL, LOWORD(wParam), HIWORD(wParam));
             return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                rememberFocus();
+            }
+            return DefWindowProcW(window_, message, wParam, lParam);
         case WM_SETFOCUS:
+            restoreFocus();
+            return 0;
         case WM_KILLFOCUS:
         case WM_CHAR:
+            return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam != FALSE) {
+                onEndSession();
+            }
+            return 0;
+        case WM_TIMER:
+            if (wParam == kTrayTimer) {
+                showTrayIcon();
+            }
             return 0;
         case kTrayMessage:
             onTray(lParam);
@@ -144,15 +167,23 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             deliverOrderResults();
             return 0;
         default:
+            if (message == taskbarCreated_) {
+                trayAttempts_ = 0;
+                showTrayIcon();
+                return 0;
+            }
+            if (message == instanceMessage()) {
+                return onInstanceMessage(wParam);
+            }
             return DefWindowProcW(window_, message, wParam, lParam);
     }
 }
 
 bool MainWindow::onCreate() {
-    addTrayIcon(instance_, window_);
-    wchar_t directory[MAX_PATH] = L"";
-    GetCurrentDirectoryW(MAX_PATH, directory);
-    platform_.startDirectory = toUtf8(directory);
+    showTrayIcon();
+    // "/ceny" and a second start reach the program also when it runs elevated.
+    ChangeWindowMessageFilterEx(window_, instanceMessage(), MSGFLT_ALLOW, nullptr);
+    ChangeWindowMessageFilterEx(window_, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
     display_.setMainWindow(window_);
     controller_.emplace(platform_);
     setViewFont();
@@ -166,8 +197,53 @@ void MainWindow::onDestroy() {
         DeleteObject(viewFont_);
         viewFont_ = nullptr;
     }
+    KillTimer(window_, kTrayTimer);
     deleteTrayIcon(instance_, window_);
     PostQuitMessage(0);
+}
+
+void MainWindow::showTrayIcon() {
+    KillTimer(window_, kTrayTimer);
+    trayIconShown_ = addTrayIcon(instance_, window_);
+    if (!trayIconShown_ && ++trayAttempts_ < kTrayAttempts) {
+        SetTimer(window_, kTrayTimer, kTrayRetryMs, nullptr);
+    }
+}
+
+void MainWindow::rememberFocus() {
+    HWND panel = panel_ != nullptr ? panel_->window() : nullptr;
+    HWND focus = GetFocus();
+    if (panel != nullptr && focus != nullptr && IsChild(panel, focus)) {
+        focus_ = focus;
+    }
+}
+
+void MainWindow::restoreFocus() {
+    HWND panel = panel_ != nullptr ? panel_->window() : nullptr;
+    if (panel == nullptr) {
+        return;
+    }
+    SetFocus(focus_ != nullptr && IsChild(panel, focus_) ? focus_ : GetDlgItem(panel, IDC_PRICE1));
+}
+
+// The same end as a confirmed close (the controller goes: a price check under way is
+// recorded, the port closed, the settings kept); then the process ends at once, since
+// Windows may end it from here on and a dialog's loop below may still use what is gone.
+void MainWindow::onEndSession() {
+    DestroyWindow(window_);
+    ExitProcess(0);
+}
+
+LRESULT MainWindow::onInstanceMessage(WPARAM request) {
+    if (request == kInstanceShow) {
+        comeToTheFront();
+    }
+    return kInstanceAnswer;
+}
+
+void MainWindow::comeToTheFront() {
+    ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOW);
+    SetForegroundWindow(window_);
 }
 
 void MainWindow::setViewFont() {
@@ -203,7 +279,8 @@ void MainWindow::onSize(UINT state, int width, int height) {
     }
     updateScrollBars();
     InvalidateRect(window_, nullptr, TRUE);
-    if (state == SIZE_MINIMIZED && controller_->settings().hideOnMinimise) {
+    // Hidden only while the tray icon is there to bring it back.
+    if (state == SIZE_MINIMIZED && controller_->settings().hideOnMinimise && trayIconShown_) {
         ShowWindow(window_, SW_HIDE);
     }
 }
@@ -243,8 +320,7 @@ void MainWindow::onClose() {
 
 void MainWindow::onTray(LPARAM event) {
     if (event == WM_LBUTTONDOWN || event == WM_RBUTTONDOWN) {
-        ShowWindow(window_, SW_SHOWNORMAL);
-        SetForegroundWindow(window_);
+        comeToTheFront();
     }
 }
 

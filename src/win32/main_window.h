@@ -46,8 +46,7 @@ struct ViewFont {
 
 class MainWindow {
   public:
-    // `platform` without its start directory: the current directory at the window's
-    // creation is taken.
+    // `platform` with the data folder as its start directory.
     MainWindow(HINSTANCE instance, Win32Display& display, const Platform& platform);
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -76,6 +75,18 @@ class MainWindow {
     void onClose();
     void onCommand(int id);
     void onTray(LPARAM event);
+    // The tray icon added, or shown already; a failed attempt is repeated on a timer a few
+    // times (the taskbar may not be there yet).
+    void showTrayIcon();
+    // The panel's focused control, kept while the window is inactive and given the focus
+    // again when the window gets it (price box 1 the first time).
+    void rememberFocus();
+    void restoreFocus();
+    // Windows is ending the session: the program ends at once, without asking.
+    void onEndSession();
+    // A second start or "/ceny" asking for the running program.
+    LRESULT onInstanceMessage(WPARAM request);
+    void comeToTheFront();
     // A command-line order from the window `caller`: TRUE when it is one and was taken.
     LRESULT onCopyData(HWND caller, const COPYDATASTRUCT* data);
     // Sends the orders' results that are waiting to their callers.
@@ -93,6 +104,11 @@ class MainWindow {
     ScrollView view_;
     ViewFont font_;
     HFONT viewFont_ = nullptr;
+    // Sent to every top-level window when the taskbar is made again (Explorer restarted).
+    const UINT taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+    bool trayIconShown_ = false;
+    int trayAttempts_ = 0;
+    HWND focus_ = nullptr;
     struct OrderResult {
         HWND caller;
         OrderExit code;

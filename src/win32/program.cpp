@@ -2,6 +2,7 @@
 
 #include "vorda_version.h"
 #include "win32/resources/resource.h"
+#include "win32/wide.h"
 
 namespace vorda::win {
 
@@ -13,6 +14,7 @@ Platform platformOf(const SerialDriver& serial, Win32Display& display) {
     p.display = display.seam();
     p.panel = display.panelSeam();
     p.clock = systemClock();
+    p.startDirectory = toUtf8(probeDataFolder());
     return p;
 }
 
@@ -68,6 +70,12 @@ void Program::handleMessage(MSG& msg) {
 }
 
 int Program::run(HINSTANCE previous, int showMode) {
+    if (!instanceLock_.first()) {
+        showRunningProgram();
+        return 0;
+    }
+    // Started again by Windows after a restart for an update (not after a crash or hang).
+    RegisterApplicationRestart(L"", RESTART_NO_CRASH | RESTART_NO_HANG);
     if (!createWindows(previous, showMode)) {
         return 0;
     }

@@ -1,5 +1,7 @@
-// The program: the objects of one run (the display, the main window with the controller,
-// the control panel), its start-up and its message loop.
+// The program: the objects of one run (the instance mutex, the display, the main window
+// with the controller, the control panel), its start-up and its message loop. The data
+// folder is chosen when the program is made (the current directory then is its start
+// directory).
 #pragma once
 
 #include <windows.h>
@@ -9,6 +11,7 @@
 #include "controller/controller.h"
 #include "win32/control_panel.h"
 #include "win32/main_window.h"
+#include "win32/session.h"
 #include "win32/win32_display.h"
 
 namespace vorda::win {
@@ -30,7 +33,8 @@ class Program {
     // One message through the accelerators, the panel's dialog navigation, or dispatched.
     void handleMessage(MSG& msg);
 
-    // The whole run: start-up, message loop, exit code.
+    // The whole run: start-up, message loop, exit code. A second start in the session
+    // brings the running program's window to the front instead and ends with 0.
     int run(HINSTANCE previous, int showMode);
 
     HWND mainWindow() const { return main_.window(); }
@@ -39,6 +43,7 @@ class Program {
     Controller& controller() { return *main_.controller(); }
 
   private:
+    InstanceLock instanceLock_;
     const HINSTANCE instance_;
     HACCEL accelerators_ = nullptr;
     Win32Display display_;

@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <string>
 
 #include "win32/resources/resource.h"
@@ -74,12 +75,19 @@ void TransmissionDialog::show(HINSTANCE instance, HWND owner) {
 void TransmissionDialog::onInitDialog() {
     const Settings s = controller_.settings();
     portListIndex_ = 0;
-    const std::vector<int> ports = controller_.presentPorts();
+    // The saved port is always listed and selected, "COM7 (brak)" when it is not present,
+    // so that "Ok" never changes the port by itself.
+    std::vector<int> ports = controller_.presentPorts();
+    const bool savedPresent = std::count(ports.begin(), ports.end(), s.portNumber) > 0;
+    if (!savedPresent && s.portNumber >= 1) {
+        ports.insert(std::lower_bound(ports.begin(), ports.end(), s.portNumber), s.portNumber);
+    }
     for (size_t i = 0; i < ports.size(); ++i) {
+        std::wstring name = fromUtf8(messageText(Text::Com)) + std::to_wstring(ports[i]);
         if (ports[i] == s.portNumber) {
             portListIndex_ = static_cast<uint16_t>(i);
+            name += savedPresent ? L"" : L" (brak)";
         }
-        const std::wstring name = fromUtf8(messageText(Text::Com)) + std::to_wstring(ports[i]);
         SendDlgItemMessageW(dialog_, IDC_PORT_LIST, CB_ADDSTRING, 0,
                             reinterpret_cast<LPARAM>(name.c_str()));
     }

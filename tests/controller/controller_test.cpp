@@ -79,7 +79,7 @@ TEST_F(Actions, TestModeRecordsEveryRowInThePriceHistory) {
     controller.applyProgramSettings(texts, colours, false);
     controller.enterTestMode();
     ui.setPriceBox(0, "5 49");
-    ui.setPriceBox(1, "6.09");
+    ui.setPriceBox(1, "6,09");  // the decimal comma goes as the point
     ui.setBlinkBox(1, true);
     controller.sendPrices();
     clock.now.second = 8;
@@ -142,12 +142,13 @@ TEST_F(Actions, TestOrDisconnectOnAnOnDemandLinkEndsTheSameWayEveryTime) {
 }
 
 TEST_F(Actions, TransmissionSettingsAreStoredAndSaved) {
-    // The port, the list entries "56k", "7", "Even" and "2", and the log box.
+    // "No Comm" keeps the port; the list entries "56k", "7", "Even" and "2", and the log box.
     controller.applyTransmissionSettings(TransmissionChoice{"No Comm", 0, 10, 2, 1, 2, true});
     EXPECT_EQ(test::readFile(dir.file("VordaCen.ini")).substr(0, 22),
-              "0\r\n56000\r\n7\r\n2\r\n2\r\n1\r\n");
+              "1\r\n56000\r\n7\r\n2\r\n2\r\n1\r\n");
     EXPECT_TRUE(controller.logs().enabled());
-    controller.applyTransmissionSettings({"COM12", 3});  // nothing selected keeps the values
+    // An absent port's entry; nothing selected in the other lists keeps their values.
+    controller.applyTransmissionSettings({"COM12 (brak)", 3});
     EXPECT_EQ(controller.settings().portNumber, 12);
     EXPECT_EQ(controller.settings().serial.baudRate, 56000u);
     ASSERT_TRUE(controller.connect());

@@ -33,6 +33,7 @@ TEST(PriceOrder, CommandLineWords) {
         {{"/?"}, "usage"},
         {{"/ceny", "4=", "1=5.49", "2=6.19*"}, "1=5.49 2=6.19* 4="},
         {{"/CeNy", "5=*", "3=  1", "2=12345678"}, "2=12345678 3=  1 5=*"},
+        {{"/ceny", "1=5,49", "2=6,19*"}, "1=5.49 2=6.19*"},
         {{"/ceny", "1=5.4**"}, "1=5.4**"},
         {{"/ceny"}, "Brak cen: podaj co najmniej jeden argument WIERSZ=CENA, np. 1=5.49"},
         {{"/ceny", "1"}, "Błędny argument \"1\": oczekiwano WIERSZ=CENA, np. 1=5.49"},

@@ -62,7 +62,7 @@ using Lines = std::vector<std::string>;
 using Pauses = std::vector<uint32_t>;
 
 TEST_F(Runner, LinesAreExpandedQueuedAndPausedAsWritten) {
-    ui.setPriceBox(0, "4.59");
+    ui.setPriceBox(0, "4,59");  // {P} gives the decimal comma as the point
     ui.setPriceBox(1, "123456789");
     ui.setTemperature("23");
     const struct {

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <filesystem>
 
+#include "settings/data_folder.h"
 #include "settings/settings_file.h"
 #include "settings/version.h"
 #include "support/test_support.h"
@@ -158,6 +159,24 @@ TEST(VersionText, IsTheTitleAndTheBuildDateAsYearMonthDay) {
         EXPECT_EQ(buildDatePart((std::string(months[m]) + " 28 2026").c_str()), expected);
     }
     EXPECT_EQ(buildDatePart(coreBuildDate()).size(), 6u);
+}
+
+// Where the files live, by whether the start directory holds settings, is writable, is the
+// program's folder, is inside Windows: a settings file there keeps them there whatever else
+// holds; otherwise only a writable folder of the user's own does.
+TEST(DataFolder, StartDirectoryOrTheLocalFolder) {
+    const DataFolder start = DataFolder::StartDirectory, local = DataFolder::LocalAppData;
+    const std::pair<StartDirectoryFacts, DataFolder> cases[] = {
+        {{true, true, true, false}, start},     // a portable copy
+        {{true, false, false, true}, start},    // an old install started in System32
+        {{false, true, false, false}, start},   // a working folder of the user's
+        {{false, true, true, false}, local},    // double-clicked in its install folder
+        {{false, true, false, true}, local},    // Task Scheduler: System32
+        {{false, false, false, false}, local},  // Program Files, read-only
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(chooseDataFolder(cases[i].first), cases[i].second) << "case " << i;
+    }
 }
 
 }  // namespace

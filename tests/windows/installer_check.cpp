@@ -1,6 +1,6 @@
-// The installer in a Wine prefix of its own: silent install, the Start menu shortcut's start
-// directory where the program writes its settings file, a refusal while it runs, an install
-// over it, a silent uninstall keeping the settings. Usage: installer_check <setup.exe>.
+// The installer in a Wine prefix of its own: install, shortcuts, the program's data folder, a
+// refusal while it runs, a downgrade, an uninstall keeping the settings; last, it is installed
+// again and left so. Usage: installer_check <folder of signed.exe and older.exe>.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -61,50 +61,73 @@ std::wstring uninstallEntry(const wchar_t* name) {
     return value;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-    CoInitialize(nullptr);
-    const std::wstring setup = L"\"" + std::wstring(argc > 1 ? argv[1] : L"") + L"\" /S";
-    const std::wstring program = folder(CSIDL_LOCAL_APPDATA) + L"\\Programs\\Vorda Cen";
-    const std::wstring work = folder(CSIDL_LOCAL_APPDATA) + L"\\Vorda Cen";
-    const std::wstring menuLink = folder(CSIDL_PROGRAMS) + L"\\Vorda Cen.lnk";
-    const std::wstring desktopLink = folder(CSIDL_DESKTOPDIRECTORY) + L"\\Vorda Cen.lnk";
-
-    check(run(setup) == 0, "silent install");
-    check(exists(program + L"\\Uninstall.exe") && exists(work) && !exists(desktopLink), "files");
-    check(uninstallEntry(L"InstallLocation") == program &&
-              uninstallEntry(L"DisplayVersion") == L"1.2.53",
-          "uninstall entry");
+// A shortcut's target and start directory, "|" between them.
+std::wstring shortcut(const std::wstring& path) {
     wchar_t target[MAX_PATH] = L"", directory[MAX_PATH] = L"";
     IShellLinkW* link = nullptr;
     IPersistFile* file = nullptr;
     if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                    reinterpret_cast<void**>(&link))) &&
         SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-        SUCCEEDED(file->Load(menuLink.c_str(), STGM_READ))) {
+        SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
         link->GetPath(target, MAX_PATH, nullptr, 0);
         link->GetWorkingDirectory(directory, MAX_PATH);
     }
-    check(target == program + L"\\VordaCen.exe" && directory == work, "Start menu shortcut");
+    return std::wstring(target) + L"|" + directory;
+}
 
-    HANDLE running = start(L"\"" + std::wstring(target) + L"\"", directory);
-    check(eventually([&] { return exists(work + L"\\VordaCen.ini"); }),
-          "the program started there writes its settings file there");
-    check(FindWindowW(L"TTYWndClass", nullptr) != nullptr && run(setup) == 3,
-          "install refused while the program runs");
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    CoInitialize(nullptr);
+    const std::wstring setups = argc > 1 ? argv[1] : L".";
+    auto silent = [&](const wchar_t* name) { return L"\"" + setups + L"\\" + name + L"\" /S"; };
+    const std::wstring setup = silent(L"signed.exe"), older = silent(L"older.exe");
+    const std::wstring program = folder(CSIDL_LOCAL_APPDATA) + L"\\Programs\\Vorda Cen";
+    const std::wstring data = folder(CSIDL_LOCAL_APPDATA) + L"\\Vorda Cen";
+    const std::wstring menuLink = folder(CSIDL_PROGRAMS) + L"\\Vorda Cen.lnk";
+    const std::wstring startupLink = folder(CSIDL_STARTUP) + L"\\Vorda Cen.lnk";
+    const std::wstring desktopLink = folder(CSIDL_DESKTOPDIRECTORY) + L"\\Vorda Cen.lnk";
+
+    // A terminal program's main window, of the class the program's has too.
+    WNDCLASSW terminal = {0, DefWindowProcW, 0, 0, {}, {}, {}, {}, {}, L"TTYWndClass"};
+    RegisterClassW(&terminal);
+    CreateWindowExW(0, terminal.lpszClassName, L"", 0, 0, 0, 9, 9, {}, {}, {}, {});
+    check(run(setup) == 0, "silent install beside another program's window of the class");
+    check(exists(program + L"\\Uninstall.exe") && !exists(desktopLink) &&
+              uninstallEntry(L"InstallLocation") == program &&
+              uninstallEntry(L"DisplayVersion") == L"1.2.53",
+          "files and uninstall entry");
+    const std::wstring target = program + L"\\VordaCen.exe", link = target + L"|" + program;
+    check(shortcut(menuLink) == link && shortcut(startupLink) == link,
+          "Start menu and Startup shortcuts, in the program folder");
+
+    HANDLE running = start(L"\"" + target + L"\"", program.c_str());
+    check(eventually([&] { return exists(data + L"\\VordaCen.ini"); }) &&
+              !exists(program + L"\\VordaCen.ini"),
+          "the program started there keeps its settings in %LOCALAPPDATA%\\Vorda Cen");
+    check(run(setup) == 3, "install refused while the program runs");
     TerminateProcess(running, 0);
     WaitForSingleObject(running, 10000);
-    check(run(setup + L" /DESKTOP") == 0 && exists(desktopLink), "install over it");
+
+    check(run(older) == 6 && uninstallEntry(L"DisplayVersion") == L"1.2.53",
+          "an older version refused over a newer one");
+    check(run(older + L" /FORCE") == 0 && uninstallEntry(L"DisplayVersion") == L"1.2.52",
+          "an older version installed over a newer one with /FORCE");
+    check(run(setup + L" /DESKTOP") == 0 && exists(desktopLink) &&
+              uninstallEntry(L"DisplayVersion") == L"1.2.53",
+          "install over it");
 
     check(run(uninstallEntry(L"QuietUninstallString")) == 0, "silent uninstall");
     // The uninstaller goes on from a copy of itself after the caller's process has ended, and
     // removes the folder before the shortcuts and the entry: wait for all of them.
     check(eventually([&] {
-              return !exists(program) && !exists(menuLink) && !exists(desktopLink) &&
-                     uninstallEntry(L"DisplayName").empty();
+              return !exists(program) && !exists(menuLink) && !exists(startupLink) &&
+                     !exists(desktopLink) && uninstallEntry(L"DisplayName").empty();
           }),
           "program, shortcuts and uninstall entry removed");
-    check(exists(work + L"\\VordaCen.ini"), "settings file kept");
+    check(exists(data + L"\\VordaCen.ini"), "settings file kept");
+
+    check(run(setup) == 0 && exists(target), "installed again, for its signatures");
     return failures == 0 ? 0 : 1;
 }

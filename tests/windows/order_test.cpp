@@ -93,8 +93,15 @@ class Order : public ProgramWindow {
 TEST_F(Order, ConfirmedSetsTheBoxesSendsAndRecords) {
     TowerSimProcess sim;
     ASSERT_TRUE(sim.start());
+    // Another program's window of the same class, made later, is not taken for the program.
+    const HINSTANCE other = GetModuleHandleW(L"kernel32.dll");
+    WNDCLASSW foreign = {0, DefWindowProcW, 0, 0, other, {}, {}, {}, {}, L"TTYWndClass"};
+    RegisterClassW(&foreign);
+    HWND terminal = CreateWindowExW(0, L"TTYWndClass", L"", 0, 0, 0, 9, 9, {}, {}, other, {});
+    ASSERT_EQ(FindWindowW(L"TTYWndClass", nullptr), terminal);
     type(IDC_PRICE3, L"4.99");
-    EXPECT_EQ(run(L"/ceny 1=5.49 2=6.19* 4="), "0 " + printed(L"CENY POTWIERDZONE"));
+    EXPECT_EQ(run(L"/ceny 1=5,49 2=6.19* 4="), "0 " + printed(L"CENY POTWIERDZONE"));
+    DestroyWindow(terminal);
     EXPECT_EQ(text(IDC_PRICE1) + L"|" + text(IDC_PRICE2) + L"|" + text(IDC_PRICE3) + L"|" +
                   text(IDC_PRICE4),
               L"5.49|6.19|4.99|");

@@ -1,4 +1,6 @@
 // The real VordaCen.exe: its resources, its main window, and closing it.
+#include <shlobj.h>
+
 #include "settings/messages.h"
 #include "settings/version.h"
 #include "support.h"
@@ -89,24 +91,40 @@ TEST(ProgramResources, VersionResourceWithTheNameLanguageAndTheAboutBoxDate) {
     }
 }
 
+// A program started in `directory`; ended when it goes unless it has ended.
+struct Started {
+    PROCESS_INFORMATION process = {};
+    explicit Started(const std::wstring& directory, const std::wstring& exe = kProgramPath) {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        EXPECT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
+                                   directory.c_str(), &startup, &process));
+    }
+    ~Started() {
+        TerminateProcess(process.hProcess, 99);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    HWND window() const {
+        auto find = [this] { return findWindow(process.dwProcessId, L"TTYWndClass"); };
+        return waitUntil(find) ? find() : nullptr;
+    }
+    DWORD exitCode(DWORD ms = 15000) const {  // within `ms`; 99 while it runs on
+        DWORD code = 99;
+        WaitForSingleObject(process.hProcess, ms);
+        GetExitCodeProcess(process.hProcess, &code);
+        return code == STILL_ACTIVE ? 99 : code;
+    }
+};
+
 // The main window's title, place, size and style; the close confirmation, through the
 // menu and with the close box: "Anuluj" keeps the program running, OK ends it with 0.
 TEST(RunningProgram, MainWindowAndItsCloseConfirmation) {
     const std::wstring directory = makeTempDirectory(L"vorda-program");
     for (bool throughMenu : {true, false}) {
         SCOPED_TRACE(throughMenu ? "menu" : "close box");
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process = {};
-        ASSERT_TRUE(CreateProcessW(kProgramPath.c_str(), nullptr, nullptr, nullptr, FALSE, 0,
-                                   nullptr, directory.c_str(), &startup, &process));
-        std::shared_ptr<void> end(process.hProcess, [](HANDLE p) {
-            TerminateProcess(p, 99);
-            CloseHandle(p);
-        });
-        HWND window = nullptr;
-        ASSERT_TRUE(waitUntil(
-            [&] { return (window = findWindow(process.dwProcessId, L"TTYWndClass")) != nullptr; }));
+        Started program(directory);
+        HWND window = program.window();
         EXPECT_EQ(windowText(window), L"Vorda Cen");
         RECT r;
         GetWindowRect(window, &r);
@@ -120,18 +138,56 @@ TEST(RunningProgram, MainWindowAndItsCloseConfirmation) {
                          throughMenu ? MAKEWPARAM(IDM_EXIT, 0) : 0, 0);
             HWND confirm = nullptr;
             ASSERT_TRUE(waitUntil([&] {
-                return (confirm = findWindow(process.dwProcessId, L"#32770", L"Vorda Cen"));
+                return (confirm = findWindow(program.process.dwProcessId, L"#32770", L"Vorda Cen"));
             }));
             EXPECT_EQ(windowText(GetDlgItem(confirm, 0xFFFF)),  // the message box's text
                       L"Czy zamkn\u0105\u0107 program?");
             pressButton(confirm, button);
-            EXPECT_EQ(WaitForSingleObject(process.hProcess, button == IDOK ? 10000 : 300),
-                      button == IDOK ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
+            EXPECT_EQ(program.exitCode(button == IDOK ? 10000 : 300), button == IDOK ? 0u : 99u);
         }
-        DWORD code = 99;
-        GetExitCodeProcess(process.hProcess, &code);
-        EXPECT_EQ(code, 0u);
     }
+}
+
+// The settings file stays in a fresh working folder, and in the program's own folder when it
+// is there (a portable copy), else goes to %LOCALAPPDATA%\Vorda Cen. A second start brings the
+// first window back from the tray and ends with 0; a session's end ends it at once with 0.
+TEST(RunningProgram, DataFolderSecondStartAndSessionEnd) {
+    const std::wstring own = makeTempDirectory(L"-own"), work = makeTempDirectory(L"-work");
+    const std::wstring copy = own + L"\\VordaCen.exe", ownIni = own + L"\\VordaCen.ini";
+    ASSERT_TRUE(CopyFileW(kProgramPath.c_str(), copy.c_str(), FALSE));
+    wchar_t appData[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, appData);
+    const std::wstring local = appData + std::wstring(L"\\Vorda Cen");
+    const std::wstring localIni = local + L"\\VordaCen.ini";
+    auto removeLocal = [&] {  // only this test makes it in the tests' prefix
+        DeleteFileW(localIni.c_str());
+        RemoveDirectoryW(local.c_str());
+    };
+    removeLocal();
+    // Started in `directory`; with `again`, hidden in the tray and started a second time.
+    auto run = [&](const std::wstring& directory, bool again) {
+        Started program(directory, copy);
+        HWND w = program.window();
+        if (again) {
+            ShowWindow(w, SW_MINIMIZE);
+            ShowWindow(w, SW_HIDE);
+            EXPECT_EQ(Started(directory, copy).exitCode(), 0u);
+            EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(w) && !IsIconic(w); }));
+        }
+        SendMessageTimeoutW(w, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+        SendMessageTimeoutW(w, WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+        EXPECT_EQ(program.exitCode(), 0u);
+    };
+    run(work, true);
+    EXPECT_NE(fileBytes(work + L"\\VordaCen.ini"), "");
+    std::ofstream(ownIni.c_str(), std::ios::binary) << "2\r\n";
+    run(own, false);
+    EXPECT_EQ(fileBytes(ownIni) + "|" + fileBytes(localIni), "2\r\n|");
+    DeleteFileW(ownIni.c_str());
+    run(own, false);
+    EXPECT_TRUE(fileBytes(ownIni).empty() && !fileBytes(localIni).empty());
+
+    removeLocal();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <chrono>
 #include <fstream>
@@ -52,7 +53,7 @@ TEST_F(ProgramWindow, StartsWithTheLabelsInTheirColoursOnTheGreyBoard) {
 TEST_F(ProgramWindow, PricesSentWhileDisconnectedConnectReadsThemBackAndTheLinkHeals) {
     auto sim = std::make_unique<TowerSimProcess>();
     ASSERT_TRUE(sim->start());
-    type(IDC_PRICE1, L"5.49");
+    type(IDC_PRICE1, L"5,49");  // as Poles type it
     type(IDC_PRICE2, L"6.09");
     CheckDlgButton(panel, IDC_BLINK1 + 1, BST_CHECKED);
     click(IDC_BLINK1 + 1);
@@ -107,9 +108,25 @@ TEST_F(ProgramWindow, ScrollingASmallWindowMovesThePanelByTheOffsets) {
     EXPECT_EQ(panelTop(), 0);
 }
 
-// The accelerators come before the panel's dialog navigation; Enter and Esc in the
-// panel do nothing.
-TEST_F(ProgramWindow, ShiftPageUpConnectsWhileThePanelHasTheFocusAndEnterAndEscDoNothing) {
+// At start the focus is in price box 1; focus that leaves for another program's window comes
+// back to the box that had it, where typed digits land, at most eight. The accelerators come
+// before the panel's dialog navigation; Enter and Esc in the panel do nothing.
+TEST_F(ProgramWindow, TheFocusComesBackShiftPageUpConnectsAndEnterAndEscDoNothing) {
+    EXPECT_EQ(GetFocus(), GetDlgItem(panel, IDC_PRICE1));
+    SetFocus(GetDlgItem(panel, IDC_PRICE3));
+    HWND other = CreateWindowExW(0, L"EDIT", L"", WS_VISIBLE, 0, 0, 99, 99, {}, {}, {}, {});
+    SetForegroundWindow(other);
+    EXPECT_TRUE(pumpUntil([&] { return GetFocus() == other; }, 1000));
+    SetForegroundWindow(main);
+    pump(50);
+    for (char c : std::string("1234567890")) {
+        INPUT key[2] = {{INPUT_KEYBOARD, {}}, {INPUT_KEYBOARD, {}}};
+        key[0].ki.wVk = key[1].ki.wVk = static_cast<WORD>(c);
+        key[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, key, sizeof(INPUT));
+    }
+    EXPECT_TRUE(pumpUntil([&] { return text(IDC_PRICE3) == L"12345678"; }, 3000));
+    DestroyWindow(other);
     TowerSimProcess sim;
     ASSERT_TRUE(sim.start());
     SendMessageW(panel, WM_COMMAND, IDOK, 0);
@@ -297,15 +314,16 @@ TEST_F(ProgramWindow, ARowTheTowerShowsOtherwiseIsReportedRecordedAndListed) {
 // The settings dialogs: what their controls show and what reaches the controller (which
 // checks the values themselves natively).
 
-// The present ports (COM1 only, the others are masked in the prefix) and the speed of the
-// settings, none selected when the list does not offer it; "Ok" keeps it then or stores the
-// one chosen, and the log box; while connected the port list is locked and the port is set
-// up again after the dialog.
+// The present ports (COM1 only, the others are masked in the prefix) and the saved port,
+// listed and selected also when it is absent; the speed of the settings, none selected when
+// the list does not offer it. "Ok" keeps them then or stores the ones chosen, and the log
+// box; while connected the port list is locked and the port is set up again after the dialog.
 TEST_F(ProgramWindow, TransmissionDialog) {
     TowerSimProcess sim;
     ASSERT_TRUE(sim.start());
     program_.reset();
     Settings settings;
+    settings.portNumber = 7;            // an adapter that is unplugged
     settings.serial.baudRate = 115200;  // not in the list
     ASSERT_TRUE(saveSettingsFile(win::toUtf8(directory_), settings));
     ASSERT_NO_FATAL_FAILURE(start());
@@ -326,9 +344,10 @@ TEST_F(ProgramWindow, TransmissionDialog) {
         EXPECT_TRUE(driver.get());
         return seen;
     };
-    EXPECT_EQ(transmission(-1, true), L"1 COM1  1");  // no speed selected: kept
+    EXPECT_EQ(transmission(-1, true), L"2 COM7 (brak)  1");  // no speed selected: kept
     EXPECT_EQ(saved().serial.baudRate, 115200u);
-    EXPECT_TRUE(saved().logToFile && saved().portNumber == 1);
+    EXPECT_TRUE(saved().logToFile && saved().portNumber == 7);
+    controller().applyTransmissionSettings({"COM1", 0, -1, -1, -1, -1, true});
     menu(IDM_CONNECT);
     configureCalls = 0;
     EXPECT_EQ(transmission(10, false), L"1 COM1  0");  // 10: "56k"
@@ -413,6 +432,15 @@ TEST_F(ProgramWindow, ProgramSettingsColoursDescriptionsAndHidingOnMinimise) {
     SendMessageW(main, win::kTrayMessage, 0, WM_LBUTTONDOWN);
     pump(30);
     EXPECT_TRUE(IsWindowVisible(main) && !IsIconic(main));
+
+    // Explorer restarted: its new taskbar has no icon until the program adds it again.
+    NOTIFYICONDATAW icon = {};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = main;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &icon));
+    EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &icon));
+    SendMessageW(main, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &icon));
 }
 
 }  // namespace
