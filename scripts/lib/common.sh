@@ -119,6 +119,23 @@ configure_prefix() {
     wineserver -w
 }
 
+# Sets the prefix's DPI (Wine's LogPixels, the system's and the user's: 96, 144, 192, ...)
+# and the size of its Wine desktop ("WIDTHxHEIGHT"), and restarts its Wine server so that
+# programs started next see them.
+set_prefix_dpi() {
+    local dpi="$1" desktop="$2" reg="$WINEPREFIX/vorda-dpi.reg"
+    {
+        printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n'
+        printf '"LogPixels"=dword:%08x\n\n' "$dpi"
+        printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts]\n'
+        printf '"LogPixels"=dword:%08x\n\n' "$dpi"
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\n"Default"="%s"\n' "$desktop"
+    } >"$reg"
+    wine regedit /S "$reg" >/dev/null 2>&1
+    wineserver -k 2>/dev/null || true
+    wineserver -w
+}
+
 # Creates the Wine prefix once (about ten seconds), under a lock so that parallel
 # callers wait for one creation.
 ensure_wineprefix() {

@@ -120,6 +120,9 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:
             onClose();
             return 0;
+        case WM_DPICHANGED:
+            onDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            return 0;
         case WM_COMMAND:
             onCommand(LOWORD(wParam));
             return 0;
@@ -155,8 +158,20 @@ bool MainWindow::onCreate() {
     platform_.startDirectory = toUtf8(directory);
     display_.setMainWindow(window_);
     controller_.emplace(platform_);
+    dpi_ = windowDpi(window_);
+    if (dpi_ != kDesignDpi) {
+        SetWindowPos(window_, nullptr, 0, 0, scaledForDpi(kMainWidth, dpi_),
+                     scaledForDpi(kMainHeight, dpi_), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     setViewFont();
     return true;
+}
+
+void MainWindow::onDpiChanged(UINT dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    setViewFont();
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MainWindow::onDestroy() {
@@ -170,17 +185,22 @@ void MainWindow::onDestroy() {
     PostQuitMessage(0);
 }
 
+// The view font at the window's DPI, handed to the panel before the old one goes.
 void MainWindow::setViewFont() {
-    if (viewFont_ != nullptr) {
-        DeleteObject(viewFont_);
-    }
+    const HFONT old = viewFont_;
     const ViewFont& f = font_;
-    viewFont_ = CreateFontW(f.height, f.width, f.escapement, f.orientation, f.weight,
-                            static_cast<DWORD>(f.italic), static_cast<DWORD>(f.underline),
+    viewFont_ = CreateFontW(scaledForDpi(f.height, dpi_), f.width, f.escapement, f.orientation,
+                            f.weight, static_cast<DWORD>(f.italic), static_cast<DWORD>(f.underline),
                             static_cast<DWORD>(f.strikeOut), static_cast<DWORD>(f.charSet),
                             static_cast<DWORD>(f.outPrecision), static_cast<DWORD>(f.clipPrecision),
                             static_cast<DWORD>(f.quality), static_cast<DWORD>(f.pitchAndFamily),
                             f.faceName);
+    if (panel_ != nullptr) {
+        panel_->setDpi(dpi_, viewFont_);
+    }
+    if (old != nullptr) {
+        DeleteObject(old);
+    }
     RECT r;
     GetWindowRect(window_, &r);
     SendMessageW(window_, WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.right - r.left, r.bottom - r.top));
@@ -197,6 +217,10 @@ void MainWindow::onSize(UINT state, int width, int height) {
     if (!controller_) {
         return;
     }
+    if (panel_ != nullptr) {
+        view_.columns = panel_->scale().x(kViewColumns);
+        view_.rows = panel_->scale().y(kViewRows);
+    }
     const ViewShift shift = viewSizing(view_, width, height);
     if (shift.dx != 0 || shift.dy != 0) {
         ScrollWindow(window_, shift.dx, shift.dy, nullptr, nullptr);
@@ -212,8 +236,9 @@ void MainWindow::onPaint() {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window_, &ps);
     if (controller_ && panel_ != nullptr && panel_->window() != nullptr) {
-        SetWindowPos(panel_->window(), HWND_TOP, -view_.hOffset, -view_.vOffset, kPanelWidth,
-                     kPanelHeight, SWP_NOACTIVATE);
+        SetWindowPos(panel_->window(), HWND_TOP, -view_.hOffset, -view_.vOffset,
+                     scaledForDpi(kPanelWidth, dpi_), scaledForDpi(kPanelHeight, dpi_),
+                     SWP_NOACTIVATE);
     }
     HBRUSH grey = CreateSolidBrush(RGB(180, 180, 180));
     FillRect(dc, &ps.rcPaint, grey);

@@ -74,6 +74,8 @@ class MainWindow {
     void onPaint();
     void onScroll(bool vertical, UINT code, int position);
     void onClose();
+    // The window moved to a monitor of another DPI; `suggested` is its new place.
+    void onDpiChanged(UINT dpi, const RECT& suggested);
     void onCommand(int id);
     void onTray(LPARAM event);
     // A command-line order from the window `caller`: TRUE when it is one and was taken.
@@ -91,7 +93,8 @@ class MainWindow {
     HWND window_ = nullptr;
     ControlPanel* panel_ = nullptr;
     ScrollView view_;
-    ViewFont font_;
+    UINT dpi_ = kDesignDpi;
+    ViewFont font_;  // its height in pixels at 96 DPI
     HFONT viewFont_ = nullptr;
     struct OrderResult {
         HWND caller;

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <tuple>
+#include <vector>
 
 #include "support.h"
 
@@ -107,6 +108,70 @@ TEST_F(ProgramWindow, ScrollingASmallWindowMovesThePanelByTheOffsets) {
     EXPECT_EQ(panelTop(), 0);
 }
 
+// The board's grey and black halves fill the template's five grey frames, beside the "Ceny"
+// box with the price boxes, and the labels keep to the grey half: at the DPI the program
+// started with (dpi_test.sh runs this at 144 and 192 DPI too, and keeps a screenshot of
+// each beside the 96-DPI one), after a move to a monitor of a quarter more DPI, and back.
+// The labels' font and the panel's grow with the DPI.
+TEST_F(ProgramWindow, TheBoardFillsItsFramesBesideThePriceBoxesAtEveryDpi) {
+    const UINT started = win::windowDpi(main);
+    ASSERT_NO_FATAL_FAILURE(showFivePricesInTestMode());
+    if (started != 96) {
+        const std::string path = VORDA_SCREENSHOT;
+        EXPECT_TRUE(saveScreenshot(path.substr(0, path.size() - 4) + "-" + std::to_string(started) +
+                                   ".bmp"));
+    }
+    auto inPanel = [&](HWND w) {
+        RECT r;
+        GetWindowRect(w, &r);
+        MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    auto fontHeight = [](HWND w) {
+        LOGFONTW f = {};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0)), sizeof(f), &f);
+        return f.lfHeight;
+    };
+    const LONG priceFont = fontHeight(GetDlgItem(panel, IDC_PRICE1));
+    for (UINT dpi : {started, started * 5 / 4, started}) {
+        RECT w;
+        GetWindowRect(main, &w);
+        RECT suggested{w.left, w.top, w.left + 650 * static_cast<LONG>(dpi) / 96,
+                       w.top + 577 * static_cast<LONG>(dpi) / 96};
+        SendMessageW(main, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+        pump(50);
+        std::vector<RECT> frames;
+        for (HWND c = GetWindow(panel, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+            const LONG style = GetWindowLongW(c, GWL_STYLE) & (SS_TYPEMASK | WS_VISIBLE);
+            frames.push_back(inPanel(c));
+            frames.resize(frames.size() - (style == (SS_GRAYFRAME | WS_VISIBLE) ? 0 : 1));
+        }
+        ASSERT_EQ(frames.size(), 5u) << dpi;
+        const int in = 3 * static_cast<int>(dpi) / 96;  // inside the frames' rounding
+        const RECT prices = inPanel(GetDlgItem(panel, IDC_BLINK1));
+        EXPECT_LT(prices.right, frames[0].left) << dpi;
+        EXPECT_NE(pixel(frames[0].left + in, frames[0].top - 2), kGrey) << dpi;
+        EXPECT_EQ(pixel(frames[0].left + in, frames[0].top + in), kGrey) << dpi;
+        EXPECT_NE(pixel(frames[4].right - in, frames[4].bottom + 1), RGB(0, 0, 0)) << dpi;
+        EXPECT_EQ(pixel(frames[4].right - in, frames[4].bottom - in), RGB(0, 0, 0)) << dpi;
+        for (int row = 0; row < 5; ++row) {
+            const RECT& f = frames[row];
+            const int middle = (f.top + f.bottom) / 2;
+            const RECT label = inPanel(GetDlgItem(panel, IDC_LABEL1 + row));
+            EXPECT_EQ(pixel(f.left + in, middle), kGrey) << dpi << " " << row;
+            EXPECT_EQ(pixel(f.right - in, middle), RGB(0, 0, 0)) << dpi << " " << row;
+            EXPECT_NE(pixel(f.left - 2, middle), kGrey) << dpi << " " << row;
+            EXPECT_NE(pixel(f.right + 1, middle), RGB(0, 0, 0)) << dpi << " " << row;
+            EXPECT_TRUE(label.left > f.left && label.top > f.top && label.bottom < f.bottom &&
+                        pixel(label.right - 1, label.top + 1) != RGB(0, 0, 0))
+                << dpi << " " << row;
+        }
+        EXPECT_EQ(fontHeight(GetDlgItem(panel, IDC_LABEL1)), MulDiv(55, dpi, 96));
+        EXPECT_EQ(fontHeight(GetDlgItem(panel, IDC_PRICE1)), MulDiv(priceFont, dpi, started));
+    }
+}
+
 // The accelerators come before the panel's dialog navigation; Enter and Esc in the
 // panel do nothing.
 TEST_F(ProgramWindow, ShiftPageUpConnectsWhileThePanelHasTheFocusAndEnterAndEscDoNothing) {
@@ -149,15 +214,7 @@ TEST_F(ProgramWindow, TheAboutBoxShowsTheVersionsAndClosesOnlyWithOk) {
 // row; the backlight button refused in test mode; a control file with a Polish name
 // (the name reaches the controller and opens; its price reaches the board).
 TEST_F(ProgramWindow, TestModeShowsPricesOnTheBoardRefusesTheBacklightAndRunsAControlFile) {
-    menu(IDM_TEST);
-    const wchar_t* prices[5] = {L"5.49", L"6.09", L"4.99", L"3.15", L"-.--"};
-    for (int row = 0; row < 5; ++row) {
-        type(row == 0 ? IDC_PRICE1 : IDC_PRICE2 + row - 1, prices[row]);
-    }
-    click(IDC_SEND_PRICES);
-    ASSERT_TRUE(pumpUntil([&] { return !controller().mailbox().pending(kSlotEnd); }));
-    controller().board().showBacklight(true);
-    pump(100);
+    ASSERT_NO_FATAL_FAILURE(showFivePricesInTestMode());
     // Centres of segments of row 1: the 5's top bar, upper right bar and point; the 4's top
     // and middle bars; the 9's lower left bar.
     const std::tuple<int, int, COLORREF> segments[] = {{465, 114, kWhite}, {477, 127, kDark},
@@ -168,23 +225,7 @@ TEST_F(ProgramWindow, TestModeShowsPricesOnTheBoardRefusesTheBacklightAndRunsACo
     }
     EXPECT_NE(pixel(240, 150), kGrey);
 
-    // The main window as the screen shows it, kept as a 24-bit bitmap file.
-    RECT r;
-    GetWindowRect(main, &r);
-    BITMAPINFOHEADER info = {
-        sizeof(info), r.right - r.left, r.bottom - r.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(info);
-    const DWORD size = ((static_cast<DWORD>(info.biWidth) * 3 + 3) & ~3u) * info.biHeight;
-    const BITMAPFILEHEADER header = {0x4D42, offset + size, 0, 0, offset};
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
-    SelectObject(memory, CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&info),
-                                          DIB_RGB_COLORS, &bits, nullptr, 0));
-    BitBlt(memory, 0, 0, info.biWidth, info.biHeight, screen, r.left, r.top, SRCCOPY);
-    std::ofstream out(windowsPathOf(VORDA_SCREENSHOT).c_str(), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&header), sizeof(header))
-        .write(reinterpret_cast<const char*>(&info), sizeof(info));
-    EXPECT_TRUE(out.write(static_cast<const char*>(bits), size).good());
+    EXPECT_TRUE(saveScreenshot(VORDA_SCREENSHOT));
     controller().board().showBacklight(false);  // the marks are painted over
     EXPECT_EQ(pixel(240, 150), kGrey);
 
