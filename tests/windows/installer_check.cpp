@@ -74,7 +74,7 @@ int wmain(int argc, wchar_t** argv) {
     check(run(setup) == 0, "silent install");
     check(exists(program + L"\\Uninstall.exe") && exists(work) && !exists(desktopLink), "files");
     check(uninstallEntry(L"InstallLocation") == program &&
-              uninstallEntry(L"DisplayVersion") == L"1.2.53",
+              uninstallEntry(L"DisplayVersion") == L"" VORDA_VERSION,
           "uninstall entry");
     wchar_t target[MAX_PATH] = L"", directory[MAX_PATH] = L"";
     IShellLinkW* link = nullptr;

@@ -1,4 +1,6 @@
 // The real VordaCen.exe: its resources, its main window, and closing it.
+#include <cstdio>
+
 #include "settings/messages.h"
 #include "settings/version.h"
 #include "support.h"
@@ -71,10 +73,13 @@ TEST(ProgramResources, VersionResourceWithTheNameLanguageAndTheAboutBoxDate) {
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(query(L"\\"));
     const auto* language = static_cast<const WORD*>(query(L"\\VarFileInfo\\Translation"));
     ASSERT_TRUE(fixed != nullptr && language != nullptr);
+    WORD major = 0, minor = 0, patch = 0;  // of the project's version
+    ASSERT_EQ(std::sscanf(VORDA_VERSION, "%hu.%hu.%hu", &major, &minor, &patch), 3);
     EXPECT_EQ((std::vector<DWORD>{fixed->dwFileVersionMS, fixed->dwFileVersionLS,
                                   fixed->dwProductVersionLS, language[0], language[1]}),
-              (std::vector<DWORD>{MAKELONG(2, 1), MAKELONG(0, 53), MAKELONG(0, 53), 0x0415, 1200}));
-    // "1.2.53.YYMMDD", as at the end of the About box's " :  ver.1.2.53.YYMMDD".
+              (std::vector<DWORD>{MAKELONG(minor, major), MAKELONG(0, patch), MAKELONG(0, patch),
+                                  0x0415, 1200}));
+    // "<version>.YYMMDD", as at the end of the About box's " :  ver.<version>.YYMMDD".
     const std::string about = versionText("", VORDA_BUILD_DATE);
     const std::wstring version = win::fromUtf8(about.substr(about.find("ver.") + 4));
     const std::pair<const wchar_t*, std::wstring> texts[] = {

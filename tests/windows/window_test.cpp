@@ -207,7 +207,7 @@ TEST_F(ProgramWindow, TheAboutBoxShowsTheVersionsAndClosesOnlyWithOk) {
     menu(IDM_ABOUT);
     ASSERT_TRUE(about.get());
     EXPECT_EQ(seen.substr(0, 24) + L"YYMMDD" + seen.substr(30),
-              L"Vorda Cen :  ver.1.2.53.YYMMDD||1");
+              L"Vorda Cen :  ver." VORDA_VERSION L".YYMMDD||1");
 }
 
 // The prices on the board, the backlight marks and a screenshot of it all; a blinking
