@@ -23,6 +23,25 @@ VORDA_PACKAGES=(
 
 say() { printf '==> %s\n' "$*" >&2; }
 
+# The comment block at the top of the running script, its usage, without the "# ".
+print_usage() {
+    awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"
+}
+
+# Prints the usage and ends the script with 0 when its first argument is -h or --help.
+usage_if_asked() {
+    case "${1:-}" in
+        -h | --help) print_usage; exit 0 ;;
+    esac
+}
+
+# Prints the usage to standard error and ends the script with 2 (a wrong argument).
+usage_error() {
+    say "$*"
+    print_usage >&2
+    exit 2
+}
+
 # Installs the Debian packages that are missing (as root, with apt-get): the ones named,
 # or all of VORDA_PACKAGES.
 install_deps() {
