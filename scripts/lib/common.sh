@@ -139,10 +139,11 @@ configure_prefix() {
 }
 
 # Sets the prefix's DPI (Wine's LogPixels, the system's and the user's: 96, 144, 192, ...)
-# and the size of its Wine desktop ("WIDTHxHEIGHT"), and restarts its Wine server so that
-# programs started next see them.
+# and the size of its Wine desktop ("WIDTHxHEIGHT"), making the prefix first if needed, and
+# restarts its Wine server so that programs started next see them.
 set_prefix_dpi() {
     local dpi="$1" desktop="$2" reg="$WINEPREFIX/vorda-dpi.reg"
+    ensure_wineprefix
     {
         printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n'
         printf '"LogPixels"=dword:%08x\n\n' "$dpi"

@@ -1,6 +1,4 @@
 // The real VordaCen.exe: its resources, its main window, and closing it.
-#include <cstdio>
-
 #include "settings/messages.h"
 #include "settings/version.h"
 #include "support.h"
@@ -73,11 +71,10 @@ TEST(ProgramResources, VersionResourceWithTheNameLanguageAndTheAboutBoxDate) {
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(query(L"\\"));
     const auto* language = static_cast<const WORD*>(query(L"\\VarFileInfo\\Translation"));
     ASSERT_TRUE(fixed != nullptr && language != nullptr);
-    WORD major = 0, minor = 0, patch = 0;  // of the project's version
-    ASSERT_EQ(std::sscanf(VORDA_VERSION, "%hu.%hu.%hu", &major, &minor, &patch), 3);
+    const WORD v[] = {VORDA_FILE_VERSION};  // the project's version and 0
     EXPECT_EQ((std::vector<DWORD>{fixed->dwFileVersionMS, fixed->dwFileVersionLS,
                                   fixed->dwProductVersionLS, language[0], language[1]}),
-              (std::vector<DWORD>{MAKELONG(minor, major), MAKELONG(0, patch), MAKELONG(0, patch),
+              (std::vector<DWORD>{MAKELONG(v[1], v[0]), MAKELONG(v[3], v[2]), MAKELONG(v[3], v[2]),
                                   0x0415, 1200}));
     // "<version>.YYMMDD", as at the end of the About box's " :  ver.<version>.YYMMDD".
     const std::string about = versionText("", VORDA_BUILD_DATE);

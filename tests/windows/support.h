@@ -206,20 +206,8 @@ class ProgramWindow : public ::testing::Test {
         }
         return states;
     }
-    // Test mode, five prices sent to the board, and the backlight marks on it.
-    void showFivePricesInTestMode() {
-        menu(IDM_TEST);
-        const wchar_t* prices[5] = {L"5.49", L"6.09", L"4.99", L"3.15", L"-.--"};
-        for (int row = 0; row < 5; ++row) {
-            type(row == 0 ? IDC_PRICE1 : IDC_PRICE2 + row - 1, prices[row]);
-        }
-        click(IDC_SEND_PRICES);
-        ASSERT_TRUE(pumpUntil([&] { return !controller().mailbox().pending(kSlotEnd); }));
-        controller().board().showBacklight(true);
-        pump(100);
-    }
-    // The main window as it is drawn, frame and children included, kept as a 24-bit bitmap
-    // file (read from the window, not the screen, which may be smaller than the window).
+    // The main window with its frame, kept as a 24-bit bitmap file (read from the window: the
+    // screen may be smaller).
     bool saveScreenshot(const std::string& unixPath) {
         RECT r;
         GetWindowRect(main, &r);
@@ -230,17 +218,13 @@ class ProgramWindow : public ::testing::Test {
         const BITMAPFILEHEADER header = {0x4D42, offset + size, 0, 0, offset};
         void* bits = nullptr;
         HDC window = GetWindowDC(main), memory = CreateCompatibleDC(window);
-        HBITMAP bitmap = CreateDIBSection(window, reinterpret_cast<BITMAPINFO*>(&info),
-                                          DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(memory, bitmap);
+        SelectObject(memory, CreateDIBSection(window, reinterpret_cast<BITMAPINFO*>(&info),
+                                              DIB_RGB_COLORS, &bits, nullptr, 0));
         BitBlt(memory, 0, 0, info.biWidth, info.biHeight, window, 0, 0, SRCCOPY);
         std::ofstream out(windowsPathOf(unixPath).c_str(), std::ios::binary);
         out.write(reinterpret_cast<const char*>(&header), sizeof(header))
             .write(reinterpret_cast<const char*>(&info), sizeof(info))
             .write(static_cast<const char*>(bits), size);
-        DeleteObject(SelectObject(memory, old));
-        DeleteDC(memory);
-        ReleaseDC(main, window);
         return out.good();
     }
     COLORREF pixel(int x, int y) {
