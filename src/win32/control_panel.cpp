@@ -79,6 +79,7 @@ BOOL ControlPanel::onInitDialog() {
     windowBrush_ = GetSysColorBrush(COLOR_WINDOW);
     const auto font = reinterpret_cast<HFONT>(SendMessageW(dialog_, WM_GETFONT, 0, 0));
     GetObjectW(font, sizeof(templateFont_), &templateFont_);
+    createdUnits_ = dialogBaseUnits(dialog_, font);
     for (HWND c = GetWindow(dialog_, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
         RECT r;
         GetWindowRect(c, &r);
@@ -115,13 +116,12 @@ void ControlPanel::setDpi(UINT dpi, HFONT labelFont) {
         f.lfHeight = MulDiv(f.lfHeight, static_cast<int>(dpi), static_cast<int>(createdDpi_));
         font = scaledFont = CreateFontIndirectW(&f);
     }
-    auto scaled = [&](LONG v) {
-        return MulDiv(v, static_cast<int>(dpi), static_cast<int>(createdDpi_));
-    };
+    const SIZE units = dialogBaseUnits(dialog_, font);
+    auto x = [&](LONG v) { return MulDiv(v, units.cx, createdUnits_.cx); };
+    auto y = [&](LONG v) { return MulDiv(v, units.cy, createdUnits_.cy); };
     for (const auto& [control, r] : createdLayout_) {
-        SetWindowPos(control, nullptr, scaled(r.left), scaled(r.top),
-                     scaled(r.right) - scaled(r.left), scaled(r.bottom) - scaled(r.top),
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(control, nullptr, x(r.left), y(r.top), x(r.right) - x(r.left),
+                     y(r.bottom) - y(r.top), SWP_NOZORDER | SWP_NOACTIVATE);
         const int id = GetDlgCtrlID(control);
         if (id < IDC_LABEL1 || id >= IDC_LABEL1 + kPriceRows) {
             SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -131,7 +131,7 @@ void ControlPanel::setDpi(UINT dpi, HFONT labelFont) {
         DeleteObject(scaledFont_);
     }
     scaledFont_ = scaledFont;
-    scale_ = createdScale_.atDpi(createdDpi_, dpi);
+    scale_ = createdScale_.relaidOut(createdUnits_, units);
     parts_.display.setPanelScale(scale_);
     loadBulb();
     keepLabelsOnTheGreyHalf();

@@ -1,5 +1,7 @@
 #include "win32/dpi.h"
 
+#include <algorithm>
+
 namespace vorda::win {
 
 UINT windowDpi(HWND window) {
@@ -16,6 +18,19 @@ UINT windowDpi(HWND window) {
     const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
     return dpi > 0 ? static_cast<UINT>(dpi) : kDesignDpi;
+}
+
+SIZE dialogBaseUnits(HWND window, HFONT font) {
+    static const wchar_t kLetters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    HDC dc = GetDC(window);
+    const HGDIOBJ old = SelectObject(dc, font);
+    TEXTMETRICW metrics = {};
+    SIZE letters = {};
+    GetTextMetricsW(dc, &metrics);
+    GetTextExtentPoint32W(dc, kLetters, 52, &letters);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return SIZE{std::max<LONG>(1, (letters.cx / 26 + 1) / 2), std::max<LONG>(1, metrics.tmHeight)};
 }
 
 PanelScale PanelScale::of(HWND dialog) {

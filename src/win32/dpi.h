@@ -21,6 +21,10 @@ inline int scaledForDpi(int pixels, UINT dpi) {
     return MulDiv(pixels, static_cast<int>(dpi), static_cast<int>(kDesignDpi));
 }
 
+// The dialog base units of `font` as the dialog manager measures them: the average width
+// of the letters A to Z and a to z, and the font's height.
+SIZE dialogBaseUnits(HWND window, HFONT font);
+
 // Where the price board's pixels land on the control panel. The board is drawn in the
 // pixels of the panel at 96 DPI, where the dialog units of its template font ("MS Sans
 // Serif" 8, base units 6 x 13) are 1.5 x 1.625 pixels. On the panel as it is, each
@@ -37,10 +41,9 @@ struct PanelScale {
 
     // Measured on the dialog with MapDialogRect.
     static PanelScale of(HWND dialog);
-    // The same panel moved from `fromDpi` to `toDpi` (its controls and font scaled alike).
-    PanelScale atDpi(UINT fromDpi, UINT toDpi) const {
-        return {MulDiv(width, static_cast<int>(toDpi), static_cast<int>(fromDpi)),
-                MulDiv(height, static_cast<int>(toDpi), static_cast<int>(fromDpi))};
+    // The same panel laid out again for a font of base units `to` instead of `from`.
+    PanelScale relaidOut(SIZE from, SIZE to) const {
+        return {MulDiv(width, to.cx, from.cx), MulDiv(height, to.cy, from.cy)};
     }
 
     int x(int designX) const { return MulDiv(designX, width, kDesignWidth); }

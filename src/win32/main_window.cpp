@@ -1,5 +1,7 @@
 #include "win32/main_window.h"
 
+#include <algorithm>
+
 #include "win32/about_tray.h"
 #include "win32/command_line.h"
 #include "win32/history_dialog.h"
@@ -159,19 +161,38 @@ bool MainWindow::onCreate() {
     display_.setMainWindow(window_);
     controller_.emplace(platform_);
     dpi_ = windowDpi(window_);
-    if (dpi_ != kDesignDpi) {
-        SetWindowPos(window_, nullptr, 0, 0, scaledForDpi(kMainWidth, dpi_),
-                     scaledForDpi(kMainHeight, dpi_), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    fitSize();
     setViewFont();
     return true;
+}
+
+SIZE MainWindow::sizeAtDpi() const {
+    SIZE size{scaledForDpi(kMainWidth, dpi_), scaledForDpi(kMainHeight, dpi_)};
+    if (panel_ != nullptr && panel_->window() != nullptr) {
+        size.cx = std::max<LONG>(size.cx, panel_->scale().x(kMainWidth));
+        size.cy = std::max<LONG>(size.cy, panel_->scale().y(kMainHeight));
+    }
+    return size;
+}
+
+void MainWindow::fitSize() {
+    RECT r;
+    GetWindowRect(window_, &r);
+    const SIZE size = sizeAtDpi();
+    if (r.right - r.left != size.cx || r.bottom - r.top != size.cy) {
+        SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 void MainWindow::onDpiChanged(UINT dpi, const RECT& suggested) {
     dpi_ = dpi;
     setViewFont();
-    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    const SIZE size = sizeAtDpi();
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top,
+                 std::max<LONG>(suggested.right - suggested.left, size.cx),
+                 std::max<LONG>(suggested.bottom - suggested.top, size.cy),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MainWindow::onDestroy() {

@@ -64,6 +64,8 @@ class MainWindow {
     HFONT viewFont() const { return viewFont_; }
     // The control panel the view carries.
     void setPanel(ControlPanel* panel) { panel_ = panel; }
+    // Sizes the window for its DPI and the panel it carries (650 x 577 at 96 DPI).
+    void fitSize();
 
   private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -76,6 +78,8 @@ class MainWindow {
     void onClose();
     // The window moved to a monitor of another DPI; `suggested` is its new place.
     void onDpiChanged(UINT dpi, const RECT& suggested);
+    // 650 x 577 grown with the DPI and, where the panel's dialog units grew more, with them.
+    SIZE sizeAtDpi() const;
     void onCommand(int id);
     void onTray(LPARAM event);
     // A command-line order from the window `caller`: TRUE when it is one and was taken.

@@ -46,6 +46,7 @@ bool Program::createWindows(HINSTANCE previous, int showMode) {
                                        VORDA_BUILD_DATE});
     main_.setPanel(&*panel_);
     panel_->create(window);
+    main_.fitSize();
 
     RECT client;
     GetClientRect(window, &client);
