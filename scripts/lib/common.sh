@@ -23,6 +23,25 @@ VORDA_PACKAGES=(
 
 say() { printf '==> %s\n' "$*" >&2; }
 
+# The comment block at the top of the running script, its usage, without the "# ".
+print_usage() {
+    awk 'NR == 1 { next } /^#/ { sub(/^# ?/, ""); print; next } { exit }' "$0"
+}
+
+# Prints the usage and ends the script with 0 when its first argument is -h or --help.
+usage_if_asked() {
+    case "${1:-}" in
+        -h | --help) print_usage; exit 0 ;;
+    esac
+}
+
+# Prints the usage to standard error and ends the script with 2 (a wrong argument).
+usage_error() {
+    say "$*"
+    print_usage >&2
+    exit 2
+}
+
 # Installs the Debian packages that are missing (as root, with apt-get): the ones named,
 # or all of VORDA_PACKAGES.
 install_deps() {
@@ -115,6 +134,24 @@ configure_prefix() {
     } >"$reg"
     wine regedit /S "$reg" >/dev/null 2>&1
     # The ports are read when the Wine server starts.
+    wineserver -k 2>/dev/null || true
+    wineserver -w
+}
+
+# Sets the prefix's DPI (Wine's LogPixels, the system's and the user's: 96, 144, 192, ...)
+# and the size of its Wine desktop ("WIDTHxHEIGHT"), making the prefix first if needed, and
+# restarts its Wine server so that programs started next see them.
+set_prefix_dpi() {
+    local dpi="$1" desktop="$2" reg="$WINEPREFIX/vorda-dpi.reg"
+    ensure_wineprefix
+    {
+        printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n'
+        printf '"LogPixels"=dword:%08x\n\n' "$dpi"
+        printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts]\n'
+        printf '"LogPixels"=dword:%08x\n\n' "$dpi"
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\n"Default"="%s"\n' "$desktop"
+    } >"$reg"
+    wine regedit /S "$reg" >/dev/null 2>&1
     wineserver -k 2>/dev/null || true
     wineserver -w
 }

@@ -7,13 +7,13 @@ namespace vorda {
 ViewShift viewSizing(ScrollView& r, int width, int height) {
     ViewShift shift{0, 0};
     r.viewHeight = height;
-    r.vScrollMax = std::max(0, kViewRows * r.cellHeight - height);
+    r.vScrollMax = std::max(0, r.rows * r.cellHeight - height);
     const int newV = std::min(r.vOffset, r.vScrollMax);
     shift.dy = r.vOffset - newV;
     r.vOffset = newV;
 
     r.viewWidth = width;
-    r.hScrollMax = std::max(0, kViewColumns * r.cellWidth - width);
+    r.hScrollMax = std::max(0, r.columns * r.cellWidth - width);
     const int newH = std::min(r.hOffset, r.hScrollMax);
     shift.dx = r.hOffset - newH;
     r.hOffset = newH;

@@ -1,5 +1,5 @@
-// The main window's view: a virtual surface of 623 x 512 one-pixel cells that carries the
-// control panel, and its scrolling.
+// The main window's view: a virtual surface of 623 x 512 one-pixel cells at 96 DPI (larger
+// at a higher DPI) that carries the control panel, and its scrolling.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +36,9 @@ struct ScrollView {
     int32_t vOffset = 0;
     int32_t cellWidth = 1;
     int32_t cellHeight = 1;
+    // The surface's size in cells: the panel's at the window's DPI.
+    int32_t columns = kViewColumns;
+    int32_t rows = kViewRows;
 };
 
 ViewShift viewSizing(ScrollView& view, int width, int height);

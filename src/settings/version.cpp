@@ -52,7 +52,7 @@ std::string buildDatePart(const char* buildDate) {
 }
 
 std::string versionText(const std::string& title, const char* buildDate) {
-    return title + " :  ver.1.2.53." + buildDatePart(buildDate);
+    return title + " :  ver." VORDA_VERSION "." + buildDatePart(buildDate);
 }
 
 const char* coreBuildDate() {

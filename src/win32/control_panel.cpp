@@ -16,7 +16,7 @@ constexpr COLORREF kGrey = RGB(180, 180, 180);
 constexpr COLORREF kDark = RGB(20, 20, 20);
 constexpr COLORREF kLit = RGB(255, 255, 255);
 
-// Segment rectangles of the first row and digit, by bit of the segment code.
+// Segment rectangles of the first row and digit, by bit of the segment code (design pixels).
 constexpr RECT kSegments[8] = {
     {455, 162, 475, 167},  // bottom bar
     {450, 142, 455, 162},  // lower left
@@ -67,10 +67,10 @@ INT_PTR ControlPanel::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
 }
 
 BOOL ControlPanel::onInitDialog() {
-    // Loaded once for the panel's life: the board is painted at every price shown, and
-    // Wine 8 keeps about 100 bytes for good at each LoadImage of an icon, even destroyed.
-    bulb_ = static_cast<HICON>(
-        LoadImageW(parts_.instance, MAKEINTRESOURCEW(IDI_BULB), IMAGE_ICON, 32, 32, 0));
+    createdDpi_ = windowDpi(dialog_);
+    createdScale_ = scale_ = PanelScale::of(dialog_);
+    parts_.display.setPanelScale(scale_);
+    loadBulb();
     parts_.display.setPanelWindow(dialog_);
     for (int id : {IDC_PRICE1, IDC_PRICE2, IDC_PRICE3, IDC_PRICE4, IDC_PRICE5}) {
         SendDlgItemMessageW(dialog_, id, EM_LIMITTEXT, kOrderPriceMax, 0);
@@ -80,12 +80,75 @@ BOOL ControlPanel::onInitDialog() {
     applyLabels();
     greyBrush_ = CreateSolidBrush(kGrey);
     windowBrush_ = GetSysColorBrush(COLOR_WINDOW);
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(dialog_, WM_GETFONT, 0, 0));
+    GetObjectW(font, sizeof(templateFont_), &templateFont_);
+    createdUnits_ = dialogBaseUnits(dialog_, font);
+    for (HWND c = GetWindow(dialog_, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        RECT r;
+        GetWindowRect(c, &r);
+        MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&r), 2);
+        createdLayout_.emplace_back(c, r);
+    }
     return TRUE;
+}
+
+// Loaded once for each size: the board is painted at every price shown, and Wine 8 keeps
+// about 100 bytes for good at each LoadImage of an icon, even destroyed.
+void ControlPanel::loadBulb() {
+    const int size = scale_.x(256) - scale_.x(224);
+    if (bulb_ != nullptr && size == bulbSize_) {
+        return;
+    }
+    if (bulb_ != nullptr) {
+        DestroyIcon(bulb_);
+    }
+    bulb_ = static_cast<HICON>(
+        LoadImageW(parts_.instance, MAKEINTRESOURCEW(IDI_BULB), IMAGE_ICON, size, size, 0));
+    bulbSize_ = size;
+}
+
+void ControlPanel::setDpi(UINT dpi, HFONT labelFont) {
+    parts_.labelFont = labelFont;
+    if (dialog_ == nullptr) {
+        return;
+    }
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog_, WM_GETFONT, 0, 0));
+    HFONT scaledFont = nullptr;
+    if (dpi != createdDpi_) {
+        LOGFONTW f = templateFont_;
+        f.lfHeight = MulDiv(f.lfHeight, static_cast<int>(dpi), static_cast<int>(createdDpi_));
+        font = scaledFont = CreateFontIndirectW(&f);
+    }
+    const SIZE units = dialogBaseUnits(dialog_, font);
+    auto x = [&](LONG v) { return MulDiv(v, units.cx, createdUnits_.cx); };
+    auto y = [&](LONG v) { return MulDiv(v, units.cy, createdUnits_.cy); };
+    for (const auto& [control, r] : createdLayout_) {
+        SetWindowPos(control, nullptr, x(r.left), y(r.top), x(r.right) - x(r.left),
+                     y(r.bottom) - y(r.top), SWP_NOZORDER | SWP_NOACTIVATE);
+        const int id = GetDlgCtrlID(control);
+        if (id < IDC_LABEL1 || id >= IDC_LABEL1 + kPriceRows) {
+            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        }
+    }
+    if (scaledFont_ != nullptr) {
+        DeleteObject(scaledFont_);
+    }
+    scaledFont_ = scaledFont;
+    scale_ = createdScale_.relaidOut(createdUnits_, units);
+    parts_.display.setPanelScale(scale_);
+    loadBulb();
+    keepLabelsOnTheGreyHalf();
+    applyLabels();
+    RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void ControlPanel::onDestroy() {
     DeleteObject(greyBrush_);
     greyBrush_ = nullptr;
+    if (scaledFont_ != nullptr) {
+        DeleteObject(scaledFont_);
+        scaledFont_ = nullptr;
+    }
     if (bulb_ != nullptr) {
         DestroyIcon(bulb_);
         bulb_ = nullptr;
@@ -160,15 +223,16 @@ void ControlPanel::chooseControlFile() {
 }
 
 // The description labels stay on the grey half of the board, also where the dialog
-// font is wider than the one the layout was drawn for (the digits start at x 436).
+// font is wider than the one the layout was drawn for (the digits start at design x 436).
 void ControlPanel::keepLabelsOnTheGreyHalf() {
+    const LONG digits = scale_.x(436);
     for (int i = 0; i < kPriceRows; ++i) {
         HWND label = GetDlgItem(dialog_, IDC_LABEL1 + i);
         RECT r;
         GetWindowRect(label, &r);
         MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&r), 2);
-        if (r.right > 436) {
-            SetWindowPos(label, nullptr, 0, 0, std::max<LONG>(0, 436 - r.left), r.bottom - r.top,
+        if (r.right > digits) {
+            SetWindowPos(label, nullptr, 0, 0, std::max<LONG>(0, digits - r.left), r.bottom - r.top,
                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
     }
@@ -191,18 +255,21 @@ void ControlPanel::refreshLabels() {
     InvalidateRect(dialog_, nullptr, TRUE);
 }
 
+// The board in design pixels (96 DPI), placed on the panel through its scale.
 void ControlPanel::paintPriceBoard(HDC dc) {
     const PriceBoard& b = parts_.controller.board();
+    const PanelScale& s = scale_;
     const bool backlight = b.backlightOn();
-    fill(dc, RECT{218, 98, 436, 505}, kGrey);
+    fill(dc, s.rect(218, 98, 436, 505), kGrey);
     for (int r = 0; r < kPriceRows; ++r) {
+        const int x = s.x(224), y = s.y(144 + 81 * r);
         if (backlight && bulb_ != nullptr) {
-            DrawIconEx(dc, 224, 144 + 81 * r, bulb_, 32, 32, 0, nullptr, DI_NORMAL);
+            DrawIconEx(dc, x, y, bulb_, bulbSize_, bulbSize_, 0, nullptr, DI_NORMAL);
         } else {
-            fill(dc, RECT{224, 144 + 81 * r, 256, 176 + 81 * r}, kGrey);
+            fill(dc, RECT{x, y, x + bulbSize_, y + bulbSize_}, kGrey);
         }
     }
-    fill(dc, RECT{436, 98, 614, 505}, RGB(0, 0, 0));
+    fill(dc, s.rect(436, 98, 614, 505), RGB(0, 0, 0));
     HBRUSH lit = CreateSolidBrush(kLit);
     HBRUSH dark = CreateSolidBrush(kDark);
     const bool phase = b.blinkPhase();
@@ -211,8 +278,9 @@ void ControlPanel::paintPriceBoard(HDC dc) {
         for (int d = 0; d < 3; ++d) {
             const uint8_t code = b.segment(r, d);
             for (int bit = 0; bit < 8; ++bit) {
-                RECT rect = kSegments[bit];
-                OffsetRect(&rect, 55 * d, 81 * r);
+                const RECT& k = kSegments[bit];
+                const RECT rect =
+                    s.rect(k.left + 55 * d, k.top + 81 * r, k.right + 55 * d, k.bottom + 81 * r);
                 const bool on = (code & (1 << bit)) != 0 && !blinkDark;
                 FillRect(dc, &rect, on ? lit : dark);
             }

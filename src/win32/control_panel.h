@@ -5,8 +5,12 @@
 
 #include <windows.h>
 
+#include <utility>
+#include <vector>
+
 #include "controller/controller.h"
 #include "win32/dialog.h"
+#include "win32/dpi.h"
 #include "win32/win32_display.h"
 
 namespace vorda::win {
@@ -31,6 +35,14 @@ class ControlPanel : public Dialog<ControlPanel> {
     // Shows the descriptions and colours of the settings on the labels 561 to 565 again.
     void refreshLabels();
 
+    // The panel at `dpi` (the main window moved to another monitor): the template's font at
+    // that DPI, the controls laid out for it as the dialog manager would (by the ratio of
+    // its dialog base units to those at creation), the labels in `labelFont`, the board
+    // placed and repainted alike.
+    void setDpi(UINT dpi, HFONT labelFont);
+    // Where the board's design pixels land on the panel.
+    const PanelScale& scale() const { return scale_; }
+
   private:
     friend class Dialog<ControlPanel>;
     INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -44,11 +56,22 @@ class ControlPanel : public Dialog<ControlPanel> {
     void keepLabelsOnTheGreyHalf();
     void chooseControlFile();
     void paintPriceBoard(HDC dc);
+    void loadBulb();
 
     Parts parts_;
     HBRUSH greyBrush_ = nullptr;
     HBRUSH windowBrush_ = nullptr;
     HICON bulb_ = nullptr;  // the backlight mark of the board
+    int bulbSize_ = 0;
+    PanelScale scale_;
+    // At creation: the DPI, the scale, the template's font, its base units and each
+    // control's place.
+    UINT createdDpi_ = kDesignDpi;
+    PanelScale createdScale_;
+    LOGFONTW templateFont_ = {};
+    SIZE createdUnits_ = {1, 1};
+    std::vector<std::pair<HWND, RECT>> createdLayout_;
+    HFONT scaledFont_ = nullptr;  // the template's font at another DPI
 };
 
 }  // namespace vorda::win

@@ -1,5 +1,7 @@
 #include "win32/main_window.h"
 
+#include <algorithm>
+
 #include "win32/about_tray.h"
 #include "win32/command_line.h"
 #include "win32/history_dialog.h"
@@ -124,6 +126,9 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:
             onClose();
             return 0;
+        case WM_DPICHANGED:
+            onDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            return 0;
         case WM_COMMAND:
             onCommand(LOWORD(wParam));
             return 0;
@@ -186,8 +191,39 @@ bool MainWindow::onCreate() {
     ChangeWindowMessageFilterEx(window_, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
     display_.setMainWindow(window_);
     controller_.emplace(platform_);
+    dpi_ = windowDpi(window_);
+    fitSize();
     setViewFont();
     return true;
+}
+
+SIZE MainWindow::sizeAtDpi() const {
+    SIZE size{scaledForDpi(kMainWidth, dpi_), scaledForDpi(kMainHeight, dpi_)};
+    if (panel_ != nullptr && panel_->window() != nullptr) {
+        size.cx = std::max<LONG>(size.cx, panel_->scale().x(kMainWidth));
+        size.cy = std::max<LONG>(size.cy, panel_->scale().y(kMainHeight));
+    }
+    return size;
+}
+
+void MainWindow::fitSize() {
+    RECT r;
+    GetWindowRect(window_, &r);
+    const SIZE size = sizeAtDpi();
+    if (r.right - r.left != size.cx || r.bottom - r.top != size.cy) {
+        SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void MainWindow::onDpiChanged(UINT dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    setViewFont();
+    const SIZE size = sizeAtDpi();
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top,
+                 std::max<LONG>(suggested.right - suggested.left, size.cx),
+                 std::max<LONG>(suggested.bottom - suggested.top, size.cy),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MainWindow::onDestroy() {
@@ -246,17 +282,22 @@ void MainWindow::comeToTheFront() {
     SetForegroundWindow(window_);
 }
 
+// The view font at the window's DPI, handed to the panel before the old one goes.
 void MainWindow::setViewFont() {
-    if (viewFont_ != nullptr) {
-        DeleteObject(viewFont_);
-    }
+    const HFONT old = viewFont_;
     const ViewFont& f = font_;
-    viewFont_ = CreateFontW(f.height, f.width, f.escapement, f.orientation, f.weight,
-                            static_cast<DWORD>(f.italic), static_cast<DWORD>(f.underline),
+    viewFont_ = CreateFontW(scaledForDpi(f.height, dpi_), f.width, f.escapement, f.orientation,
+                            f.weight, static_cast<DWORD>(f.italic), static_cast<DWORD>(f.underline),
                             static_cast<DWORD>(f.strikeOut), static_cast<DWORD>(f.charSet),
                             static_cast<DWORD>(f.outPrecision), static_cast<DWORD>(f.clipPrecision),
                             static_cast<DWORD>(f.quality), static_cast<DWORD>(f.pitchAndFamily),
                             f.faceName);
+    if (panel_ != nullptr) {
+        panel_->setDpi(dpi_, viewFont_);
+    }
+    if (old != nullptr) {
+        DeleteObject(old);
+    }
     RECT r;
     GetWindowRect(window_, &r);
     SendMessageW(window_, WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.right - r.left, r.bottom - r.top));
@@ -272,6 +313,10 @@ void MainWindow::updateScrollBars() {
 void MainWindow::onSize(UINT state, int width, int height) {
     if (!controller_) {
         return;
+    }
+    if (panel_ != nullptr) {
+        view_.columns = panel_->scale().x(kViewColumns);
+        view_.rows = panel_->scale().y(kViewRows);
     }
     const ViewShift shift = viewSizing(view_, width, height);
     if (shift.dx != 0 || shift.dy != 0) {
@@ -289,8 +334,9 @@ void MainWindow::onPaint() {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window_, &ps);
     if (controller_ && panel_ != nullptr && panel_->window() != nullptr) {
-        SetWindowPos(panel_->window(), HWND_TOP, -view_.hOffset, -view_.vOffset, kPanelWidth,
-                     kPanelHeight, SWP_NOACTIVATE);
+        SetWindowPos(panel_->window(), HWND_TOP, -view_.hOffset, -view_.vOffset,
+                     scaledForDpi(kPanelWidth, dpi_), scaledForDpi(kPanelHeight, dpi_),
+                     SWP_NOACTIVATE);
     }
     HBRUSH grey = CreateSolidBrush(RGB(180, 180, 180));
     FillRect(dc, &ps.rcPaint, grey);

@@ -63,6 +63,8 @@ class MainWindow {
     HFONT viewFont() const { return viewFont_; }
     // The control panel the view carries.
     void setPanel(ControlPanel* panel) { panel_ = panel; }
+    // Sizes the window for its DPI and the panel it carries (650 x 577 at 96 DPI).
+    void fitSize();
 
   private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -73,6 +75,10 @@ class MainWindow {
     void onPaint();
     void onScroll(bool vertical, UINT code, int position);
     void onClose();
+    // The window moved to a monitor of another DPI; `suggested` is its new place.
+    void onDpiChanged(UINT dpi, const RECT& suggested);
+    // 650 x 577 grown with the DPI and, where the panel's dialog units grew more, with them.
+    SIZE sizeAtDpi() const;
     void onCommand(int id);
     void onTray(LPARAM event);
     // The tray icon added, or shown already; a failed attempt is repeated on a timer a few
@@ -102,7 +108,8 @@ class MainWindow {
     HWND window_ = nullptr;
     ControlPanel* panel_ = nullptr;
     ScrollView view_;
-    ViewFont font_;
+    UINT dpi_ = kDesignDpi;
+    ViewFont font_;  // its height in pixels at 96 DPI
     HFONT viewFont_ = nullptr;
     // Sent to every top-level window when the taskbar is made again (Explorer restarted).
     const UINT taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");

@@ -1,5 +1,7 @@
 #include "win32/program.h"
 
+#include <commctrl.h>
+
 #include "vorda_version.h"
 #include "win32/resources/resource.h"
 #include "win32/wide.h"
@@ -33,6 +35,9 @@ bool Program::createWindows(HINSTANCE previous, int showMode) {
     if (previous == nullptr && !MainWindow::registerClass(instance_)) {
         return false;
     }
+    // Common Controls 6 (the manifest asks for them) for the standard controls.
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
     accelerators_ = LoadAcceleratorsW(instance_, MAKEINTRESOURCEW(IDA_MAIN));
     loadMessageTexts(instance_);
 
@@ -44,6 +49,7 @@ bool Program::createWindows(HINSTANCE previous, int showMode) {
                                        VORDA_BUILD_DATE});
     main_.setPanel(&*panel_);
     panel_->create(window);
+    main_.fitSize();
 
     RECT client;
     GetClientRect(window, &client);

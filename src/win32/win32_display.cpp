@@ -123,7 +123,7 @@ void Win32Display::showMessage(std::string text, Text caption) {
 }
 
 void Win32Display::invalidate(PanelRect r, bool erase) {
-    const RECT rect{r.left, r.top, r.right, r.bottom};
+    const RECT rect = panelScale_.rect(r);
     InvalidateRect(panelWindow_, &rect, erase ? TRUE : FALSE);
 }
 

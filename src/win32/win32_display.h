@@ -16,6 +16,7 @@
 
 #include "controller/display.h"
 #include "protocol/segments.h"
+#include "win32/dpi.h"
 
 namespace vorda::win {
 
@@ -35,6 +36,9 @@ class Win32Display {
 
     void setMainWindow(HWND window) { mainWindow_ = window; }
     void setPanelWindow(HWND panel) { panelWindow_ = panel; }
+    // How the engine's board rectangles (96-DPI design pixels) land on the panel; set and
+    // used on the user-interface thread.
+    void setPanelScale(const PanelScale& scale) { panelScale_ = scale; }
 
     // Applies the queued calls (on the user-interface thread).
     void applyQueued();
@@ -69,6 +73,7 @@ class Win32Display {
     DWORD uiThread_;
     std::atomic<HWND> mainWindow_{nullptr};
     std::atomic<HWND> panelWindow_{nullptr};
+    PanelScale panelScale_;
 
     std::mutex queueMutex_;
     std::deque<std::function<void()>> queue_;

@@ -452,7 +452,7 @@ TEST_F(Orders, AControlFileKeepsAnOnDemandLinkOpenWhileItPlays) {
     EXPECT_FALSE(link().connected());
 }
 
-// The main window's scrolling over the 623 x 512 view.
+// The main window's scrolling over the 623 x 512 view (and a larger one).
 TEST(View, ScrollingStopsAtTheEndsAndFollowsTheSize) {
     ScrollView r;
     viewSizing(r, 700, 600);  // large enough: nothing to scroll
@@ -484,6 +484,10 @@ TEST(View, ScrollingStopsAtTheEndsAndFollowsTheSize) {
     EXPECT_EQ(r.hOffset, 23);
     EXPECT_EQ(shift.dy, 50);
     EXPECT_EQ(shift.dx, 300);
+    r.columns = 935;  // the surface at 144 DPI
+    r.rows = 768;
+    viewSizing(r, 600, 450);
+    EXPECT_EQ(std::make_pair(r.hScrollMax, r.vScrollMax), std::make_pair(335, 318));
 }
 
 }  // namespace

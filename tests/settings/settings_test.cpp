@@ -149,7 +149,7 @@ TEST(SettingsFile, AFailedSaveLeavesTheOldFileAndNoTemporaryFile) {
 }
 
 TEST(VersionText, IsTheTitleAndTheBuildDateAsYearMonthDay) {
-    EXPECT_EQ(versionText("Vorda Cen", "Feb 12 2015"), "Vorda Cen :  ver.1.2.53.150212");
+    EXPECT_EQ(versionText("Vorda Cen", "Feb 12 2015"), "Vorda Cen :  ver." VORDA_VERSION ".150212");
     EXPECT_EQ(buildDatePart("Mar  5 2015"), "150305");
     const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};

@@ -88,6 +88,11 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring menuLink = folder(CSIDL_PROGRAMS) + L"\\Vorda Cen.lnk";
     const std::wstring startupLink = folder(CSIDL_STARTUP) + L"\\Vorda Cen.lnk";
     const std::wstring desktopLink = folder(CSIDL_DESKTOPDIRECTORY) + L"\\Vorda Cen.lnk";
+    // This build's version, and the one before it (its last number one less).
+    const std::wstring version = L"" VORDA_VERSION;
+    const size_t dot = version.rfind(L'.');
+    const std::wstring previous =
+        version.substr(0, dot + 1) + std::to_wstring(std::stoi(version.substr(dot + 1)) - 1);
 
     // A terminal program's main window, of the class the program's has too.
     WNDCLASSW terminal = {0, DefWindowProcW, 0, 0, {}, {}, {}, {}, {}, L"TTYWndClass"};
@@ -96,7 +101,7 @@ int wmain(int argc, wchar_t** argv) {
     check(run(setup) == 0, "silent install beside another program's window of the class");
     check(exists(program + L"\\Uninstall.exe") && !exists(desktopLink) &&
               uninstallEntry(L"InstallLocation") == program &&
-              uninstallEntry(L"DisplayVersion") == L"1.2.53",
+              uninstallEntry(L"DisplayVersion") == version,
           "files and uninstall entry");
     const std::wstring target = program + L"\\VordaCen.exe", link = target + L"|" + program;
     check(shortcut(menuLink) == link && shortcut(startupLink) == link,
@@ -110,12 +115,12 @@ int wmain(int argc, wchar_t** argv) {
     TerminateProcess(running, 0);
     WaitForSingleObject(running, 10000);
 
-    check(run(older) == 6 && uninstallEntry(L"DisplayVersion") == L"1.2.53",
+    check(run(older) == 6 && uninstallEntry(L"DisplayVersion") == version,
           "an older version refused over a newer one");
-    check(run(older + L" /FORCE") == 0 && uninstallEntry(L"DisplayVersion") == L"1.2.52",
+    check(run(older + L" /FORCE") == 0 && uninstallEntry(L"DisplayVersion") == previous,
           "an older version installed over a newer one with /FORCE");
     check(run(setup + L" /DESKTOP") == 0 && exists(desktopLink) &&
-              uninstallEntry(L"DisplayVersion") == L"1.2.53",
+              uninstallEntry(L"DisplayVersion") == version,
           "install over it");
 
     check(run(uninstallEntry(L"QuietUninstallString")) == 0, "silent uninstall");

@@ -73,10 +73,12 @@ TEST(ProgramResources, VersionResourceWithTheNameLanguageAndTheAboutBoxDate) {
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(query(L"\\"));
     const auto* language = static_cast<const WORD*>(query(L"\\VarFileInfo\\Translation"));
     ASSERT_TRUE(fixed != nullptr && language != nullptr);
+    const WORD v[] = {VORDA_FILE_VERSION};  // the project's version and 0
     EXPECT_EQ((std::vector<DWORD>{fixed->dwFileVersionMS, fixed->dwFileVersionLS,
                                   fixed->dwProductVersionLS, language[0], language[1]}),
-              (std::vector<DWORD>{MAKELONG(2, 1), MAKELONG(0, 53), MAKELONG(0, 53), 0x0415, 1200}));
-    // "1.2.53.YYMMDD", as at the end of the About box's " :  ver.1.2.53.YYMMDD".
+              (std::vector<DWORD>{MAKELONG(v[1], v[0]), MAKELONG(v[3], v[2]), MAKELONG(v[3], v[2]),
+                                  0x0415, 1200}));
+    // "<version>.YYMMDD", as at the end of the About box's " :  ver.<version>.YYMMDD".
     const std::string about = versionText("", VORDA_BUILD_DATE);
     const std::wstring version = win::fromUtf8(about.substr(about.find("ver.") + 4));
     const std::pair<const wchar_t*, std::wstring> texts[] = {

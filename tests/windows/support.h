@@ -18,6 +18,7 @@
 
 #include "settings/history.h"
 #include "settings/settings_file.h"
+#include "win32/dpi.h"
 #include "win32/program.h"
 #include "win32/resources/resource.h"
 #include "win32/wide.h"
@@ -216,6 +217,27 @@ class ProgramWindow : public ::testing::Test {
             states += GetMenuState(GetMenu(main), id, MF_BYCOMMAND) & MF_GRAYED ? '0' : '1';
         }
         return states;
+    }
+    // The main window with its frame, kept as a 24-bit bitmap file (read from the window: the
+    // screen may be smaller).
+    bool saveScreenshot(const std::string& unixPath) {
+        RECT r;
+        GetWindowRect(main, &r);
+        BITMAPINFOHEADER info = {
+            sizeof(info), r.right - r.left, r.bottom - r.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+        const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(info);
+        const DWORD size = ((static_cast<DWORD>(info.biWidth) * 3 + 3) & ~3u) * info.biHeight;
+        const BITMAPFILEHEADER header = {0x4D42, offset + size, 0, 0, offset};
+        void* bits = nullptr;
+        HDC window = GetWindowDC(main), memory = CreateCompatibleDC(window);
+        SelectObject(memory, CreateDIBSection(window, reinterpret_cast<BITMAPINFO*>(&info),
+                                              DIB_RGB_COLORS, &bits, nullptr, 0));
+        BitBlt(memory, 0, 0, info.biWidth, info.biHeight, window, 0, 0, SRCCOPY);
+        std::ofstream out(windowsPathOf(unixPath).c_str(), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(&header), sizeof(header))
+            .write(reinterpret_cast<const char*>(&info), sizeof(info))
+            .write(static_cast<const char*>(bits), size);
+        return out.good();
     }
     COLORREF pixel(int x, int y) {
         UpdateWindow(panel);

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <tuple>
+#include <vector>
 
 #include "support.h"
 
@@ -18,33 +19,6 @@ namespace vorda::test {
 namespace {
 
 constexpr COLORREF kWhite = RGB(255, 255, 255), kDark = RGB(20, 20, 20), kGrey = RGB(180, 180, 180);
-
-// The settings file written in the start directory, and a log (their lines end in CR LF, as
-// on Linux); the labels in their colours on the grey board, no backlight marks.
-TEST_F(ProgramWindow, StartsWithTheLabelsInTheirColoursOnTheGreyBoard) {
-    const std::string ini = fileBytes(directory_ + L"\\VordaCen.ini");
-    EXPECT_EQ(ini.substr(0, 9), "1\r\n19200\r");
-    EXPECT_EQ(ini.find("\r\r"), std::string::npos);
-    controller().logs().setEnabled(true);
-    controller().logs().appendLight("87");
-    EXPECT_EQ(fileBytes(directory_ + L"\\VordaSw.trm").substr(17), "  87\r\n");
-    EXPECT_EQ(pixel(230, 120), kGrey);
-    EXPECT_EQ(pixel(240, 150), kGrey);
-    EXPECT_EQ(pixel(440, 110), RGB(0, 0, 0));
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(text(IDC_LABEL1 + i), std::wstring(3, static_cast<wchar_t>(L'A' + i)));
-        RECT r;
-        GetWindowRect(GetDlgItem(panel, IDC_LABEL1 + i), &r);
-        MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&r), 2);
-        std::map<COLORREF, int> seen;  // every third pixel, by colour
-        const int width = r.right - r.left;
-        for (int at = 0; at < width * (r.bottom - r.top); at += 3) {
-            ++seen[pixel(r.left + at % width, r.top + at / width)];
-        }
-        EXPECT_GT(seen[kLabelColours[i]], 20) << "label " << i + 1;
-        EXPECT_GT(seen[kGrey], seen[kLabelColours[i]]) << "label " << i + 1;
-    }
-}
 
 // The boxes reach the tower; the link's states reach the menu and the status from the
 // link's thread; "Połącz" reads the tower back into the emptied boxes. The link heals: the
@@ -108,6 +82,82 @@ TEST_F(ProgramWindow, ScrollingASmallWindowMovesThePanelByTheOffsets) {
     EXPECT_EQ(panelTop(), 0);
 }
 
+// The settings file written in the start directory, and a log (their lines end in CR LF, as
+// on Linux). The board fills the five grey frames right of the price boxes, without backlight
+// marks, the labels in their colours on its grey half: at the starting DPI (dpi_test.sh: 144
+// and 192, with a screenshot), after a move to a quarter more DPI and back; fonts grow alike.
+TEST_F(ProgramWindow, StartsWithTheLabelsInTheirColoursOnTheBoardInItsFramesAtEveryDpi) {
+    const std::string ini = fileBytes(directory_ + L"\\VordaCen.ini");
+    EXPECT_EQ(ini.substr(0, 9), "1\r\n19200\r");
+    EXPECT_EQ(ini.find("\r\r"), std::string::npos);
+    controller().logs().setEnabled(true);
+    controller().logs().appendLight("87");
+    EXPECT_EQ(fileBytes(directory_ + L"\\VordaSw.trm").substr(17), "  87\r\n");
+    auto inPanel = [&](HWND w) {
+        RECT r;
+        GetWindowRect(w, &r);
+        MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    auto fontHeight = [](HWND w) {
+        LOGFONTW f = {};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0)), sizeof(f), &f);
+        return f.lfHeight;
+    };
+    const UINT started = win::windowDpi(main);
+    const LONG priceFont = fontHeight(GetDlgItem(panel, IDC_PRICE1));
+    for (UINT dpi : {started, started * 5 / 4, started}) {
+        RECT moved{0, 0, MulDiv(650, dpi, 96), MulDiv(577, dpi, 96)};
+        SendMessageW(main, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&moved));
+        pump(50);
+        std::vector<RECT> f;  // the frames, top to bottom
+        for (HWND c = GetWindow(panel, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+            const LONG style = GetWindowLongW(c, GWL_STYLE) & (SS_TYPEMASK | WS_VISIBLE);
+            f.push_back(inPanel(c));
+            f.resize(f.size() - (style == (SS_GRAYFRAME | WS_VISIBLE) ? 0 : 1));
+        }
+        ASSERT_EQ(f.size(), 5u) << dpi;
+        const int in = 3 * static_cast<int>(dpi) / 96;  // inside the frames' rounding
+        const COLORREF black = RGB(0, 0, 0);
+        std::string seen = std::to_string(  // the board's edges against the frames' union
+            inPanel(GetDlgItem(panel, IDC_BLINK1)).right < f[0].left &&
+            pixel(f[0].left + in, f[0].top - 2) != kGrey &&
+            pixel(f[0].left + in, f[0].top + in) == kGrey &&
+            pixel(f[4].right - in, f[4].bottom + 1) != black &&
+            pixel(f[4].right - in, f[4].bottom - in) == black);
+        // Per row: grey inside on the left, black on the right, neither outside, no backlight
+        // mark; the label's text, above the grey half, its font, its colour on grey.
+        for (int row = 0; row < 5; ++row) {
+            const RECT& r = f[row];
+            const int m = (r.top + r.bottom) / 2;
+            const RECT l = inPanel(GetDlgItem(panel, IDC_LABEL1 + row));
+            std::map<COLORREF, int> colours;  // every third pixel of the label
+            const int width = l.right - l.left;
+            for (int at = 0; at < width * (l.bottom - l.top); at += 3) {
+                ++colours[pixel(l.left + at % width, l.top + at / width)];
+            }
+            seen += ' ';
+            for (bool holds :
+                 {pixel(r.left + in, m) == kGrey, pixel(r.right - in, m) == black,
+                  pixel(r.left - 2, m) != kGrey, pixel(r.right + 1, m) != black,
+                  pixel((r.left + l.left) / 2, l.bottom - 3) == kGrey,
+                  text(IDC_LABEL1 + row) == std::wstring(3, L'A' + row),
+                  l.left > r.left && l.top > r.top && l.bottom < r.bottom &&
+                      pixel(l.right - 1, l.bottom) == kGrey,
+                  fontHeight(GetDlgItem(panel, IDC_LABEL1 + row)) == MulDiv(55, dpi, 96),
+                  colours[kLabelColours[row]] > 20 &&
+                      colours[kGrey] > colours[kLabelColours[row]]}) {
+                seen += holds ? '1' : '0';
+            }
+        }
+        EXPECT_EQ(seen, "1 111111111 111111111 111111111 111111111 111111111") << dpi;
+        EXPECT_EQ(fontHeight(GetDlgItem(panel, IDC_PRICE1)), MulDiv(priceFont, dpi, started));
+    }
+    const std::string shot = VORDA_SCREENSHOT;
+    EXPECT_TRUE(started == 96 || saveScreenshot(shot.substr(0, shot.size() - 4) + "-" +
+                                                std::to_string(started) + ".bmp"));
+}
+
 // At start the focus is in price box 1; focus that leaves for another program's window comes
 // back to the box that had it, where typed digits land, at most eight. The accelerators come
 // before the panel's dialog navigation; Enter and Esc in the panel do nothing.
@@ -159,7 +209,7 @@ TEST_F(ProgramWindow, TheAboutBoxShowsTheVersionsAndClosesOnlyWithOk) {
     menu(IDM_ABOUT);
     ASSERT_TRUE(about.get());
     EXPECT_EQ(seen.substr(0, 24) + L"YYMMDD" + seen.substr(30),
-              L"Vorda Cen :  ver.1.2.53.YYMMDD||1");
+              L"Vorda Cen :  ver." VORDA_VERSION L".YYMMDD||1");
 }
 
 // The prices on the board, the backlight marks and a screenshot of it all; a blinking row; the
@@ -189,23 +239,7 @@ TEST_F(ProgramWindow, TestModeShowsPricesOnTheBoardRefusesTheBacklightAndRunsACo
     }
     EXPECT_NE(pixel(240, 150), kGrey);
 
-    // The main window as the screen shows it, kept as a 24-bit bitmap file.
-    RECT r;
-    GetWindowRect(main, &r);
-    BITMAPINFOHEADER info = {
-        sizeof(info), r.right - r.left, r.bottom - r.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(info);
-    const DWORD size = ((static_cast<DWORD>(info.biWidth) * 3 + 3) & ~3u) * info.biHeight;
-    const BITMAPFILEHEADER header = {0x4D42, offset + size, 0, 0, offset};
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
-    SelectObject(memory, CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&info),
-                                          DIB_RGB_COLORS, &bits, nullptr, 0));
-    BitBlt(memory, 0, 0, info.biWidth, info.biHeight, screen, r.left, r.top, SRCCOPY);
-    std::ofstream out(windowsPathOf(VORDA_SCREENSHOT).c_str(), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&header), sizeof(header))
-        .write(reinterpret_cast<const char*>(&info), sizeof(info));
-    EXPECT_TRUE(out.write(static_cast<const char*>(bits), size).good());
+    EXPECT_TRUE(saveScreenshot(VORDA_SCREENSHOT));
     controller().board().showBacklight(false);  // the marks are painted over
     EXPECT_EQ(pixel(240, 150), kGrey);
 

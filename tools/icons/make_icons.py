@@ -1,16 +1,28 @@
 #!/usr/bin/env python3
-"""Draws the program's two icons and writes them as .ico files (16x16 and 32x32, 32-bit).
+"""Draws the program's two icons and writes them as .ico files into the folder where the
+resource script takes them from, src/win32/resources (or the folder given).
 
   129 vordacen.ico  a fuel-price tower: a dark board with three lit price rows on a post
   135 bulb.ico      a lit bulb, drawn at the left of each price row while the backlight is on
 
-The shapes are laid out on a 32-unit grid with edges on even units, so that both sizes
-stay crisp; each pixel is sampled 4 x 4 times for the round edges of the bulb.
-Run: python3 tools/icons/make_icons.py src/resources
+Each holds 16, 20, 24, 32, 48 and 256 pixel images, 32-bit with alpha (the 256 pixel one
+PNG-compressed), so Windows finds one of the size it needs at 100 % to 200 % scale: the
+window and tray icons, and the board's bulb (32 pixels at 96 DPI, 48 at 144, 64 at 192).
+The shapes are laid out on a 32-unit grid with edges on even units, so that the 16, 32
+and 48 pixel images stay crisp; each pixel is sampled 4 x 4 times (2 x 2 at 256 pixels)
+for the round edges of the bulb.
+
+Usage: python3 tools/icons/make_icons.py [FOLDER]
 """
 import math
+import os
 import struct
 import sys
+import zlib
+
+SIZES = (16, 20, 24, 32, 48, 256)
+RESOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'src', 'win32',
+                         'resources')
 
 
 def rect(x0, y0, x1, y1, colour):
@@ -117,20 +129,41 @@ def ico_image(pixels):
     return header + bytes(body)
 
 
+def png_image(pixels):
+    """The image as a PNG file (8-bit RGBA), as .ico files hold their 256 pixel images."""
+    size = len(pixels)
+
+    def chunk(kind, data):
+        return (struct.pack('>I', len(data)) + kind + data +
+                struct.pack('>I', zlib.crc32(kind + data) & 0xffffffff))
+
+    raw = b''.join(b'\0' + bytes(v for pixel in row for v in pixel) for row in pixels)
+    return (b'\x89PNG\r\n\x1a\n' +
+            chunk(b'IHDR', struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)) +
+            chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b''))
+
+
 def write_ico(path, shapes):
-    images = [ico_image(render(shapes, s)) for s in (16, 32)]
+    images = []
+    for s in SIZES:
+        pixels = render(shapes, s, 4 if s < 256 else 2)
+        images.append(png_image(pixels) if s >= 256 else ico_image(pixels))
     out = bytearray(struct.pack('<HHH', 0, 1, len(images)))
     offset = 6 + 16 * len(images)
-    for s, image in zip((16, 32), images):
-        out += struct.pack('<BBBBHHII', s, s, 0, 0, 1, 32, len(image), offset)
+    for s, image in zip(SIZES, images):
+        out += struct.pack('<BBBBHHII', s % 256, s % 256, 0, 0, 1, 32, len(image), offset)
         offset += len(image)
     for image in images:
         out += image
     with open(path, 'wb') as f:
         f.write(out)
+    print(os.path.normpath(path))
 
 
 if __name__ == '__main__':
-    target = sys.argv[1] if len(sys.argv) > 1 else 'src/resources'
-    write_ico(f'{target}/vordacen.ico', tower())
-    write_ico(f'{target}/bulb.ico', bulb())
+    if len(sys.argv) > 2 or sys.argv[1:] in (['-h'], ['--help']):
+        print(__doc__.strip())
+        sys.exit(0 if len(sys.argv) == 2 else 2)
+    target = sys.argv[1] if len(sys.argv) > 1 else RESOURCES
+    write_ico(os.path.join(target, 'vordacen.ico'), tower())
+    write_ico(os.path.join(target, 'bulb.ico'), bulb())

@@ -1,0 +1,2 @@
+#include "settings/fine.h"
+#include "controller/upward.h"
