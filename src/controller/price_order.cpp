@@ -5,7 +5,7 @@ namespace vorda {
 const char kOrderNotRunning[] = "Vorda Cen nie jest uruchomiony";
 const char kOrderInProgress[] = "Trwa już inne wysyłanie cen z wiersza poleceń";
 const char kOrderScriptPlaying[] = "Trwa odtwarzanie pliku sterującego";
-const char kOrderTimedOut[] = "Brak wyniku w ciągu 30 s";
+const char kOrderTimedOut[] = "Brak wyniku w ciągu 35 s";
 const char kOrderProgramEnded[] = "Vorda Cen zakończył pracę przed wynikiem";
 const char kOrderSuperseded[] = "Wysyłanie przerwane w programie przed potwierdzeniem";
 const char kOrderNoResult[] = "BRAK ODPOWIEDZI";
@@ -95,7 +95,7 @@ std::string usageText() {
            "\n"
            "Przekazuje ceny uruchomionemu programowi Vorda Cen. Ten wpisuje je w pola cen,\n"
            "wysyła je jak przycisk \"Wyślij\", sprawdza, co pokazuje Vorda, zapisuje historię\n"
-           "cen i zwraca wynik. Czeka najwyżej 30 s.\n"
+           "cen i zwraca wynik. Czeka najwyżej 35 s.\n"
            "\n"
            "  WIERSZ  numer ceny, od 1 do 5\n"
            "  CENA    tekst pola ceny, najwyżej 8 znaków; pusty tekst wygasza wiersz;\n"
@@ -110,8 +110,9 @@ std::string usageText() {
            "  2  brak odpowiedzi Vordy albo nie udało się otworzyć portu\n"
            "  3  Vorda Cen nie jest uruchomiony\n"
            "  4  błędne argumenty\n"
-           "  5  tryb testu, odtwarzany plik sterujący albo trwa inne wysyłanie z wiersza "
-           "poleceń\n";
+           "  5  tryb testu, odtwarzany plik sterujący, trwa inne wysyłanie z wiersza\n"
+           "     poleceń, program czeka na odpowiedź operatora albo operator przerwał\n"
+           "     wysyłanie\n";
 }
 
 }  // namespace vorda

@@ -23,7 +23,7 @@ constexpr ULONG_PTR kPriceOrderTag = 0x56430100;
 constexpr ULONG_PTR kPriceResultTag = 0x56430200;
 
 // How long a caller waits for the result.
-constexpr DWORD kOrderWaitMs = 30000;
+constexpr DWORD kOrderWaitMs = 35000;
 
 // The program's words after its name; nothing when they start the program itself,
 // otherwise what the command line did, as its exit code.

@@ -58,9 +58,6 @@ INT_PTR ControlPanel::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         case WM_COMMAND:
             onCommand(LOWORD(wParam), HIWORD(wParam));
             return TRUE;
-        case kDisplayCallsMessage:
-            parts_.display.applyQueued();
-            return TRUE;
         default:
             return FALSE;
     }
@@ -217,6 +214,7 @@ void ControlPanel::chooseControlFile() {
     // The current directory stays the start directory, where the settings and logs are.
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     ofn.lpstrDefExt = L"*";
+    ModalLoop loop;
     if (GetOpenFileNameW(&ofn)) {
         SetDlgItemTextW(dialog_, IDC_CONTROL_FILE, path);
     }

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "win32/win32_display.h"
+
 namespace vorda::win {
 
 template <typename T>
@@ -16,6 +18,7 @@ class Dialog {
   protected:
     // Runs the dialog `id` modally; the value EndDialog gave.
     INT_PTR showModal(HINSTANCE instance, int id, HWND owner) {
+        ModalLoop loop;
         return DialogBoxParamW(instance, MAKEINTRESOURCEW(id), owner, dialogProc,
                                reinterpret_cast<LPARAM>(this));
     }

@@ -165,12 +165,12 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kDisplayCallsMessage:
             display_.applyQueued();
             return 0;
+        case kMessageBoxMessage:
+            display_.showQueuedBox();
+            return 0;
         case WM_COPYDATA:
             return onCopyData(reinterpret_cast<HWND>(wParam),
                               reinterpret_cast<const COPYDATASTRUCT*>(lParam));
-        case kOrderResultMessage:
-            deliverOrderResults();
-            return 0;
         default:
             if (message == taskbarCreated_) {
                 trayAttempts_ = 0;
@@ -228,7 +228,7 @@ void MainWindow::onDpiChanged(UINT dpi, const RECT& suggested) {
 
 void MainWindow::onDestroy() {
     controller_.reset();
-    deliverOrderResults();  // an order under way ends with the controller
+    display_.applyQueued();  // an order under way ends with the controller: its result goes
     if (viewFont_ != nullptr) {
         DeleteObject(viewFont_);
         viewFont_ = nullptr;
@@ -266,8 +266,18 @@ void MainWindow::restoreFocus() {
 // recorded, the port closed, the settings kept); then the process ends at once, since
 // Windows may end it from here on and a dialog's loop below may still use what is gone.
 void MainWindow::onEndSession() {
-    DestroyWindow(window_);
+    endProgram();
     ExitProcess(0);
+}
+
+// Nothing asks the operator anything more: a box still waiting is dropped, a price check
+// or an order under way is recorded and ended without one.
+void MainWindow::endProgram() {
+    display_.close();
+    if (controller_) {
+        controller_->programEnding();
+    }
+    DestroyWindow(window_);
 }
 
 LRESULT MainWindow::onInstanceMessage(WPARAM request) {
@@ -357,10 +367,10 @@ void MainWindow::onScroll(bool vertical, UINT code, int position) {
 }
 
 void MainWindow::onClose() {
-    const int answer = MessageBoxW(window_, text(Text::ConfirmClose).c_str(),
-                                   text(Text::Title).c_str(), MB_OKCANCEL | MB_ICONQUESTION);
+    const int answer =
+        display_.runBox(text(Text::ConfirmClose), text(Text::Title), MB_OKCANCEL | MB_ICONQUESTION);
     if (answer == IDOK) {
-        DestroyWindow(window_);
+        endProgram();
     }
 }
 
@@ -374,15 +384,19 @@ LRESULT MainWindow::onCopyData(HWND caller, const COPYDATASTRUCT* data) {
     if (!controller_ || data == nullptr || data->dwData != kPriceOrderTag) {
         return FALSE;
     }
-    // The result may come from a worker thread: it waits here until this thread sends it.
+    // The result may come from any thread, also this one from inside this call: this
+    // thread sends it from its queue.
     const HWND window = window_;
-    auto done = [this, window, caller](OrderExit code, const std::string& lines) {
-        {
-            std::lock_guard<std::mutex> lock(orderResultsMutex_);
-            orderResults_.push_back({caller, code, lines});
-        }
-        PostMessageW(window, kOrderResultMessage, 0, 0);
+    Win32Display& display = display_;
+    auto done = [&display, window, caller](OrderExit code, const std::string& lines) {
+        display.queue(
+            [window, caller, code, lines] { sendOrderResult(caller, window, code, lines); });
     };
+    if (ModalLoop::open()) {
+        // Not started inside a box's or a dialog's loop: the operator is asked something.
+        done(OrderExit::Refused, kOrderOperatorBusy);
+        return TRUE;
+    }
     PriceOrder order;
     std::string error;
     if (readPriceOrder(*data, &order, &error)) {
@@ -391,17 +405,6 @@ LRESULT MainWindow::onCopyData(HWND caller, const COPYDATASTRUCT* data) {
         done(OrderExit::BadArguments, error);
     }
     return TRUE;
-}
-
-void MainWindow::deliverOrderResults() {
-    std::vector<OrderResult> results;
-    {
-        std::lock_guard<std::mutex> lock(orderResultsMutex_);
-        results.swap(orderResults_);
-    }
-    for (const OrderResult& r : results) {
-        sendOrderResult(r.caller, window_, r.code, r.lines);
-    }
 }
 
 void MainWindow::onCommand(int id) {

@@ -20,8 +20,6 @@ extern const wchar_t kMainWindowClass[];
 
 // The tray icon's messages to the main window.
 constexpr UINT kTrayMessage = 0x8064;
-// Posted to the main window when a command-line order has its result.
-constexpr UINT kOrderResultMessage = WM_APP + 2;
 
 // Loads the message texts of the string table over the built-in ones.
 void loadMessageTexts(HINSTANCE instance);
@@ -90,13 +88,12 @@ class MainWindow {
     void restoreFocus();
     // Windows is ending the session: the program ends at once, without asking.
     void onEndSession();
+    void endProgram();
     // A second start or "/ceny" asking for the running program.
     LRESULT onInstanceMessage(WPARAM request);
     void comeToTheFront();
     // A command-line order from the window `caller`: TRUE when it is one and was taken.
     LRESULT onCopyData(HWND caller, const COPYDATASTRUCT* data);
-    // Sends the orders' results that are waiting to their callers.
-    void deliverOrderResults();
 
     void setViewFont();
     void updateScrollBars();
@@ -116,13 +113,6 @@ class MainWindow {
     bool trayIconShown_ = false;
     int trayAttempts_ = 0;
     HWND focus_ = nullptr;
-    struct OrderResult {
-        HWND caller;
-        OrderExit code;
-        std::string lines;
-    };
-    std::mutex orderResultsMutex_;
-    std::vector<OrderResult> orderResults_;
     // The colour chooser's custom colours, white at start, kept for the run.
     COLORREF customColours_[16] = {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,
                                    0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,

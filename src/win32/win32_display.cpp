@@ -31,12 +31,19 @@ void Win32Display::dispatch(std::function<void()> call) {
         call();
         return;
     }
+    queue(std::move(call));
+}
+
+void Win32Display::queue(std::function<void()> call) {
     {
         std::lock_guard<std::mutex> lock(queueMutex_);
         queue_.push_back(std::move(call));
     }
-    HWND panel = panelWindow_;
-    PostMessageW(panel != nullptr ? panel : mainWindow_.load(), kDisplayCallsMessage, 0, 0);
+    announce(kDisplayCallsMessage);
+}
+
+void Win32Display::announce(UINT message) {
+    PostMessageW(mainWindow_.load(), message, 0, 0);
 }
 
 void Win32Display::applyQueued() {
@@ -50,7 +57,7 @@ void Win32Display::applyQueued() {
             call = std::move(queue_.front());
             queue_.pop_front();
         }
-        call();  // a message box may run a message loop that applies the next calls
+        call();
     }
 }
 
@@ -117,9 +124,54 @@ void Win32Display::showMenuStates(bool connect, bool disconnect, bool test) {
     DrawMenuBar(main);
 }
 
+// Queued: shown from its own message, after whatever box is open now.
 void Win32Display::showMessage(std::string text, Text caption) {
-    MessageBoxW(mainWindow_, fromUtf8(text).c_str(), fromUtf8(messageText(caption)).c_str(),
-                MB_OK | MB_ICONEXCLAMATION);
+    if (closing_) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        boxes_.push_back({fromUtf8(text), fromUtf8(messageText(caption))});
+    }
+    announce(kMessageBoxMessage);
+}
+
+void Win32Display::showQueuedBox() {
+    if (boxOpen_ || closing_) {
+        return;
+    }
+    Box box;
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        if (boxes_.empty()) {
+            return;
+        }
+        box = std::move(boxes_.front());
+        boxes_.pop_front();
+    }
+    runBox(box.text, box.caption, MB_OK | MB_ICONEXCLAMATION);
+}
+
+int Win32Display::runBox(const std::wstring& text, const std::wstring& caption, UINT type) {
+    const bool nested = boxOpen_;
+    int answer = 0;
+    {
+        ModalLoop loop;
+        boxOpen_ = true;
+        answer = MessageBoxW(mainWindow_, text.c_str(), caption.c_str(), type);
+        boxOpen_ = nested;
+    }
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    if (!boxes_.empty() && !closing_) {
+        announce(kMessageBoxMessage);  // the next waits for its own message
+    }
+    return answer;
+}
+
+void Win32Display::close() {
+    closing_ = true;
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    boxes_.clear();
 }
 
 void Win32Display::invalidate(PanelRect r, bool erase) {

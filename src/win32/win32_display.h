@@ -1,9 +1,17 @@
-// The display seam on Windows: every call of the controller and the engine reaches the
-// control panel on the user-interface thread, in the order the calls were made. A
-// worker's call is queued and announced with a posted message, so no worker ever waits
-// for the user-interface thread; a call made on that thread first applies whatever is
-// still queued. The operator's boxes are copied here as the panel reports their changes,
-// so that any thread can read them.
+// The display seam on Windows, and the one way onto the user-interface thread: every call
+// of the controller reaches the control panel on that thread, in the order the calls were
+// made. A worker's call (and whatever else is handed over, such as an order's result) is
+// queued and announced with a message posted to the main window, so no worker ever waits
+// for the user-interface thread; a display call made on that thread first applies
+// whatever is still queued.
+//
+// Message boxes are queued on their own and shown from their own message, never inside
+// another call, one at a time; once the program is closing, none is shown any more. Every
+// modal loop of the program (a box, a dialog) is counted while it is open: what arrives
+// through its loop can tell, and wait or be refused.
+//
+// The operator's boxes are copied here as the panel reports their changes, so that any
+// thread can read them.
 #pragma once
 
 #include <windows.h>
@@ -20,8 +28,25 @@
 
 namespace vorda::win {
 
-// Posted to the panel (or, before it exists, to the main window) when calls are waiting.
+// Posted to the main window when calls are waiting, and when a message box is.
 constexpr UINT kDisplayCallsMessage = WM_APP + 1;
+constexpr UINT kMessageBoxMessage = WM_APP + 2;
+
+// A modal loop of the program (a message box, a dialog, a common dialog), counted while it
+// is open.
+class ModalLoop {
+  public:
+    ModalLoop() { ++depth_; }
+    ~ModalLoop() { --depth_; }
+    ModalLoop(const ModalLoop&) = delete;
+    ModalLoop& operator=(const ModalLoop&) = delete;
+    // Whether one is open now (on the user-interface thread: whether the message being
+    // handled came through one).
+    static bool open() { return depth_ > 0; }
+
+  private:
+    static inline std::atomic<int> depth_{0};
+};
 
 class Win32Display {
   public:
@@ -42,6 +67,17 @@ class Win32Display {
 
     // Applies the queued calls (on the user-interface thread).
     void applyQueued();
+    // Runs `call` on the user-interface thread after everything queued before it, from the
+    // posted message (also when called there: the caller's call is over first).
+    void queue(std::function<void()> call);
+    // Shows the next queued message box, unless one of the program's boxes is open or
+    // the program is closing (on the user-interface thread, from its message).
+    void showQueuedBox();
+    // A message box of the program's own, run now and counted like every modal loop;
+    // queued boxes wait until it is closed. Its MessageBoxW result.
+    int runBox(const std::wstring& text, const std::wstring& caption, UINT type);
+    // The program is closing: queued and later boxes are dropped.
+    void close();
 
     // The panel's box `id` was changed by the operator: its copy is taken.
     void boxChanged(int id);
@@ -54,6 +90,7 @@ class Win32Display {
         d->dispatch([d, apply, args...] { (d->*apply)(args...); });
     }
     void dispatch(std::function<void()> call);
+    void announce(UINT message);
     void setText(int id, const std::wstring& text);
 
     // What the seam's calls do on the user-interface thread.
@@ -77,6 +114,13 @@ class Win32Display {
 
     std::mutex queueMutex_;
     std::deque<std::function<void()>> queue_;
+    struct Box {
+        std::wstring text;
+        std::wstring caption;
+    };
+    std::deque<Box> boxes_;  // under queueMutex_
+    bool boxOpen_ = false;   // on the user-interface thread
+    std::atomic<bool> closing_{false};
 
     std::mutex boxMutex_;
     std::wstring prices_[kPriceRows];

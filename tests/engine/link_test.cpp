@@ -44,10 +44,25 @@ TEST(MailboxTest, PendingSlotsAboveTheLastServedGoFirstThenTheScanStartsAgain) {
     EXPECT_FALSE(m.anyPending());
     EXPECT_FALSE(m.write(41, "20E"));
     EXPECT_FALSE(m.write(3, std::string(31, '1')));
-    m.write(40, "20V");
+    m.write(40, "20V");  // the last slot too
+    EXPECT_TRUE(m.anyPending());
     m.clear();
     EXPECT_FALSE(m.anyPending());
 }
+
+#ifndef NDEBUG
+// A thread that would spin for ever on a lock it holds itself (a handler run inside a box's
+// loop, say) stops a debug build at once.
+TEST(LocksDeathTest, SpinningOnALockThisThreadHoldsStopsADebugBuild) {
+    EXPECT_DEATH(
+        {
+            LockCounter lock;
+            spinAcquire(lock);
+            spinAcquire(lock);
+        },
+        "spins on a lock it holds");
+}
+#endif
 
 class LinkTest : public test::Rig {
   protected:

@@ -138,5 +138,21 @@ TEST_F(Order, SilentTowerMissingPortTestModeAndASecondOrderAtOnce) {
     EXPECT_EQ(run(L"/ceny 1=5.49"), "5 " + printed(L"TRYB TESTU"));
 }
 
+// An order that arrives while a box waits for the operator is not started inside the box's
+// loop: it is refused at once, and the program answers the next once the box is closed.
+TEST_F(Order, AnOrderWhileABoxWaitsForTheOperatorIsRefusedAtOnce) {
+    std::string whileOpen;
+    auto box = onDialog(L"B\u0142\u0105d", [&](HWND d) {  // "Błąd otwarcia COM1": no tower
+        Caller caller(L"/ceny 1=5.49");
+        waitUntil([&] { return caller.ended(); }, 20000);
+        whileOpen = caller.result();
+        pressButton(d, IDOK);
+    });
+    click(IDC_SEND_PRICES);
+    EXPECT_TRUE(answered(box, 30000));
+    EXPECT_EQ(whileOpen, "5 " + printed(L"Program czeka na odpowied\u017a operatora."));
+    EXPECT_EQ(run(L"/ceny 1=5.49"), "2 " + printed(L"B\u0142\u0105d otwarcia COM1"));
+}
+
 }  // namespace
 }  // namespace vorda::test

@@ -150,6 +150,33 @@ TEST(RunningProgram, MainWindowAndItsCloseConfirmation) {
     }
 }
 
+// A price check that ends with a difference while "Czy zamknąć program?" is open asks
+// nothing more: once the close is confirmed the program ends, its check recorded.
+TEST(RunningProgram, AConfirmedCloseEndsTheProgramWithoutAnotherBox) {
+    const std::wstring directory = makeTempDirectory(L"vorda-close");
+    TowerSimProcess sim;
+    ASSERT_TRUE(sim.start("--stuck-segment 2:1:e --delay 100"));  // "6.09" shows "5.09"
+    Started program(directory);
+    HWND window = program.window();
+    ASSERT_NE(window, nullptr);
+    HWND panel = FindWindowExW(window, nullptr, L"#32770", nullptr);
+    SetDlgItemTextW(panel, IDC_PRICE2, L"6.09");
+    PostMessageW(panel, WM_COMMAND, MAKEWPARAM(IDC_SEND_PRICES, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(panel, IDC_SEND_PRICES)));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    HWND confirm = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        return (confirm = findWindow(program.process.dwProcessId, L"#32770", L"Vorda Cen"));
+    }));
+    ASSERT_TRUE(waitUntil([&] { return sim.received().find("20M") != std::string::npos; }));
+    Sleep(500);  // its answer read and the rows compared
+    EXPECT_EQ(findWindow(program.process.dwProcessId, L"#32770", L"Vorda Cen", confirm), nullptr);
+    pressButton(confirm, IDOK);
+    EXPECT_EQ(program.exitCode(10000), 0u);
+    const std::string history = fileBytes(directory + L"\\HistoriaCen.csv");
+    EXPECT_NE(history.find(";2;BBB;6.09;nie;NIEZGODNE: 5.09\r\n"), std::string::npos);
+}
+
 // The settings file stays in a fresh working folder, and in the program's own folder when it
 // is there (a portable copy), else goes to %LOCALAPPDATA%\Vorda Cen. A second start brings the
 // first window back from the tray and ends with 0; a session's end ends it at once with 0.

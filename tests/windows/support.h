@@ -189,6 +189,14 @@ class ProgramWindow : public ::testing::Test {
             timeoutMs, 2);
     }
     void pump(int ms) { pumpUntil(nullptr, ms); }
+    // Handles messages until the dialog that `act` waits for was answered (a message box is
+    // shown from a message of its own); whether one came.
+    bool answered(std::future<bool>& act, int timeoutMs = 15000) {
+        pumpUntil(
+            [&] { return act.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+            timeoutMs);
+        return act.wait_for(std::chrono::seconds(0)) == std::future_status::ready && act.get();
+    }
 
     // Each line of the price history after its heading as "row|sent|blink|outcome".
     std::vector<std::string> history() {

@@ -262,7 +262,7 @@ TEST_F(ProgramWindow, TestModeShowsPricesOnTheBoardRefusesTheBacklightAndRunsACo
         pressButton(box, IDOK);
     });
     click(IDC_BACKLIGHT_ON);
-    EXPECT_TRUE(refused.get());
+    EXPECT_TRUE(answered(refused));
     EXPECT_EQ(message, L"Wy\u0142\u0105cz tryb testu !   ");
 
     const std::wstring file = directory_ + L"\\p\u0119tla.txt";
@@ -300,9 +300,7 @@ TEST_F(ProgramWindow, ARowTheTowerShowsOtherwiseIsReportedRecordedAndListed) {
         pressButton(d, IDOK);
     });
     click(IDC_SEND_PRICES);
-    ASSERT_TRUE(pumpUntil(
-        [&] { return box.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 8000));
-    EXPECT_TRUE(box.get());
+    EXPECT_TRUE(answered(box));
     EXPECT_EQ(message,
               L"Vorda pokazuje inne ceny ni\u017c wys\u0142ane:\n"
               L"Cena 2: wys\u0142ano 6.09, Vorda pokazuje 5.09");
