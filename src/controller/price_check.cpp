@@ -148,20 +148,21 @@ CheckVerdict PriceCheck::finish(bool readBack, CheckEnding ending, const std::st
                                         spelled(shown_[row], shownBlink_[row])});
     }
 
-    std::string lines;
+    // Built in a buffer kept from check to check: a send allocates nothing here.
+    lines_.clear();
     for (int row = 0; row < kPriceRows; ++row) {
-        HistoryEntry e;
+        HistoryEntry& e = entry_;
         e.sentAt = sentAt_;
         e.row = row;
         e.description = rows_[row].description;
-        e.sent = rows_[row].command.substr(3);
+        e.sent.assign(rows_[row].command, 3);
         e.blink = rows_[row].command[2] == 'M';
         e.outcome = outcomes[row];
         e.shown = priceTextOfSegments(shown_[row]);
         e.shownBlink = shownBlink_[row];
-        lines += historyLine(e);
+        appendHistoryLine(lines_, e);
     }
-    logs_.appendPriceHistory(lines);
+    logs_.appendPriceHistory(lines_);
 
     CheckVerdict v;
     v.ended = true;
@@ -171,44 +172,41 @@ CheckVerdict PriceCheck::finish(bool readBack, CheckEnding ending, const std::st
     if (readBack) {
         v.setStatus = true;
         v.status = differences.empty() ? Text::PricesConfirmed : Text::PricesMismatch;
-        if (differences.empty()) {
-            v.code = OrderExit::Confirmed;
-            v.lines = messageText(Text::PricesConfirmed);
-        } else {
-            v.code = OrderExit::Mismatch;
-            v.lines = messageText(Text::PricesMismatch) + differences;
+        v.code = differences.empty() ? OrderExit::Confirmed : OrderExit::Mismatch;
+        if (!differences.empty()) {
             v.message = messageText(Text::MismatchIntro) + differences;
+        }
+        if (v.done) {
+            v.lines = messageText(v.status) + differences;
         }
         return v;
     }
+    const char* lines = "";
     switch (ending) {
         case CheckEnding::NoAnswer:
-            v.code = OrderExit::NoAnswer;
-            v.lines = messageText(Text::TransmissionError);
-            break;
         case CheckEnding::PortGone:
             v.code = OrderExit::NoAnswer;
-            v.lines = messageText(Text::TransmissionError);
+            lines = messageText(Text::TransmissionError).c_str();
             break;
         case CheckEnding::Interrupted:
             v.code = OrderExit::Refused;
-            v.lines = kOrderSuperseded;
+            lines = kOrderSuperseded;
             break;
         case CheckEnding::TimedOut:
             v.code = OrderExit::NoAnswer;
-            v.lines = kOrderNoResult;
+            lines = kOrderNoResult;
             break;
         case CheckEnding::ProgramEnded:
             v.code = OrderExit::NoAnswer;
-            v.lines = kOrderProgramEnded;
+            lines = kOrderProgramEnded;
             break;
         case CheckEnding::TestMode:
             v.code = OrderExit::Refused;
-            v.lines = messageText(Text::TestMode);
+            lines = messageText(Text::TestMode).c_str();
             break;
     }
-    if (!why.empty()) {
-        v.lines = why;
+    if (v.done) {  // only an order's caller reads them
+        v.lines = why.empty() ? std::string(lines) : why;
     }
     return v;
 }

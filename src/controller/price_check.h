@@ -106,6 +106,8 @@ class PriceCheck {
     bool havePrices_ = false;
     bool haveBlinks_ = false;
     OrderDone done_;
+    std::string lines_;   // the history's lines of the check that ends
+    HistoryEntry entry_;  // kept, like lines_, with its room
 };
 
 }  // namespace vorda

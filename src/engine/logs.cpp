@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "settings/files.h"
 #include "settings/history.h"
@@ -81,24 +82,34 @@ size_t appendHistoryLines(const std::string& path, const std::string& lines) {
         return 0;
     }
     const int64_t size = std::max<int64_t>(fileSize(path), 0);
-    std::string text;
+    const char* before = "";
     if (size == 0) {
-        text = kHistoryHeader + std::string("\r\n");
+        before = kHistoryHeaderLine;
     } else if (std::fseek(f, -1, SEEK_END) != 0 || std::fgetc(f) != '\n') {
-        text = "\r\n";
+        before = "\r\n";
     }
-    const size_t before = text.size();
-    text += lines;
     std::fseek(f, 0, SEEK_END);
-    const bool whole = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    const size_t beforeSize = std::strlen(before);
+    const bool whole = std::fwrite(before, 1, beforeSize, f) == beforeSize &&
+                       std::fwrite(lines.data(), 1, lines.size(), f) == lines.size();
     if (std::fclose(f) == 0 && whole) {
         return lines.size();
     }
-    const int64_t reached = fileSize(path) - size - static_cast<int64_t>(before);
+    const int64_t reached = fileSize(path) - size - static_cast<int64_t>(beforeSize);
     return static_cast<size_t>(std::clamp<int64_t>(reached, 0, static_cast<int64_t>(lines.size())));
 }
 
 }  // namespace
+
+Logs::Logs(std::string directory, Clock clock)
+    : directory_(std::move(directory)),
+      clock_(clock),
+      transmissionLog_(startDirectoryPath(directory_, kTransmissionLogName)),
+      transmissionBackup_(startDirectoryPath(directory_, kTransmissionLogBackup)),
+      lightLog_(startDirectoryPath(directory_, kLightLogName)),
+      lightBackup_(startDirectoryPath(directory_, kLightLogBackup)),
+      history_(startDirectoryPath(directory_, kHistoryFileName)),
+      historyBackup_(startDirectoryPath(directory_, kHistoryBackupName)) {}
 
 void rotateLog(const std::string& log, const std::string& backup) {
     if (fileSize(log) > kLogRotationSize) {
@@ -113,8 +124,8 @@ void Logs::appendTransmission(char direction, const uint8_t* bytes, size_t count
     }
     std::lock_guard<std::mutex> entry(transmissionMutex_);
     ErrorCounts& m = logged_;
-    const std::string log = startDirectoryPath(directory_, kTransmissionLogName);
-    rotateLog(log, startDirectoryPath(directory_, kTransmissionLogBackup));
+    const std::string& log = transmissionLog_;
+    rotateLog(log, transmissionBackup_);
     std::FILE* f = openFile(log, "ab");
     if (f == nullptr) {
         return;
@@ -165,8 +176,8 @@ void Logs::appendLight(const std::string& value) {
         return;
     }
     std::lock_guard<std::mutex> entry(lightMutex_);
-    const std::string log = startDirectoryPath(directory_, kLightLogName);
-    rotateLog(log, startDirectoryPath(directory_, kLightLogBackup));
+    const std::string& log = lightLog_;
+    rotateLog(log, lightBackup_);
     std::FILE* f = openFile(log, "ab");
     if (f == nullptr) {
         return;
@@ -209,9 +220,8 @@ void Logs::saveWaitingHistory() {
 }
 
 void Logs::writeWaitingHistory() {
-    const std::string file = startDirectoryPath(directory_, kHistoryFileName);
-    rotateLog(file, startDirectoryPath(directory_, kHistoryBackupName));
-    appendWaiting(file);
+    rotateLog(history_, historyBackup_);
+    appendWaiting(history_);
 }
 
 void Logs::appendWaiting(const std::string& path) {
@@ -234,8 +244,8 @@ std::vector<std::string> Logs::readPriceHistory(size_t max) {
     for (std::string& line : lines) {
         line += kHistoryWaitingMark;
     }
-    if (addLastLines(startDirectoryPath(directory_, kHistoryFileName), max, lines)) {
-        addLastLines(startDirectoryPath(directory_, kHistoryBackupName), max, lines);
+    if (addLastLines(history_, max, lines)) {
+        addLastLines(historyBackup_, max, lines);
     }
     return lines;
 }

@@ -45,7 +45,7 @@ struct ErrorCounts {
 // never interleave; every thread may append.
 class Logs {
   public:
-    Logs(std::string directory, Clock clock) : directory_(std::move(directory)), clock_(clock) {}
+    Logs(std::string directory, Clock clock);
 
     void setEnabled(bool on) { enabled_ = on; }
     bool enabled() const { return enabled_; }
@@ -80,6 +80,9 @@ class Logs {
   private:
     const std::string directory_;
     const Clock clock_;
+    // The files' paths, made once.
+    const std::string transmissionLog_, transmissionBackup_, lightLog_, lightBackup_;
+    const std::string history_, historyBackup_;
     std::atomic<bool> enabled_{false};
 
     std::mutex transmissionMutex_;

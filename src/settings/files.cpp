@@ -7,6 +7,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -40,14 +41,20 @@ std::FILE* openFile(const std::string& path, const char* mode) {
     std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
     return _wfopen(p.c_str(), wideMode.c_str());
 #else
-    return std::fopen(toPath(path).c_str(), mode);
+    return std::fopen(path.c_str(), mode);  // the file system's names are UTF-8 already
 #endif
 }
 
 int64_t fileSize(const std::string& path) {
+#ifdef _WIN32
     std::error_code ec;
     const auto size = fs::file_size(toPath(path), ec);
     return ec ? -1 : static_cast<int64_t>(size);
+#else
+    struct stat s {};
+    return ::stat(path.c_str(), &s) == 0 && S_ISREG(s.st_mode) ? static_cast<int64_t>(s.st_size)
+                                                               : -1;
+#endif
 }
 
 bool removeFile(const std::string& path) {

@@ -8,6 +8,9 @@ namespace vorda {
 const char kHistoryHeader[] =
     "Data;Godzina;Cena;Opis;Wys\xB3"
     "ano;Miga;Wynik";
+const char kHistoryHeaderLine[] =
+    "Data;Godzina;Cena;Opis;Wys\xB3"
+    "ano;Miga;Wynik\r\n";
 
 namespace {
 
@@ -19,41 +22,67 @@ bool formulaAfterApostrophes(const std::string& text) {
            std::string_view("=+-@\t\r").find(text[at]) != std::string::npos;
 }
 
-std::string field(const std::string& plain) {
-    const std::string text = formulaAfterApostrophes(plain) ? "'" + plain : plain;
-    if (text.find_first_of(";\"") == std::string::npos) {
-        return text;
+// Appends a field: after an apostrophe where a spreadsheet would take it for a formula, in
+// quotes (its quotes doubled) where it holds ';' or '"'.
+void appendField(std::string& out, std::string_view text) {
+    const bool quoted = text.find_first_of(";\"") != std::string_view::npos;
+    if (quoted) {
+        out += '"';
     }
-    std::string quoted = "\"";
+    const size_t at = text.find_first_not_of('\'');
+    if (at != std::string_view::npos && std::string_view("=+-@\t\r").find(text[at]) != text.npos) {
+        out += '\'';
+    }
     for (char c : text) {
-        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+        out += c;
+        if (c == '"') {
+            out += '"';
+        }
     }
-    return quoted + "\"";
-}
-
-std::string outcomeText(const HistoryEntry& e) {
-    switch (e.outcome) {
-        case PriceOutcome::Confirmed:
-            return "POTWIERDZONO";
-        case PriceOutcome::Mismatch:
-            return "NIEZGODNE: " + e.shown + (e.shownBlink ? " (miga)" : "");
-        case PriceOutcome::TestMode:
-            return "TRYB TESTU";
-        case PriceOutcome::NoAnswer:
-        default:
-            return "BRAK ODPOWIEDZI";
+    if (quoted) {
+        out += '"';
     }
 }
 
 }  // namespace
 
-std::string historyLine(const HistoryEntry& e) {
+void appendHistoryLine(std::string& out, const HistoryEntry& e) {
     const LocalTime& t = e.sentAt;
-    char date[16];
-    std::snprintf(date, sizeof date, "%02d.%02d.%04d", t.day % 100, t.month % 100, t.year % 10000);
-    return std::string(date) + ";" + timeText(t) + ";" + std::to_string(e.row + 1) + ";" +
-           field(e.description) + ";" + field(e.sent) + ";" + (e.blink ? "tak" : "nie") + ";" +
-           field(outcomeText(e)) + "\r\n";
+    char start[48];
+    std::snprintf(start, sizeof start, "%02d.%02d.%04d;%02d:%02d:%02d;%d;", t.day % 100,
+                  t.month % 100, t.year % 10000, t.hour % 100, t.minute % 100, t.second % 100,
+                  e.row + 1);
+    out += start;
+    appendField(out, e.description);
+    out += ';';
+    appendField(out, e.sent);
+    out += e.blink ? ";tak;" : ";nie;";
+    switch (e.outcome) {
+        case PriceOutcome::Confirmed:
+            out += "POTWIERDZONO";
+            break;
+        case PriceOutcome::Mismatch: {
+            char result[64];
+            std::snprintf(result, sizeof result, "NIEZGODNE: %s%s", e.shown.c_str(),
+                          e.shownBlink ? " (miga)" : "");
+            appendField(out, result);
+            break;
+        }
+        case PriceOutcome::TestMode:
+            out += "TRYB TESTU";
+            break;
+        case PriceOutcome::NoAnswer:
+        default:
+            out += "BRAK ODPOWIEDZI";
+            break;
+    }
+    out += "\r\n";
+}
+
+std::string historyLine(const HistoryEntry& e) {
+    std::string line;
+    appendHistoryLine(line, e);
+    return line;
 }
 
 std::vector<std::string> historyFields(const std::string& line) {

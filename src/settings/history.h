@@ -20,6 +20,7 @@ constexpr const char* kHistoryWaitingMark = " (czeka na zapis)";
 
 // "Data;Godzina;Cena;Opis;Wysłano;Miga;Wynik" in code page 1250, without its line end.
 extern const char kHistoryHeader[];
+extern const char kHistoryHeaderLine[];  // the same with its CR LF
 
 // How a sent price ended.
 enum class PriceOutcome { Confirmed, Mismatch, NoAnswer, TestMode };
@@ -40,6 +41,9 @@ struct HistoryEntry {
 // doubled. A field that a spreadsheet would take for a formula (it begins with '=', '+',
 // '-', '@', a tab or CR, after any apostrophes) gets a leading apostrophe.
 std::string historyLine(const HistoryEntry& entry);
+// The same appended to `out` (which, kept from send to send, keeps its room: nothing is
+// allocated once it is large enough).
+void appendHistoryLine(std::string& out, const HistoryEntry& entry);
 
 // The fields of a line (without its line end), quotes and formula apostrophes undone.
 std::vector<std::string> historyFields(const std::string& line);

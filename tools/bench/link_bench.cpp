@@ -15,6 +15,9 @@
 //   poll included);
 // - heap allocations per command while connected: every operator new of the process
 //   counted, over price updates and polls, divided by the commands answered.
+//
+// Each figure is held against the goal the README promises for it (kGoals); a figure that
+// misses its goal is marked and makes link-bench end with 1.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -75,6 +78,22 @@ using vorda::kSlotEnd;
 
 const char* kPrices[5] = {"5.49", "6.09", "4.99", "3.15", "2.50"};
 constexpr int kBaud = 19200;
+
+// What the README promises: the price update within 1.5 times its bytes' time on the line,
+// an answer turned into the next frame within 1 ms, less than 1 ms of CPU a second while
+// idle, and no heap allocation on a command's way while connected.
+constexpr double kUpdateToWireGoal = 1.5;
+constexpr double kTurnaroundGoalMs = 1.0;
+constexpr double kIdleCpuGoalMs = 1.0;
+constexpr double kAllocationsGoal = 0.0;
+
+int missed = 0;
+
+// " (goal: ...)" after a figure, and whether it was met.
+const char* held(bool met) {
+    missed += met ? 0 : 1;
+    return met ? "" : "  <-- MISSED ITS GOAL";
+}
 
 double cpuSeconds() {
     rusage u{};
@@ -201,15 +220,20 @@ int measure(const std::string& dir, int runs) {
     std::sort(times.begin(), times.end());
     std::printf("price update (\"Wyślij\" while disconnected -> ACK of 20E), %zu runs:\n",
                 times.size());
+    if (times.empty()) {
+        return 1;
+    }
+    const double update = median(times) / wireMs;
     std::printf(
         "  median %.1f ms (fastest %.1f, slowest %.1f); the %zu bytes on a %d-baud line:"
-        " %.1f ms, answer delay 0: %.2f x\n",
-        median(times), times.front(), times.back(), wireBytes(), kBaud, wireMs,
-        median(times) / wireMs);
+        " %.1f ms, answer delay 0: %.2f x (goal: at most %.1f x)%s\n",
+        median(times), times.front(), times.back(), wireBytes(), kBaud, wireMs, update,
+        kUpdateToWireGoal, held(update <= kUpdateToWireGoal));
+    const double turnaround = median(std::vector<double>(turnarounds, turnarounds + n));
     std::printf(
         "turnaround (receiver wakes with an answer -> next frame written): median %.3f ms"
-        " over %zu\n",
-        median(std::vector<double>(turnarounds, turnarounds + n)), n);
+        " over %zu (goal: below %.1f ms)%s\n",
+        turnaround, n, kTurnaroundGoalMs, held(turnaround < kTurnaroundGoalMs));
 
     controller.connect();
     waitFor([&] { return !controller.mailbox().anyPending() && link.slotInFlight() == 0; }, 5000);
@@ -218,8 +242,10 @@ int measure(const std::string& dir, int runs) {
     std::this_thread::sleep_for(std::chrono::seconds(10));
     const double cpu = cpuSeconds() - cpu0;
     const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
-    std::printf("idle while connected (10 s, two polls): %.2f ms of CPU per second\n",
-                cpu / wall * 1000.0);
+    const double idle = cpu / wall * 1000.0;
+    std::printf(
+        "idle while connected (10 s, two polls): %.2f ms of CPU per second (goal: below %.1f)%s\n",
+        idle, kIdleCpuGoalMs, held(idle < kIdleCpuGoalMs));
 
     // Allocations while connected: price updates on the open link, and polls.
     const uint64_t frames0 = framesWritten;
@@ -233,13 +259,17 @@ int measure(const std::string& dir, int runs) {
                 5000);
     }
     const uint64_t commands = framesWritten - frames0;
-    std::printf("heap allocations per command while connected: %.2f (%llu over %llu commands)\n",
-                static_cast<double>(allocations - allocations0) / static_cast<double>(commands),
-                static_cast<unsigned long long>(allocations - allocations0),
-                static_cast<unsigned long long>(commands));
+    const double perCommand =
+        static_cast<double>(allocations - allocations0) / static_cast<double>(commands);
+    std::printf(
+        "heap allocations per command while connected: %.2f (%llu over %llu commands; goal: "
+        "%.0f)%s\n",
+        perCommand, static_cast<unsigned long long>(allocations - allocations0),
+        static_cast<unsigned long long>(commands), kAllocationsGoal,
+        held(perCommand <= kAllocationsGoal));
     controller.disconnect();
     stopTower(dir);
-    return 0;
+    return missed == 0 ? 0 : 1;
 }
 
 // The soak load: a control file that plays price commands every 120 ms, on a connected
