@@ -9,7 +9,8 @@ set(VORDA_LAYERS
     "protocol:"
     "settings: protocol"
     "engine: settings"
-    "controller: engine"
+    "orders: settings"
+    "controller: engine orders"
     "win32: controller"
     "posix: engine"
 )

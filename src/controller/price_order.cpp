@@ -50,19 +50,10 @@ bool parsePriceArguments(const std::vector<std::string>& arguments, PriceOrder* 
             *error = wrong(a, "ten wiersz podano już wcześniej");
             return false;
         }
-        std::string text = withDecimalPoint(a.substr(2));
-        const bool blink = !text.empty() && text.back() == '*';
-        if (blink) {
-            text.pop_back();
-        }
-        for (char c : text) {
-            if (c < 0x20 || c > 0x7E) {
-                *error = wrong(a, "cena może zawierać tylko znaki ASCII");
-                return false;
-            }
-        }
-        if (text.size() > kOrderPriceMax) {
-            *error = wrong(a, "cena może mieć najwyżej 8 znaków");
+        std::string text, why;
+        bool blink = false;
+        if (!readOrderPrice(a.substr(2), &text, &blink, &why)) {
+            *error = wrong(a, why.c_str());
             return false;
         }
         order->named[row] = true;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/segments.h"
+#include "orders/order.h"
 
 namespace vorda {
 
@@ -21,16 +21,6 @@ enum class OrderExit : int {
                        // of the program waiting for the operator, or interrupted by the
                        // operator
 };
-
-// The rows an order names; the others keep what their boxes hold.
-struct PriceOrder {
-    bool named[kPriceRows] = {};
-    std::string text[kPriceRows];  // ASCII, at most kOrderPriceMax characters; "" darkens
-    bool blink[kPriceRows] = {};
-};
-
-// The most characters a price box sends.
-constexpr size_t kOrderPriceMax = 8;
 
 struct CommandLine {
     enum class Kind { Program, Usage, Prices };
