@@ -72,7 +72,7 @@ Controller::Controller(const Platform& platform)
       runner_(mailbox_, board_, platform.clock, *this),
       timers_(platform.steadyClock),
       check_(mailbox_, logs_),
-      link_(platform.serial, mailbox_, logs_, *this, platform.steadyClock) {
+      link_(platform.serial, mailbox_, logs_, *this, timers_) {
     {
         SpinGuard guard(settingsLock_);
         if (!loadSettingsFile(startDirectory_, settings_)) {
@@ -94,7 +94,6 @@ Controller::~Controller() {
     }
     // Also waits for a runner that has ended by itself.
     runner_.stop();
-    display_.killTimer(kBlinkTimer);
     link_.stopReceiver();
     endCheck(CheckEnding::ProgramEnded);
     logs_.saveWaitingHistory();
@@ -109,14 +108,18 @@ void Controller::startPanel(const char* buildDate) {
     display_.setStartStop(false);
     timers_.start();
     link_.startSender();
-    display_.setTimer(kBlinkTimer, kBlinkPeriodMs);
+    timers_.schedule(timers_.now() + kBlinkPeriodMs, &Controller::onBlinkTick, this,
+                     timers_.now() + kBlinkPeriodMs);
 }
 
-void Controller::onTimer(int id) {
-    if (id == kBlinkTimer) {
-        board_.blinkTick();
-        logs_.retryWaitingHistory();
-    }
+// The 330 ms tick, for the panel's whole life (on the timers' thread): blinking rows
+// alternate, and the price history's waiting lines are tried again once 10 s have passed.
+void Controller::onBlinkTick(void* controller, uint64_t due) {
+    auto* self = static_cast<Controller*>(controller);
+    self->board_.blinkTick();
+    self->logs_.retryWaitingHistory();
+    self->timers_.schedule(due + kBlinkPeriodMs, &Controller::onBlinkTick, self,
+                           due + kBlinkPeriodMs);
 }
 
 Settings Controller::settings() const {

@@ -82,9 +82,6 @@ class Controller final : private LinkListener, private ScriptListener {
     // The operator confirmed the end of the program: from now on nothing asks anything
     // more (a check ending meanwhile is recorded without a message).
     void programEnding() { ending_ = true; }
-    // A timer of the panel fired (on the user-interface thread): the blink tick, and the
-    // price history's waiting lines tried again once 10 s have passed.
-    void onTimer(int id);
 
     // --- The menu ---
     // "Połącz": opens the port, reads the tower back, starts the poll. False when the
@@ -172,6 +169,7 @@ class Controller final : private LinkListener, private ScriptListener {
     void scheduleCheckLimit();
     void cancelCheckLimit();
     static void onCheckLimit(void* controller, uint64_t serial);
+    static void onBlinkTick(void* controller, uint64_t due);
     // What the end of a check tells, once no lock is held for it: the status, then the
     // order's result or the operator's message (none while the program ends).
     void tell(CheckVerdict verdict);

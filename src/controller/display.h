@@ -19,12 +19,6 @@
 
 namespace vorda {
 
-// The timers of the control panel (the display hosts them; the controller handles them).
-// The link's answer time-out and poll are the Link's own deadlines, not display timers.
-enum PanelTimer : int {
-    kBlinkTimer = 6,  // 330 ms blink tick, for the panel's whole life
-};
-
 struct DisplaySeam {
     void* context = nullptr;
 
@@ -47,9 +41,6 @@ struct DisplaySeam {
     void (*showMessage)(void* context, const std::string& utf8, Text caption) = nullptr;
     // Marks a rectangle of the panel (client pixels) for repainting.
     void (*invalidate)(void* context, PanelRect rect, bool erase) = nullptr;
-    // Periodic timers of the panel, by id; setting a running timer restarts it.
-    void (*setTimer)(void* context, int id, uint32_t periodMs) = nullptr;
-    void (*killTimer)(void* context, int id) = nullptr;
     // The system's wait cursor.
     void (*showWaitCursor)(void* context) = nullptr;
 };
@@ -107,14 +98,6 @@ class Display {
     void invalidate(PanelRect rect, bool erase) const {
         if (seam.invalidate)
             seam.invalidate(seam.context, rect, erase);
-    }
-    void setTimer(int id, uint32_t periodMs) const {
-        if (seam.setTimer)
-            seam.setTimer(seam.context, id, periodMs);
-    }
-    void killTimer(int id) const {
-        if (seam.killTimer)
-            seam.killTimer(seam.context, id);
     }
     void showWaitCursor() const {
         if (seam.showWaitCursor)

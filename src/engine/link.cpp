@@ -13,7 +13,6 @@ namespace vorda {
 
 namespace {
 
-constexpr uint64_t kNever = std::numeric_limits<uint64_t>::max();
 // How soon the sender tries again when a lock it only tries was taken, and how often a
 // receiver whose driver cannot wait looks at the port.
 constexpr uint32_t kRetryMs = 1;
@@ -35,8 +34,8 @@ bool isPortMissing(LinkState s) {
 }
 
 Link::Link(const SerialDriver& driver, Mailbox& mailbox, Logs& logs, LinkListener& listener,
-           SteadyClock steady)
-    : mailbox_(mailbox), listener_(listener), steady_(steady), port_(driver, logs) {
+           Timers& timers)
+    : mailbox_(mailbox), listener_(listener), timers_(timers), port_(driver, logs) {
     mailbox_.setWriteListener([](void* link) { static_cast<Link*>(link)->wakeSender(); }, this);
 }
 
@@ -46,6 +45,26 @@ Link::~Link() {
         close();
     }
     stopReceiver();
+    std::lock_guard<std::mutex> lock(deadlineMutex_);
+    for (uint64_t& id : deadlineTimers_) {
+        timers_.cancel(std::exchange(id, 0));
+    }
+}
+
+// Sets a deadline, with the timer that wakes the sender when it falls due (in place of
+// the deadline's earlier timer).
+void Link::setDeadline(Deadline which, std::atomic<uint64_t>& due, uint64_t at) {
+    due = at;
+    std::lock_guard<std::mutex> lock(deadlineMutex_);
+    timers_.cancel(deadlineTimers_[which]);
+    deadlineTimers_[which] = timers_.schedule(
+        at, [](void* link, uint64_t) { static_cast<Link*>(link)->wakeSender(); }, this, which);
+}
+
+void Link::clearDeadline(Deadline which, std::atomic<uint64_t>& due) {
+    due = 0;
+    std::lock_guard<std::mutex> lock(deadlineMutex_);
+    timers_.cancel(std::exchange(deadlineTimers_[which], 0));
 }
 
 void Link::setState(LinkState state) {
@@ -82,6 +101,8 @@ Result Link::configure(const SerialSettings& settings) {
 void Link::close() {
     receiverRun_ = 0;
     port_.close();
+    clearDeadline(kReopenDeadline, reopenDue_);
+    clearDeadline(kGiveUpDeadline, giveUpDue_);
     if (exchange_ == Exchange::WaitingForPort) {
         exchange_ = Exchange::Idle;
     }
@@ -92,7 +113,7 @@ void Link::close() {
 void Link::startConnection(bool onDemand) {
     clearMailbox();
     if (pollDue_ == 0) {
-        pollDue_ = now() + kPollPeriodMs;
+        setDeadline(kPollDeadline, pollDue_, now() + kPollPeriodMs);
     }
     if (onDemand) {
         pollTick();
@@ -108,7 +129,7 @@ void Link::pollTick() {
 
 void Link::shutDown(LinkState next) {
     LinkLocks locks(*this);
-    pollDue_ = 0;
+    clearDeadline(kPollDeadline, pollDue_);
     exchange_ = Exchange::Idle;
     if (connected()) {
         close();
@@ -129,6 +150,7 @@ void Link::holdOpen(bool held) {
 
 // The command in flight is done with (answered, executed, given up or dropped).
 void Link::forgetCommand() {
+    clearDeadline(kAnswerDeadline, answerDue_);
     exchange_ = Exchange::Idle;
     dataAnswerExpected_ = 0;
     slotInFlight_ = 0;
@@ -168,11 +190,11 @@ void Link::losePort() {
     receiverRun_ = 0;
     port_.drop();
     const uint64_t t = now();
-    reopenDue_ = t + kReopenPeriodMs;
+    setDeadline(kReopenDeadline, reopenDue_, t + kReopenPeriodMs);
     // Once for the command in flight: a port that comes back and goes again does not put
     // the give-up off.
-    if (!giveUpArmed_) {
-        giveUpDue_ = t + kPortGiveUpMs;
+    if (!giveUpArmed_ && isOnDemand(s)) {
+        setDeadline(kGiveUpDeadline, giveUpDue_, t + kPortGiveUpMs);
         giveUpArmed_ = slotInFlight_ != 0;
     }
     if (slotInFlight_ != 0) {
@@ -185,7 +207,7 @@ void Link::losePort() {
 
 // The sender's attempt to open a missing port again, with the settings it had.
 void Link::reopenPort(uint64_t t) {
-    reopenDue_ = t + kReopenPeriodMs;
+    setDeadline(kReopenDeadline, reopenDue_, t + kReopenPeriodMs);
     stopReceiver();  // the lost port's receiver has been told to end
     if (port_.reopen() != Result::Ok) {
         return;
@@ -202,13 +224,14 @@ void Link::reopenPort(uint64_t t) {
         port_.drop();
         return;
     }
+    clearDeadline(kReopenDeadline, reopenDue_);  // the give-up stays set for the command
     setState(s == LinkState::PortMissingOnDemand ? LinkState::ConnectedOnDemand
                                                  : LinkState::Connected);
 }
 
 // The sender's closing of a connection opened on demand, once nothing at all is left.
 void Link::disconnectAfterDrain() {
-    pollDue_ = 0;
+    clearDeadline(kPollDeadline, pollDue_);
     exchange_ = Exchange::Idle;
     if (connected()) {
         close();
@@ -219,7 +242,7 @@ void Link::disconnectAfterDrain() {
 // A link opened on demand whose port stayed missing for kPortGiveUpMs: its commands are
 // given up and it closes.
 void Link::giveUpWithoutPort() {
-    pollDue_ = 0;
+    clearDeadline(kPollDeadline, pollDue_);
     exchange_ = Exchange::Idle;
     close();
     dropCommands(DropReason::PortGone);
@@ -231,7 +254,7 @@ void Link::giveUpWithoutPort() {
 void Link::startAnswerTimer(uint64_t t) {
     if (exchange_ == Exchange::Idle) {
         answerPeriod_ = answerTimeoutMs(port_.baudRate(), slotInFlight_, dataAnswerExpected_ != 0);
-        answerDue_ = t + answerPeriod_;
+        setDeadline(kAnswerDeadline, answerDue_, t + answerPeriod_);
         exchange_ = Exchange::Waiting;
     }
 }
@@ -326,27 +349,10 @@ bool Link::tick(uint64_t t) {
         soon = true;  // tried again as soon as the lock is free
     }
     if (pollDue_ != 0 && t >= pollDue_) {
-        pollDue_ = t + kPollPeriodMs;
+        setDeadline(kPollDeadline, pollDue_, t + kPollPeriodMs);
         pollTick();
     }
     return senderPass(t) != Pass::Done || soon;
-}
-
-uint64_t Link::nextDeadline() const {
-    uint64_t next = kNever;
-    if (exchange_ == Exchange::Waiting && !portMissing()) {
-        next = std::min(next, answerDue_.load());
-    }
-    if (pollDue_ != 0) {
-        next = std::min(next, pollDue_.load());
-    }
-    if (portMissing()) {
-        next = std::min(next, reopenDue_.load());
-        if (onDemand()) {
-            next = std::min(next, giveUpDue_.load());
-        }
-    }
-    return next;
 }
 
 void Link::wakeSender() {
@@ -357,8 +363,9 @@ void Link::wakeSender() {
     wakeCondition_.notify_one();
 }
 
-// Sleeps until woken or until the next deadline, then takes one step. A signal that
-// comes during a step makes the next sleep end at once, so none is lost.
+// Sleeps until woken (by work, or by a deadline's timer), then takes one step; a step that
+// found a lock taken is taken again a moment later. A signal that comes during a step
+// makes the next sleep end at once, so none is lost.
 void Link::senderLoop() {
     std::unique_lock<std::mutex> lock(wakeMutex_);
     while (senderRun_) {
@@ -370,14 +377,11 @@ void Link::senderLoop() {
         if (wakeSignalled_ || !senderRun_) {
             continue;
         }
-        const uint64_t next = soon ? t + kRetryMs : nextDeadline();
         auto woken = [this] { return wakeSignalled_ || !senderRun_; };
-        if (next == kNever) {
-            wakeCondition_.wait(lock, woken);
+        if (soon) {
+            wakeCondition_.wait_for(lock, std::chrono::milliseconds(kRetryMs), woken);
         } else {
-            const uint64_t after = now();
-            const uint64_t ms = next > after ? next - after : kRetryMs;
-            wakeCondition_.wait_for(lock, std::chrono::milliseconds(ms), woken);
+            wakeCondition_.wait(lock, woken);
         }
     }
 }

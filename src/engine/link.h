@@ -10,7 +10,9 @@
 //
 // Both threads sleep until there is work. The sender wakes when a slot is written, a
 // command completes, the link opens, closes or changes mode, a deadline falls due, or it
-// is stopped; the receiver wakes when bytes arrive or the port closes.
+// is stopped; the receiver wakes when bytes arrive or the port closes. The link's
+// deadlines (the answer time-out, the poll, a missing port's reopening and give-up) are
+// entries of the program's Timers, which wake the sender when one falls due.
 #pragma once
 
 #include <atomic>
@@ -90,7 +92,7 @@ class LinkListener {
 class Link {
   public:
     Link(const SerialDriver& driver, Mailbox& mailbox, Logs& logs, LinkListener& listener,
-         SteadyClock steady = {});
+         Timers& timers);
     ~Link();
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
@@ -134,9 +136,8 @@ class Link {
     // make a deadline fall due. True when the step is to be repeated soon (a lock was
     // taken, or there is more to send).
     bool tick(uint64_t nowMs);
-    // The sender's steady clock now, and the earliest deadline (UINT64_MAX: none).
-    uint64_t now() const { return steady_.now(); }
-    uint64_t nextDeadline() const;
+    // The deadlines' steady clock now.
+    uint64_t now() const { return timers_.now(); }
 
     // --- The receiver ---
 
@@ -179,6 +180,11 @@ class Link {
     // its port to come back to go again.
     enum class Exchange : int { Idle, Waiting, WaitingForPort };
     enum class Pass { Done, Again, LockTaken };
+    // The link's deadlines, each an entry of the Timers that wakes the sender.
+    enum Deadline { kAnswerDeadline, kPollDeadline, kReopenDeadline, kGiveUpDeadline, kDeadlines };
+
+    void setDeadline(Deadline which, std::atomic<uint64_t>& due, uint64_t at);
+    void clearDeadline(Deadline which, std::atomic<uint64_t>& due);
 
     void setState(LinkState state);
     void forgetCommand();
@@ -203,7 +209,7 @@ class Link {
 
     Mailbox& mailbox_;
     LinkListener& listener_;
-    const SteadyClock steady_;
+    Timers& timers_;
     Port port_;
 
     std::atomic<LinkState> state_{LinkState::Closed};
@@ -220,7 +226,10 @@ class Link {
     LockCounter timeoutLock_;
     LockCounter exchangeLock_;
 
-    // Deadlines on the steady clock, in milliseconds (the poll's 0: off).
+    // Deadlines on the steady clock, in milliseconds (the poll's 0: off), and the timers
+    // that wake the sender for them (under deadlineMutex_).
+    std::mutex deadlineMutex_;
+    uint64_t deadlineTimers_[kDeadlines] = {};
     std::atomic<uint64_t> answerDue_{0};
     std::atomic<uint32_t> answerPeriod_{0};
     std::atomic<uint64_t> pollDue_{0};

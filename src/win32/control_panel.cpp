@@ -52,9 +52,6 @@ INT_PTR ControlPanel::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         case WM_DESTROY:
             onDestroy();
             return 0;
-        case WM_TIMER:
-            parts_.controller.onTimer(static_cast<int>(wParam));
-            return TRUE;
         case WM_COMMAND:
             onCommand(LOWORD(wParam), HIWORD(wParam));
             return TRUE;

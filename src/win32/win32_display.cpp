@@ -179,14 +179,6 @@ void Win32Display::invalidate(PanelRect r, bool erase) {
     InvalidateRect(panelWindow_, &rect, erase ? TRUE : FALSE);
 }
 
-void Win32Display::setTimer(int id, uint32_t periodMs) {
-    SetTimer(panelWindow_, static_cast<UINT_PTR>(id), periodMs, nullptr);
-}
-
-void Win32Display::killTimer(int id) {
-    KillTimer(panelWindow_, static_cast<UINT_PTR>(id));
-}
-
 void Win32Display::showWaitCursor() {
     SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
 }
@@ -217,8 +209,6 @@ DisplaySeam Win32Display::seam() {
     s.invalidate = [](void* c, PanelRect r, bool erase) {
         post(c, &Win32Display::invalidate, r, erase);
     };
-    s.setTimer = [](void* c, int id, uint32_t ms) { post(c, &Win32Display::setTimer, id, ms); };
-    s.killTimer = [](void* c, int id) { post(c, &Win32Display::killTimer, id); };
     s.showWaitCursor = [](void* c) { post(c, &Win32Display::showWaitCursor); };
     return s;
 }

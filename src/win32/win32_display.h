@@ -103,8 +103,6 @@ class Win32Display {
     void showMenuStates(bool connect, bool disconnect, bool test);
     void showMessage(std::string utf8, Text caption);
     void invalidate(PanelRect rect, bool erase);
-    void setTimer(int id, uint32_t periodMs);
-    void killTimer(int id);
     void showWaitCursor();
 
     DWORD uiThread_;
