@@ -343,7 +343,7 @@ void Controller::sendPrices() {
         texts[row] = withDecimalPoint(panel_.priceBoxText(row));
         blinks[row] = panel_.blinkBoxChecked(row);
     }
-    queuePrices(texts, blinks, nullptr);
+    queuePrices(texts, blinks, kSourcePanel, nullptr);
 }
 
 void Controller::sendOrderedPrices(const PriceOrder& order, OrderDone done) {
@@ -377,11 +377,11 @@ void Controller::sendOrderedPrices(const PriceOrder& order, OrderDone done) {
             blinks[row] = panel_.blinkBoxChecked(row);
         }
     }
-    queuePrices(texts, blinks, std::move(done));
+    queuePrices(texts, blinks, kSourceScript, std::move(done));
 }
 
 void Controller::queuePrices(const std::string texts[kPriceRows], const bool blinks[kPriceRows],
-                             OrderDone done) {
+                             const std::string& source, OrderDone done) {
     const Settings s = settings();
     if (holdLinkForQueueing() != Result::Ok) {
         if (done) {
@@ -412,7 +412,7 @@ void Controller::queuePrices(const std::string texts[kPriceRows], const bool bli
         superseded = check_.end(CheckEnding::Interrupted);
         cancelCheckLimit();
         const LocalTime now = clock_.localTime ? clock_.localTime(clock_.context) : LocalTime();
-        check_.start(rows, now, timers_.now(), std::move(done));
+        check_.start(rows, now, timers_.now(), source, std::move(done));
         if (link_.testMode()) {
             testMode = check_.end(CheckEnding::TestMode);  // nothing to wait for
         } else {
@@ -476,8 +476,16 @@ void Controller::tell(CheckVerdict v) {
 
 std::vector<std::vector<std::string>> Controller::priceHistory(size_t max) {
     std::vector<std::vector<std::string>> rows;
-    for (const std::string& line : logs_.readPriceHistory(max)) {
+    const std::string mark = kHistoryWaitingMark;
+    for (std::string line : logs_.readPriceHistory(max)) {
+        // A line not yet written is marked after its result.
+        const bool waiting = line.size() > mark.size() &&
+                             line.compare(line.size() - mark.size(), mark.size(), mark) == 0;
+        line.resize(line.size() - (waiting ? mark.size() : 0));
         rows.push_back(historyFields(line));
+        if (waiting && rows.back().size() > kHistoryResultField) {
+            rows.back()[kHistoryResultField] += mark;
+        }
     }
     return rows;
 }

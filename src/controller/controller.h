@@ -161,8 +161,9 @@ class Controller final : private LinkListener, private ScriptListener {
     void onCommandEnded(int slot, const char* text, CommandEnd how) override;
     void onCommandsDropped(DropReason why) override;
     // The five price commands and "20E" as one group, and their check.
+    // `source` goes to the history ("PANEL", ...; code page 1250).
     void queuePrices(const std::string texts[kPriceRows], const bool blinks[kPriceRows],
-                     OrderDone done);
+                     const std::string& source, OrderDone done);
     // Ends the check under way (if any) and tells what its end tells.
     void endCheck(CheckEnding ending, const std::string& why = std::string());
     // With checkMutex_ held: the check's limit scheduled or taken off.

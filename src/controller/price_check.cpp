@@ -34,7 +34,8 @@ bool isPriceSlot(int slot) {
 }  // namespace
 
 void PriceCheck::start(const SentRow rows[kPriceRows], const LocalTime& sentAt, uint64_t nowMs,
-                       OrderDone done) {
+                       const std::string& source, OrderDone done) {
+    source_ = source;
     state_ = State::Sending;
     ++serial_;
     deadline_ = nowMs + kCheckLimitMs;
@@ -160,6 +161,7 @@ CheckVerdict PriceCheck::finish(bool readBack, CheckEnding ending, const std::st
         e.outcome = outcomes[row];
         e.shown = priceTextOfSegments(shown_[row]);
         e.shownBlink = shownBlink_[row];
+        e.source = source_;
         appendHistoryLine(lines_, e);
     }
     logs_.appendPriceHistory(lines_);

@@ -24,6 +24,10 @@ namespace vorda {
 // How long a check may take from its send.
 constexpr uint64_t kCheckLimitMs = 30000;
 
+// Where a send came from, as the price history's "Źródło" says.
+constexpr const char kSourcePanel[] = "PANEL";
+constexpr const char kSourceScript[] = "SKRYPT";
+
 // Where the result of a price order goes: its exit code and the lines to print (UTF-8).
 // Called once, from any thread, with no lock of the controller held; it hands the result
 // on and returns.
@@ -66,9 +70,10 @@ class PriceCheck {
     PriceCheck& operator=(const PriceCheck&) = delete;
 
     // A send whose rows and "20E" were just queued: the check follows them from now (its
-    // limit counts from `nowMs`); `done`, when set, gets an order's result.
+    // limit counts from `nowMs`); `source` is where the send came from, for the history
+    // (code page 1250); `done`, when set, gets an order's result.
     void start(const SentRow rows[kPriceRows], const LocalTime& sentAt, uint64_t nowMs,
-               OrderDone done);
+               const std::string& source, OrderDone done);
 
     State state() const { return state_; }
     bool active() const { return state_ != State::Idle; }
@@ -98,6 +103,7 @@ class PriceCheck {
     uint64_t serial_ = 0;
     uint64_t deadline_ = 0;
     LocalTime sentAt_;
+    std::string source_;  // the history's "Źródło", code page 1250
     SentRow rows_[kPriceRows];
     bool rowEnded_[kPriceRows] = {};
     bool endAgain_ = false;  // its "20E" went before all its rows: queued again after them

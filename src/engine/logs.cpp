@@ -29,7 +29,7 @@ void takeLines(const std::string& text, bool cut, size_t max, std::vector<std::s
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        if (!line.empty() && line != kHistoryHeader) {
+        if (!line.empty() && line != kHistoryHeader && line != kHistoryHeaderWithoutSource) {
             lines.push_back(line);
         }
         end = from == std::string::npos ? 0 : from;

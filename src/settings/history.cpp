@@ -7,10 +7,17 @@ namespace vorda {
 
 const char kHistoryHeader[] =
     "Data;Godzina;Cena;Opis;Wys\xB3"
-    "ano;Miga;Wynik";
+    "ano;Miga;Wynik;\x8F"
+    "r\xF3"
+    "d\xB3o";
 const char kHistoryHeaderLine[] =
     "Data;Godzina;Cena;Opis;Wys\xB3"
-    "ano;Miga;Wynik\r\n";
+    "ano;Miga;Wynik;\x8F"
+    "r\xF3"
+    "d\xB3o\r\n";
+const char kHistoryHeaderWithoutSource[] =
+    "Data;Godzina;Cena;Opis;Wys\xB3"
+    "ano;Miga;Wynik";
 
 namespace {
 
@@ -76,6 +83,8 @@ void appendHistoryLine(std::string& out, const HistoryEntry& e) {
             out += "BRAK ODPOWIEDZI";
             break;
     }
+    out += ';';
+    appendField(out, e.source);
     out += "\r\n";
 }
 

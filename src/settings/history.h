@@ -17,9 +17,14 @@ constexpr const char* kHistoryBackupName = "HistoriaCen_1.csv";
 constexpr const char* kHistorySideFileFormat = "HistoriaCen-%04d%02d%02d-%02d%02d%02d.csv";
 // Added to the result field of a line that waits to be written when it is listed.
 constexpr const char* kHistoryWaitingMark = " (czeka na zapis)";
+// The result's field among a line's fields (counted from 0).
+constexpr size_t kHistoryResultField = 6;
 
-// "Data;Godzina;Cena;Opis;Wysłano;Miga;Wynik" in code page 1250, without its line end.
+// "Data;Godzina;Cena;Opis;Wysłano;Miga;Wynik;Źródło" in code page 1250, without its line
+// end; files written before the column "Źródło" have the header without it, and lines of
+// seven fields, which readers take as they are.
 extern const char kHistoryHeader[];
+extern const char kHistoryHeaderWithoutSource[];
 extern const char kHistoryHeaderLine[];  // the same with its CR LF
 
 // How a sent price ended.
@@ -34,6 +39,9 @@ struct HistoryEntry {
     PriceOutcome outcome = PriceOutcome::NoAnswer;
     std::string shown;  // with Mismatch: what the tower shows, and whether it blinks
     bool shownBlink = false;
+    // Where the send came from, code page 1250: "PANEL", "SKRYPT", "ZLECENIE <id>",
+    // "CENTRALA <id>".
+    std::string source;
 };
 
 // The entry's line with its CR LF: "05.12.2026;14:03:07;1;ON;5.49;nie;POTWIERDZONO", or

@@ -16,7 +16,7 @@ namespace {
 
 // Pixels: date, time, row, description, price sent, blinking, result (wide enough for a
 // mismatch of a line that waits to be written).
-constexpr int kColumnWidths[] = {72, 58, 44, 92, 60, 40, 240};
+constexpr int kColumnWidths[] = {72, 58, 44, 92, 60, 40, 240, 130};
 
 void setCell(HWND list, int item, int column, const std::string& cp1250) {
     std::wstring text = fromCp1250(cp1250);

@@ -84,11 +84,12 @@ TEST_F(Actions, TestModeRecordsEveryRowInThePriceHistory) {
     controller.sendPrices();
     clock.now.second = 8;
     controller.sendPrices();
-    std::string expected = "Data;Godzina;Cena;Opis;Wys\263ano;Miga;Wynik\r\n";
+    std::string expected = "Data;Godzina;Cena;Opis;Wys\263ano;Miga;Wynik;\217r\363d\263o\r\n";
     for (const char* second : {"07", "08"}) {
         for (const char* row : {"1;\xA3\xF3\x64\x9F ON;5 49;nie", "2;;6.09;tak",
                                 "3;\"a;\"\"b\"\"\";;nie", "4;D;;nie", "5;E;;nie"}) {
-            expected += std::string("05.12.2026;14:03:") + second + ";" + row + ";TRYB TESTU\r\n";
+            expected +=
+                std::string("05.12.2026;14:03:") + second + ";" + row + ";TRYB TESTU;PANEL\r\n";
         }
     }
     EXPECT_EQ(test::readFile(dir.file("HistoriaCen.csv")), expected);
@@ -96,7 +97,7 @@ TEST_F(Actions, TestModeRecordsEveryRowInThePriceHistory) {
     const auto history = controller.priceHistory(3);  // newest first
     ASSERT_EQ(history.size(), 3u);
     EXPECT_EQ(history[0], (std::vector<std::string>{"05.12.2026", "14:03:08", "5", "E", "", "nie",
-                                                    "TRYB TESTU"}));
+                                                    "TRYB TESTU", "PANEL"}));
     EXPECT_EQ(history[2][3], "a;\"b\"");
 }
 
@@ -428,7 +429,7 @@ TEST_F(Orders, AtTheProgramsEndACheckUnderWayIsRecordedWithoutAMessage) {
     EXPECT_EQ(result, "5 Wysyłanie przerwane w programie przed potwierdzeniem");
     program.reset();
     const std::string h = test::readFile(dir.file("HistoriaCen.csv"));
-    EXPECT_NE(h.find(";1;AAA;5.59;nie;BRAK ODPOWIEDZI\r\n"), std::string::npos);
+    EXPECT_NE(h.find(";1;AAA;5.59;nie;BRAK ODPOWIEDZI;PANEL\r\n"), std::string::npos);
     EXPECT_TRUE(ui.messages().empty());
 }
 

@@ -76,9 +76,10 @@ class CheckTest : public ::testing::TestWithParam<Case> {
     void start() {
         const SentRow rows[kPriceRows] = {
             {"21C5.49", "ON"}, {"22M6.09", "PB"}, {"23C", ""}, {"24C1", "D"}, {"25C2", "E"}};
-        check.start(rows, LocalTime{2026, 12, 6, 6, 0, 0}, 1000, [this](OrderExit c, auto& l) {
-            result += std::to_string(static_cast<int>(c)) + " " + l;
-        });
+        check.start(rows, LocalTime{2026, 12, 6, 6, 0, 0}, 1000, "PANEL",
+                    [this](OrderExit c, auto& l) {
+                        result += std::to_string(static_cast<int>(c)) + " " + l;
+                    });
     }
     CheckVerdict play(const Step& s, bool blinkRow2 = true) {
         const bool blinks[kPriceRows] = {false, blinkRow2, false, false, false};
@@ -134,7 +135,8 @@ TEST_P(CheckTest, EveryWayOfEndingIsRecordedAndTold) {
     EXPECT_FALSE(check.active());
     verdict.done(verdict.code, verdict.lines);
     EXPECT_EQ(result, c.result);
-    EXPECT_EQ(history().substr(0, history().find('|')), std::string("1;ON;5.49;nie;") + c.outcome);
+    EXPECT_EQ(history().substr(0, history().find('|')),
+              std::string("1;ON;5.49;nie;") + c.outcome + ";PANEL");
     EXPECT_EQ(check.end(CheckEnding::Interrupted).ended, false);  // it ended once
 }
 

@@ -124,7 +124,7 @@ TEST_P(PriceCheck, PricesSentWhileDisconnectedAreReadBackComparedAndRecorded) {
                            ";4;DDD;12345678;nie;", ";5;EEE;9 9;nie;"};
     std::string expected, rows;  // the lines after the header, without their date and time
     for (int r = 0; r < 5; ++r) {
-        expected += sent[r] + std::string(r == 1 ? c.row2 : c.others) + "|";
+        expected += sent[r] + std::string(r == 1 ? c.row2 : c.others) + ";PANEL|";
     }
     const std::string h = test::readFile(dir.file("HistoriaCen.csv"));
     for (size_t at = h.find('\n') + 1; at > 0 && at < h.size(); at = h.find('\n', at) + 1) {

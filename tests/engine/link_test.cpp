@@ -217,7 +217,7 @@ TEST_F(LinkTest, APortThatKeepsGoingAwayDoesNotHoldItsCommandsForEver) {
     at(2000);  // back: 20S goes again
     ASSERT_TRUE(written(2));
     EXPECT_EQ(link().sends(), 2);
-    steadyNow = 3000;
+    steadyNow = 2100;  // before its answer's time-out
     serial.openError = OpenError::NotFound;
     serial.failWaits(FakeSerial::kGone);  // and away again
     ASSERT_TRUE(status("BRAK PORTU COM1"));

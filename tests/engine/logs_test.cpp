@@ -163,9 +163,11 @@ TEST(HistoryLine, FormulaFieldsAreWrittenAsTextAndReadAsTheyWere) {
         {"=1", "'=1"},   {"+1", "'+1"},         {"-.--", "'-.--"}, {"@A", "'@A"},
         {"\tA", "'\tA"}, {"\r;A", "\"'\r;A\""}, {"'=1", "''=1"},   {"1=-@", "1=-@"}};
     HistoryEntry e;
+    e.source = "ZLECENIE =x";
     for (const auto& [text, field] : cases) {
         e.description = text;
-        EXPECT_EQ(historyLine(e), "01.01.2000;00:00:00;1;" + field + ";;nie;BRAK ODPOWIEDZI\r\n");
+        EXPECT_EQ(historyLine(e),
+                  "01.01.2000;00:00:00;1;" + field + ";;nie;BRAK ODPOWIEDZI;ZLECENIE =x\r\n");
         EXPECT_EQ(historyFields(historyLine(e))[3], text);
     }
 }

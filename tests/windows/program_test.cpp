@@ -174,7 +174,7 @@ TEST(RunningProgram, AConfirmedCloseEndsTheProgramWithoutAnotherBox) {
     pressButton(confirm, IDOK);
     EXPECT_EQ(program.exitCode(10000), 0u);
     const std::string history = fileBytes(directory + L"\\HistoriaCen.csv");
-    EXPECT_NE(history.find(";2;BBB;6.09;nie;NIEZGODNE: 5.09\r\n"), std::string::npos);
+    EXPECT_NE(history.find(";2;BBB;6.09;nie;NIEZGODNE: 5.09;PANEL\r\n"), std::string::npos);
 }
 
 // The settings file stays in a fresh working folder, and in the program's own folder when it

@@ -284,7 +284,7 @@ TEST_F(ProgramWindow, TestModeShowsPricesOnTheBoardRefusesTheBacklightAndRunsACo
     WIN32_FIND_DATAW found = {};
     FindClose(FindFirstFileW((directory_ + L"\\HistoriaCen-*.csv").c_str(), &found));
     const std::string side = fileBytes(directory_ + L"\\" + found.cFileName);
-    EXPECT_NE(side.find(";5;EEE;'-.--;nie;TRYB TESTU\r\n"), std::string::npos);
+    EXPECT_NE(side.find(";5;EEE;'-.--;nie;TRYB TESTU;PANEL\r\n"), std::string::npos);
 }
 
 // "Wyślij" against a tower that shows a row otherwise: the message box, and "Historia cen"
@@ -312,13 +312,13 @@ TEST_F(ProgramWindow, ARowTheTowerShowsOtherwiseIsReportedRecordedAndListed) {
         older += "01.01.2025;08:00:00;1;AAA;4.99;nie;POTWIERDZONO\r\n";
     }
     std::ofstream((directory_ + L"\\HistoriaCen_1.csv").c_str(), std::ios::binary) << older;
-    std::vector<std::wstring> listed;  // the count, and "Cena", "Wysłano" and "Wynik"
+    std::vector<std::wstring> listed;  // the count, "Cena", "Wysłano", "Wynik" and "Źródło"
     auto shown = onDialog(L"Historia cen", [&](HWND d) {
         HWND list = GetDlgItem(d, IDC_HISTORY_LIST);
         listed.push_back(std::to_wstring(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
         for (int item : {-1, 0, 3, 999}) {
             std::wstring fields;
-            for (int column : {2, 4, 6}) {
+            for (int column : {2, 4, 6, 7}) {
                 wchar_t buffer[64] = L"";
                 LVCOLUMNW c = {};
                 c.mask = LVCF_TEXT;
@@ -338,9 +338,10 @@ TEST_F(ProgramWindow, ARowTheTowerShowsOtherwiseIsReportedRecordedAndListed) {
     menu(IDM_PRICE_HISTORY);
     EXPECT_LT(std::chrono::steady_clock::now() - opened, std::chrono::milliseconds(1000));
     EXPECT_TRUE(shown.get());
-    EXPECT_EQ(listed,
-              (std::vector<std::wstring>{L"1000", L"Cena|Wys\u0142ano|Wynik", L"5||POTWIERDZONO",
-                                         L"2|6.09|NIEZGODNE: 5.09", L"1|4.99|POTWIERDZONO"}));
+    EXPECT_EQ(listed, (std::vector<std::wstring>{
+                          L"1000", L"Cena|Wys\u0142ano|Wynik|\u0179r\u00f3d\u0142o",
+                          L"5||POTWIERDZONO|PANEL", L"2|6.09|NIEZGODNE: 5.09|PANEL",
+                          L"1|4.99|POTWIERDZONO|"}));  // a line written before "Źródło"
 }
 
 // The settings dialogs: what their controls show and what reaches the controller (which
