@@ -1,5 +1,7 @@
 #include "orders/order.h"
 
+#include <algorithm>
+
 namespace vorda {
 
 bool readOrderPrice(const std::string& written, std::string* text, bool* blink, std::string* why) {
@@ -57,6 +59,23 @@ const char* orderSourceText(OrderSource source) {
             return "CENTRALA";
     }
     return "";
+}
+
+bool operator==(const PriceOrder& a, const PriceOrder& b) {
+    return std::equal(a.named, a.named + kPriceRows, b.named) &&
+           std::equal(a.text, a.text + kPriceRows, b.text) &&
+           std::equal(a.blink, a.blink + kPriceRows, b.blink);
+}
+
+bool operator==(const OrderRow& a, const OrderRow& b) {
+    return a.sent == b.sent && a.shown == b.shown && a.blink == b.blink;
+}
+
+bool operator==(const Order& a, const Order& b) {
+    return a.id == b.id && a.due == b.due && a.offsetMinutes == b.offsetMinutes &&
+           a.immediate == b.immediate && a.prices == b.prices && a.description == b.description &&
+           a.source == b.source && a.result == b.result && a.endedAt == b.endedAt &&
+           std::equal(a.rows, a.rows + kPriceRows, b.rows) && a.sequence == b.sequence;
 }
 
 }  // namespace vorda

@@ -76,4 +76,9 @@ struct Order {
     uint64_t sequence = 0;  // the order in which the program took orders in (ties of `due`)
 };
 
+// Field by field (the texts of rows not named too).
+bool operator==(const PriceOrder& a, const PriceOrder& b);
+bool operator==(const OrderRow& a, const OrderRow& b);
+bool operator==(const Order& a, const Order& b);
+
 }  // namespace vorda

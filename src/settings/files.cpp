@@ -1,5 +1,6 @@
 #include "settings/files.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -9,6 +10,8 @@
 #else
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace vorda {
@@ -90,6 +93,130 @@ bool writeFileReplacing(const std::string& path, const std::string& bytes) {
         removeFile(temporary);
     }
     return written;
+}
+
+bool readFileBytes(const std::string& path, size_t limit, std::string* bytes) {
+    std::FILE* f = openFile(path, "rb");
+    if (f == nullptr) {
+        return false;
+    }
+    bytes->clear();
+    char buffer[16384];
+    size_t got = 0;
+    while (bytes->size() < limit &&
+           (got = std::fread(buffer, 1, std::min(sizeof buffer, limit - bytes->size()), f)) > 0) {
+        bytes->append(buffer, got);
+    }
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    return !failed;
+}
+
+bool fileStatus(const std::string& path, FileStatus* status) {
+#ifdef _WIN32
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(toPath(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+    const auto join = [](DWORD high, DWORD low) {
+        return static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
+    };
+    status->size = join(data.nFileSizeHigh, data.nFileSizeLow);
+    // 100-ns steps since 1601-01-01.
+    const int64_t since1601 =
+        join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+    status->modified = (since1601 - 116444736000000000LL) * 100;
+#else
+    struct stat s {};
+    if (::stat(path.c_str(), &s) != 0 || !S_ISREG(s.st_mode)) {
+        return false;
+    }
+    status->size = s.st_size;
+    status->modified = static_cast<int64_t>(s.st_mtim.tv_sec) * 1000000000 + s.st_mtim.tv_nsec;
+#endif
+    return true;
+}
+
+std::vector<std::string> filesIn(const std::string& directory) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(toPath(directory), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::error_code typeError;
+        if (it->is_regular_file(typeError)) {
+            names.push_back(it->path().filename().u8string());
+        }
+    }
+    return names;
+}
+
+bool makeDirectory(const std::string& path) {
+    std::error_code ec;
+    fs::create_directories(toPath(path), ec);
+    return fs::is_directory(toPath(path), ec);
+}
+
+bool fileHeldByAnother(const std::string& path) {
+#ifdef _WIN32
+    HANDLE h = CreateFileW(toPath(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    }
+    CloseHandle(h);
+#else
+    (void)path;
+#endif
+    return false;
+}
+
+namespace {
+
+// Moves `from` to `to` unless `to` exists: 1 moved, 0 taken, -1 failed.
+int moveUnlessTaken(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    if (MoveFileExW(toPath(from).c_str(), toPath(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
+        return 1;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? 0 : -1;
+#else
+    // A hard link fails on a name that is taken; where the file system has none, a look
+    // first (only this program writes in the folders it moves files into).
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        if (::unlink(from.c_str()) == 0) {
+            return 1;
+        }
+        ::unlink(to.c_str());
+        return -1;
+    }
+    if (errno == EEXIST) {
+        return 0;
+    }
+    struct stat s {};
+    if (::lstat(to.c_str(), &s) == 0) {
+        return 0;
+    }
+    return std::rename(from.c_str(), to.c_str()) == 0 ? 1 : -1;
+#endif
+}
+
+}  // namespace
+
+std::string moveAside(const std::string& from, const std::string& directory,
+                      const std::string& name) {
+    const size_t dot = name.rfind('.');
+    const size_t cut = dot == std::string::npos || dot == 0 ? name.size() : dot;
+    for (int n = 0; n < 10000; ++n) {
+        const std::string candidate =
+            n == 0 ? name : name.substr(0, cut) + "-" + std::to_string(n) + name.substr(cut);
+        const int moved = moveUnlessTaken(from, directory + "/" + candidate);
+        if (moved != 0) {
+            return moved > 0 ? candidate : std::string();
+        }
+    }
+    return std::string();
 }
 
 }  // namespace vorda

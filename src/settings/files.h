@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace vorda {
 
@@ -26,5 +27,34 @@ bool replaceFile(const std::string& from, const std::string& to);
 // in the file's place in one step. On any failure the temporary file is removed, the file
 // stays as it was, and the result is false.
 bool writeFileReplacing(const std::string& path, const std::string& bytes);
+
+// The file's first `limit` bytes at most (all of a smaller one): false when it cannot be
+// opened or read.
+bool readFileBytes(const std::string& path, size_t limit, std::string* bytes);
+
+// A regular file's size and last change (nanoseconds since 1970-01-01 UTC); false when
+// there is no such file or it cannot be seen.
+struct FileStatus {
+    int64_t size = 0;
+    int64_t modified = 0;
+};
+bool fileStatus(const std::string& path, FileStatus* status);
+
+// The names of the regular files directly in `directory` (none when it cannot be read).
+std::vector<std::string> filesIn(const std::string& directory);
+
+// Creates the folder, and those above it, when missing: true when it is there.
+bool makeDirectory(const std::string& path);
+
+// Whether another process holds the file open so that it cannot be opened alone: on
+// Windows, CreateFileW without sharing fails with ERROR_SHARING_VIOLATION (a file still
+// being written); POSIX does not lock files so, and there it is always false.
+bool fileHeldByAnother(const std::string& path);
+
+// Moves `from` into `directory` as `name`; when that name is taken, as the name with "-1",
+// "-2", ... before its last extension ("a.json" -> "a-1.json"). Never replaces a file.
+// The name used, or "" when it could not be moved.
+std::string moveAside(const std::string& from, const std::string& directory,
+                      const std::string& name);
 
 }  // namespace vorda

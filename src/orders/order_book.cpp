@@ -1,0 +1,330 @@
+#include "orders/order_book.h"
+
+#include <algorithm>
+#include <climits>
+#include <set>
+
+#include "orders/document.h"
+#include "orders/order_json.h"
+#include "settings/files.h"
+
+namespace vorda {
+
+using orderjson::Json;
+using orderjson::Written;
+
+namespace {
+
+constexpr size_t kBookFileMax = 16 << 20;
+
+const OrderResult kResults[] = {
+    OrderResult::Waiting,  OrderResult::Running,  OrderResult::Confirmed, OrderResult::Mismatch,
+    OrderResult::NoAnswer, OrderResult::TestMode, OrderResult::Skipped,   OrderResult::Cancelled};
+const OrderSource kSources[] = {OrderSource::Panel, OrderSource::Script, OrderSource::Folder,
+                                OrderSource::HeadOffice};
+
+bool ended(OrderResult result) {
+    return result != OrderResult::Waiting && result != OrderResult::Running;
+}
+
+bool older(const Order& a, const Order& b) {
+    return a.due != b.due ? a.due < b.due : a.sequence < b.sequence;
+}
+
+std::vector<Order> newestFirst(std::vector<Order> orders) {
+    std::stable_sort(orders.begin(), orders.end(),
+                     [](const Order& a, const Order& b) { return older(b, a); });
+    return orders;
+}
+
+// The value of `all` whose text `value` is.
+template <typename T, size_t N>
+bool fromText(const Json& item, const char* name, const T (&all)[N], const char* (*text)(T),
+              T* out) {
+    const auto it = item.find(name);
+    const std::string* s = it == item.end() ? nullptr : it->template get_ptr<const std::string*>();
+    for (T value : all) {
+        if (s != nullptr && *s == text(value)) {
+            *out = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string bookText(const std::vector<Order>& orders) {
+    Written list = Written::array();
+    for (const Order& order : orders) {
+        Written item = orderjson::documentFields(order);
+        item["zrodlo"] = orderSourceText(order.source);
+        item["wynik"] = orderResultText(order.result);
+        if (order.endedAt != 0) {
+            item["koniec"] = orderTimeText(order.endedAt, order.offsetMinutes);
+        }
+        item["kolejnosc"] = order.sequence;
+        if (order.immediate) {
+            item["natychmiast"] = true;
+        }
+        bool which[kPriceRows] = {};
+        bool any = false;
+        for (int r = 0; r < kPriceRows; ++r) {
+            const OrderRow& row = order.rows[r];
+            which[r] = !row.sent.empty() || !row.shown.empty() || row.blink;
+            any = any || which[r];
+        }
+        if (any) {
+            item["wiersze"] = orderjson::rowsJson(order.rows, which);
+        }
+        list.push_back(std::move(item));
+    }
+    Written document = Written::object();
+    document["zlecenia"] = std::move(list);
+    return orderjson::text(document);
+}
+
+bool readBook(const std::string& bytes, int64_t now, std::vector<Order>* out, std::string* why) {
+    const Json document = Json::parse(bytes, nullptr, false);
+    const auto list = document.is_object() ? document.find("zlecenia") : document.end();
+    if (document.is_discarded() || list == document.end() || !list->is_array()) {
+        *why = "brak tablicy \"zlecenia\"";
+        return false;
+    }
+    std::set<std::string> ids;
+    for (size_t i = 0; i < list->size(); ++i) {
+        const Json& item = (*list)[i];
+        Order order;
+        if (!orderjson::readDocumentFields(item, i, now, &order, why)) {
+            return false;
+        }
+        const auto end = item.find("koniec");
+        const auto sequence = item.find("kolejnosc");
+        const auto immediate = item.find("natychmiast");
+        const auto rows = item.find("wiersze");
+        int offset = 0;
+        std::string fault;
+        if (!fromText(item, "zrodlo", kSources, orderSourceText, &order.source)) {
+            fault = "nieznane źródło \"zrodlo\"";
+        } else if (!fromText(item, "wynik", kResults, orderResultText, &order.result)) {
+            fault = "nieznany wynik \"wynik\"";
+        } else if (end != item.end() &&
+                   !orderjson::readTime(*end, "koniec", &order.endedAt, &offset, &fault)) {
+        } else if (sequence == item.end() || !sequence->is_number_unsigned()) {
+            fault = "brak numeru \"kolejnosc\"";
+        } else if (immediate != item.end() && !immediate->is_boolean()) {
+            fault = "pole \"natychmiast\" musi mieć wartość true lub false";
+        } else if (rows != item.end() && !orderjson::readRows(*rows, order.rows, &fault)) {
+        } else if (!ids.insert(order.id).second) {
+            fault = "identyfikator powtarza się";
+        }
+        if (!fault.empty()) {
+            *why = orderjson::orderName(order.id, i) + fault;
+            return false;
+        }
+        order.sequence = *sequence->get_ptr<const Json::number_unsigned_t*>();
+        order.immediate = immediate != item.end() && *immediate->get_ptr<const bool*>();
+        out->push_back(std::move(order));
+    }
+    return true;
+}
+
+}  // namespace
+
+OrderBook::OrderBook(std::string path) : path_(std::move(path)) {}
+
+bool OrderBook::load(int64_t now, std::string* why) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    orders_.clear();
+    nextSequence_ = 1;
+    saveFailed_ = keepFile_ = false;
+    FileStatus status;
+    if (!fileStatus(path_, &status)) {
+        return true;
+    }
+    std::string bytes, fault;
+    std::vector<Order> read;
+    if (!readFileBytes(path_, kBookFileMax + 1, &bytes)) {
+        fault = "nie da się go odczytać";
+    } else if (bytes.size() > kBookFileMax) {
+        fault = "ma więcej niż 16 MB";
+    } else {
+        readBook(bytes, now, &read, &fault);
+    }
+    if (!fault.empty()) {
+        const size_t slash = path_.find_last_of("/\\");
+        const std::string directory = slash == std::string::npos ? "." : path_.substr(0, slash);
+        const std::string name = path_.substr(slash + 1);
+        const std::string aside = moveAside(path_, directory, name + ".uszkodzony");
+        saveFailed_ = keepFile_ = aside.empty();
+        *why = "Plik " + name + " jest uszkodzony (" + fault + "); " +
+               (aside.empty() ? "nie udało się go odłożyć" : "odłożono go jako " + aside);
+        return false;
+    }
+    orders_ = std::move(read);
+    bool changed = false;
+    for (Order& order : orders_) {
+        nextSequence_ = std::max(nextSequence_, order.sequence + 1);
+        if (order.result == OrderResult::Running) {
+            order.result = OrderResult::NoAnswer;
+            order.endedAt = now;
+            changed = true;
+        }
+    }
+    if (changed) {
+        save(now);
+    }
+    return true;
+}
+
+OrderBook::Taken OrderBook::accept(std::vector<Order> orders, int64_t now) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Taken taken;
+    std::string why;
+    for (Order& order : orders) {
+        order.result = OrderResult::Waiting;
+        order.endedAt = 0;
+        std::fill(std::begin(order.rows), std::end(order.rows), OrderRow{});
+        Order* held = byId(order.id);
+        if ((held != nullptr && held->result != OrderResult::Waiting) ||
+            order.due < now - kOrderKeptSeconds || !checkOrder(order, &why)) {
+            ++taken.ignored;
+            continue;
+        }
+        order.sequence = nextSequence_++;
+        if (held != nullptr) {
+            *held = std::move(order);
+            ++taken.replaced;
+        } else {
+            orders_.push_back(std::move(order));
+            ++taken.added;
+        }
+    }
+    if (taken.added + taken.replaced > 0) {
+        save(now);
+    }
+    return taken;
+}
+
+bool OrderBook::cancel(const std::string& id, int64_t now) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Order* order = byId(id);
+    if (order == nullptr || order->result != OrderResult::Waiting) {
+        return false;
+    }
+    order->result = OrderResult::Cancelled;
+    order->endedAt = now;
+    save(now);
+    return true;
+}
+
+OrderBook::Batch OrderBook::takeDue(int64_t now) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<Order*> due;
+    for (Order& order : orders_) {
+        if (order.result == OrderResult::Waiting && order.due <= now) {
+            due.push_back(&order);
+        }
+    }
+    Batch batch;
+    if (due.empty()) {
+        return batch;
+    }
+    std::sort(due.begin(), due.end(), [](const Order* a, const Order* b) { return older(*a, *b); });
+    const Order* winner[kPriceRows] = {};
+    for (const Order* order : due) {
+        for (int r = 0; r < kPriceRows; ++r) {
+            winner[r] = order->prices.named[r] ? order : winner[r];
+        }
+    }
+    for (Order* order : due) {
+        order->result = OrderResult::Skipped;
+        for (int r = 0; r < kPriceRows; ++r) {
+            if (winner[r] == order) {
+                order->result = OrderResult::Running;
+                batch.prices.named[r] = true;
+                batch.prices.text[r] = order->prices.text[r];
+                batch.prices.blink[r] = order->prices.blink[r];
+            }
+        }
+        if (order->result == OrderResult::Skipped) {
+            order->endedAt = now;
+        } else {
+            batch.ids.push_back(order->id);
+            batch.newestId = order->id;
+            batch.newestSource = order->source;
+        }
+    }
+    save(now);
+    return batch;
+}
+
+void OrderBook::finish(const std::vector<std::string>& ids, OrderResult result,
+                       const OrderRow rows[kPriceRows], int64_t now) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bool changed = false;
+    for (const std::string& id : ids) {
+        Order* order = byId(id);
+        if (order == nullptr || order->result != OrderResult::Running || !ended(result)) {
+            continue;
+        }
+        order->result = result;
+        order->endedAt = now;
+        for (int r = 0; r < kPriceRows; ++r) {
+            order->rows[r] = order->prices.named[r] ? rows[r] : OrderRow{};
+        }
+        changed = true;
+    }
+    if (changed) {
+        save(now);
+    }
+}
+
+int64_t OrderBook::nextDue() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int64_t next = INT64_MAX;
+    for (const Order& order : orders_) {
+        if (order.result == OrderResult::Waiting) {
+            next = std::min(next, order.due);
+        }
+    }
+    return next;
+}
+
+std::vector<Order> OrderBook::orders() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return newestFirst(orders_);
+}
+
+Order OrderBook::find(const std::string& id, bool* found) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = std::find_if(orders_.begin(), orders_.end(),
+                                 [&](const Order& order) { return order.id == id; });
+    *found = it != orders_.end();
+    return *found ? *it : Order{};
+}
+
+bool OrderBook::saveFailed() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return saveFailed_;
+}
+
+Order* OrderBook::byId(const std::string& id) {
+    for (Order& order : orders_) {
+        if (order.id == id) {
+            return &order;
+        }
+    }
+    return nullptr;
+}
+
+void OrderBook::save(int64_t now) {
+    orders_.erase(std::remove_if(orders_.begin(), orders_.end(),
+                                 [&](const Order& order) {
+                                     return ended(order.result) &&
+                                            std::max(order.due, order.endedAt) <
+                                                now - kOrderKeptSeconds;
+                                 }),
+                  orders_.end());
+    saveFailed_ = keepFile_ || !writeFileReplacing(path_, bookText(newestFirst(orders_)));
+}
+
+}  // namespace vorda

@@ -1,0 +1,89 @@
+// The order book: every order the program accepted, waiting or ended, kept in a file (the
+// data folder's "ZleceniaCen.json") that is written again, in one step, after every change.
+// Callers on any thread: the book has its own mutex. Times are seconds since 1970 UTC, given
+// by the caller.
+//
+// The file is the orders' document (document.h) with, per order, what the book needs
+// besides: "zrodlo" (the source's text), "wynik" (the result's text), "koniec" (when it
+// ended, in the order's offset; absent while it has not), "kolejnosc" (the order in which
+// it was taken), "natychmiast" (true for an order without a time) and "wiersze" (the rows'
+// results, as the result document's "ceny"). It is written indented, newest first.
+//
+// The book stays bounded: an ended order is dropped when the book is saved once both its
+// time and its end lie more than 90 days back; an order offered whose time lies more than
+// 90 days back is ignored, so that one forgotten so never comes back to be carried out.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "orders/order.h"
+
+namespace vorda {
+
+constexpr int64_t kOrderKeptSeconds = 90 * 86400;
+
+class OrderBook {
+  public:
+    explicit OrderBook(std::string path);
+
+    // Reads the file (none: an empty book, true). A damaged file leaves the book empty and is
+    // moved aside as "<file>.uszkodzony" (or "<file>-1.uszkodzony", ...): false with the
+    // reason in Polish. While such a file cannot be moved aside, nothing is written over it
+    // (saveFailed()). Orders found Running (the program ended while carrying them out) end
+    // as NoAnswer at `now`.
+    bool load(int64_t now, std::string* why);
+
+    struct Taken {
+        int added = 0, replaced = 0, ignored = 0;
+    };
+    // Per order, by its id: a new one is added; one with the id of a waiting order replaces
+    // it; one with the id of a running or ended order, one that checkOrder refuses, and one
+    // due more than 90 days before `now` are ignored. Each taken order is Waiting, with the
+    // next `sequence`.
+    Taken accept(std::vector<Order> orders, int64_t now);
+
+    // A waiting order ends Cancelled; false for any other.
+    bool cancel(const std::string& id, int64_t now);
+
+    // The waiting orders due at `now`, as one send: for each row the newest of them (by
+    // `due`, then `sequence`) that names it wins. Those none of whose rows win end Skipped;
+    // the others become Running and are the batch, with the prices merged and the newest of
+    // them named. Nothing due: `ids` empty. This is also the rule at start for orders whose
+    // time passed while the program was not running.
+    struct Batch {
+        std::vector<std::string> ids;  // oldest first
+        PriceOrder prices;
+        std::string newestId;
+        OrderSource newestSource = OrderSource::Panel;
+    };
+    Batch takeDue(int64_t now);
+
+    // The running orders among `ids` end with `result` (Waiting and Running are no ending:
+    // ignored), each keeping rows[r] for the rows it named.
+    void finish(const std::vector<std::string>& ids, OrderResult result,
+                const OrderRow rows[kPriceRows], int64_t now);
+
+    // The earliest `due` of a waiting order; INT64_MAX when none waits.
+    int64_t nextDue() const;
+    // All, newest first (by `due`, then `sequence`).
+    std::vector<Order> orders() const;
+    Order find(const std::string& id, bool* found) const;
+    // The last save failed (or the file could not be moved aside).
+    bool saveFailed() const;
+
+  private:
+    Order* byId(const std::string& id);
+    void save(int64_t now);
+
+    const std::string path_;
+    mutable std::mutex mutex_;
+    std::vector<Order> orders_;
+    uint64_t nextSequence_ = 1;
+    bool saveFailed_ = false;
+    bool keepFile_ = false;  // a damaged file could not be moved aside
+};
+
+}  // namespace vorda
