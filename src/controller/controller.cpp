@@ -185,12 +185,6 @@ void Controller::onAnswerTimeout(int) {
 
 void Controller::onCommandEnded(int slot, const char* text, CommandEnd how) {
     const bool priceSlot = slot >= kSlotPrice1 && slot <= kSlotPrice5;
-    // An operator's read that ended (answered or not) fills no box afterwards.
-    if (slot == kSlotReadPrices && std::strcmp(text, kReadPrices) == 0) {
-        fillPriceBoxes_ = false;
-    } else if (slot == kSlotReadBlinks && std::strcmp(text, kReadBlinks) == 0) {
-        fillBlinkBoxes_ = false;
-    }
     switch (how) {
         case CommandEnd::Executed:
             if (priceSlot) {
@@ -222,8 +216,6 @@ void Controller::onCommandEnded(int slot, const char* text, CommandEnd how) {
 }
 
 void Controller::onCommandsDropped(DropReason why) {
-    fillPriceBoxes_ = false;
-    fillBlinkBoxes_ = false;
     if (why == DropReason::PortGone) {
         display_.setStatus(Text::TransmissionError);
         display_.setLightLevel("");
@@ -312,14 +304,25 @@ void Controller::readFromTower() {
         return;
     }
     bool queued = false;
+    CheckVerdict interrupted;
     {
         HeldLock held(mailbox_.lock());
         queued = link_.connected();
         if (queued) {
-            fillPriceBoxes_ = true;
-            fillBlinkBoxes_ = true;
+            {
+                // The reads take the slots of rows 1 and 2: a send whose rows 1 or 2 are
+                // still to go is interrupted.
+                std::lock_guard<std::mutex> guard(checkMutex_);
+                if (check_.waitsForRow(0) || check_.waitsForRow(1)) {
+                    interrupted = check_.end(CheckEnding::Interrupted);
+                    cancelCheckLimit();
+                }
+            }
             mailbox_.write(kSlotReadPrices, kReadPrices);
             mailbox_.write(kSlotReadBlinks, kReadBlinks);
+            // Only these reads' answers fill the price and blink boxes.
+            fillPricesWrite_ = mailbox_.writes(kSlotReadPrices);
+            fillBlinksWrite_ = mailbox_.writes(kSlotReadBlinks);
             mailbox_.write(kSlotLowLightLevel, kReadLowLightLevel);
             mailbox_.write(kSlotLowLevelBrightness, kReadLowLevelBrightness);
             mailbox_.write(kSlotHighLightLevel, kReadHighLightLevel);
@@ -329,6 +332,7 @@ void Controller::readFromTower() {
             readBackRequested_ = true;
         }
     }
+    tell(std::move(interrupted));
     if (!queued) {
         display_.showMessage(messageText(Text::LeaveTestMode), Text::Error);
     }
@@ -394,6 +398,12 @@ void Controller::queuePrices(const std::string texts[kPriceRows], const bool bli
     CheckVerdict superseded, testMode;
     {
         HeldLock group(mailbox_.lock());
+        // The check's lock for the whole group: the last check cannot queue its read-back
+        // (from the receiver) in between this group's writes.
+        std::lock_guard<std::mutex> guard(checkMutex_);
+        // The boxes hold what is sent now: an earlier read's answer no longer fills them.
+        fillPricesWrite_ = 0;
+        fillBlinksWrite_ = 0;
         SentRow rows[kPriceRows];
         for (int row = 0; row < kPriceRows; ++row) {
             std::string text = priceCommand(row, blinks[row], texts[row].substr(0, kPriceTextMax));
@@ -407,7 +417,6 @@ void Controller::queuePrices(const std::string texts[kPriceRows], const bool bli
         mailbox_.write(kSlotEnd, kEndOfGroup);
         mailbox_.presetLastServed(kSlotPrice1 - 1);
 
-        std::lock_guard<std::mutex> guard(checkMutex_);
         // An earlier send still being checked is superseded by this one.
         superseded = check_.end(CheckEnding::Interrupted);
         cancelCheckLimit();
@@ -514,13 +523,34 @@ void Controller::switchBacklight(bool on) {
 }
 
 void Controller::startOrStopControlFile() {
-    if (!link_.connected() && !link_.testMode()) {
-        display_.showMessage(messageText(Text::ScriptNeedsLink), Text::Error);
-    } else if (runner_.running()) {
+    if (runner_.running()) {
         stopControlFile();
         showConnected();
-    } else if (runner_.start(panel_.controlFilePath()) != Result::Ok) {
-        display_.showMessage(messageText(Text::ScriptOpenFailed), Text::Error);
+        return;
+    }
+    Text refused = Text::Title;
+    CheckVerdict interrupted;
+    {
+        // The sender cannot close an on-demand link meanwhile: the file starts on a link
+        // that stays open for it.
+        SpinGuard held(mailbox_.lock());
+        if (!link_.connected() && !link_.testMode()) {
+            refused = Text::ScriptNeedsLink;
+        } else {
+            {
+                // Its lines take the price rows' slots: a send still checked is interrupted.
+                std::lock_guard<std::mutex> guard(checkMutex_);
+                interrupted = check_.end(CheckEnding::Interrupted);
+                cancelCheckLimit();
+            }
+            if (runner_.start(panel_.controlFilePath()) != Result::Ok) {
+                refused = Text::ScriptOpenFailed;
+            }
+        }
+    }
+    tell(std::move(interrupted));
+    if (refused != Text::Title) {
+        display_.showMessage(messageText(refused), Text::Error);
     }
 }
 
@@ -553,7 +583,7 @@ void Controller::onAnswer(char letter, std::string_view value) {
             uint8_t codes[kPriceRows][3];
             decodePricesAnswer(value, codes);
             board_.showTowerPrices(codes);
-            if (fillPriceBoxes_.exchange(false)) {
+            if (mailbox_.takenWrites() == fillPricesWrite_) {  // the operator's own read
                 for (int row = 0; row < kPriceRows; ++row) {
                     display_.setPriceText(row, priceTextOfSegments(codes[row]));
                 }
@@ -568,7 +598,7 @@ void Controller::onAnswer(char letter, std::string_view value) {
                 blink[row] = value[static_cast<size_t>(row)] == '1';
             }
             board_.showTowerBlinks(blink);
-            if (fillBlinkBoxes_.exchange(false)) {
+            if (mailbox_.takenWrites() == fillBlinksWrite_) {
                 for (int row = 0; row < kPriceRows; ++row) {
                     display_.setBlinkBox(row, blink[row]);
                 }

@@ -206,9 +206,10 @@ class Controller final : private LinkListener, private ScriptListener {
     mutable std::mutex versionMutex_;
     std::string priceControllerVersion_;
     std::atomic<bool> readBackRequested_{false};
-    // The operator's read-back fills the price and blink boxes; a price check's does not.
-    std::atomic<bool> fillPriceBoxes_{false};
-    std::atomic<bool> fillBlinkBoxes_{false};
+    // The operator's read-back fills the price and blink boxes; a price check's does not:
+    // the writes of slots 3 and 4 ("20C", "20M") whose answers fill them.
+    std::atomic<uint32_t> fillPricesWrite_{0};
+    std::atomic<uint32_t> fillBlinksWrite_{0};
     const Clock clock_;
     std::atomic<bool> ending_{false};  // the program ends: no box asks anything more
 

@@ -77,6 +77,8 @@ class PriceCheck {
 
     State state() const { return state_; }
     bool active() const { return state_ != State::Idle; }
+    // Whether the check under way still waits for its row `row` (0 to 4) to be sent.
+    bool waitsForRow(int row) const { return state_ == State::Sending && !rowEnded_[row]; }
     // Whether the check under way has an order's caller waiting for it.
     bool hasOrder() const { return active() && done_ != nullptr; }
     // The check under way: its number (each start counts), and when its limit falls due.

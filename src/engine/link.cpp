@@ -44,6 +44,9 @@ Link::~Link() {
     if (connected()) {
         close();
     }
+    // Whatever the state says, no receiver outlives the link.
+    receiverRun_ = 0;
+    port_.close();
     stopReceiver();
     std::lock_guard<std::mutex> lock(deadlineMutex_);
     for (uint64_t& id : deadlineTimers_) {

@@ -50,6 +50,14 @@ void Mailbox::finish(int n) {
     }
 }
 
+uint32_t Mailbox::writes(int n) const {
+    if (n < 1 || n > kSlotCount) {
+        return 0;
+    }
+    std::lock_guard<std::mutex> lock(slots_[n].textMutex);
+    return slots_[n].writes;
+}
+
 bool Mailbox::pending(int n) const {
     return n >= 1 && n <= kSlotCount && slots_[n].pending.load(std::memory_order_acquire) != 0;
 }

@@ -36,6 +36,11 @@ class Mailbox {
     // executed, unless the slot was written again since: the newer command is still to go.
     void finish(int n);
 
+    // How often slot n was written so far (0: never), and how often the slot taken last
+    // had been when it was taken: whether the command in flight is a given write of it.
+    uint32_t writes(int n) const;
+    uint32_t takenWrites() const { return writesTaken_; }
+
     // Writers preset the rotation position to make their slot go next.
     void presetLastServed(int slot) { lastServedSlot_ = slot; }
     int lastServedSlot() const { return lastServedSlot_; }
@@ -65,7 +70,7 @@ class Mailbox {
 
     Slot slots_[kSlotCount + 1];  // 1 to 40; 0 unused
     std::atomic<int32_t> lastServedSlot_{0};
-    uint32_t writesTaken_ = 0;  // under the link locks: `writes` of the slot taken last
+    std::atomic<uint32_t> writesTaken_{0};  // `writes` of the slot taken last
     LockCounter lock_;
 };
 

@@ -193,8 +193,10 @@ bool readPriceOrder(const COPYDATASTRUCT& data, PriceOrder* order, std::string* 
 void sendOrderResult(HWND caller, HWND from, OrderExit code, const std::string& lines) {
     COPYDATASTRUCT data = {kPriceResultTag + static_cast<ULONG_PTR>(code),
                            static_cast<DWORD>(lines.size()), const_cast<char*>(lines.data())};
+    // SMTO_BLOCK: nothing sent to this thread meanwhile (another order) is handled inside.
     SendMessageTimeoutW(caller, WM_COPYDATA, reinterpret_cast<WPARAM>(from),
-                        reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, kResultSendMs, nullptr);
+                        reinterpret_cast<LPARAM>(&data), SMTO_BLOCK | SMTO_ABORTIFHUNG,
+                        kResultSendMs, nullptr);
 }
 
 }  // namespace vorda::win

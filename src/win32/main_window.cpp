@@ -164,6 +164,7 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case kDisplayCallsMessage:
             display_.applyQueued();
+            display_.deliverResults();
             return 0;
         case kMessageBoxMessage:
             display_.showQueuedBox();
@@ -229,6 +230,7 @@ void MainWindow::onDpiChanged(UINT dpi, const RECT& suggested) {
 void MainWindow::onDestroy() {
     controller_.reset();
     display_.applyQueued();  // an order under way ends with the controller: its result goes
+    display_.deliverResults();
     if (viewFont_ != nullptr) {
         DeleteObject(viewFont_);
         viewFont_ = nullptr;
@@ -367,6 +369,9 @@ void MainWindow::onScroll(bool vertical, UINT code, int position) {
 }
 
 void MainWindow::onClose() {
+    if (ModalLoop::open()) {
+        return;  // a box or dialog of the program waits for the operator: it comes first
+    }
     const int answer =
         display_.runBox(text(Text::ConfirmClose), text(Text::Title), MB_OKCANCEL | MB_ICONQUESTION);
     if (answer == IDOK) {
@@ -389,7 +394,7 @@ LRESULT MainWindow::onCopyData(HWND caller, const COPYDATASTRUCT* data) {
     const HWND window = window_;
     Win32Display& display = display_;
     auto done = [&display, window, caller](OrderExit code, const std::string& lines) {
-        display.queue(
+        display.queueResult(
             [window, caller, code, lines] { sendOrderResult(caller, window, code, lines); });
     };
     if (ModalLoop::open()) {

@@ -7,6 +7,7 @@
 // pseudo-terminal, which has no modem lines to read.)
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
@@ -25,8 +26,14 @@ struct SerialPort {
     // The receiver's wait and the sender's write: kept with the port, so that an operation
     // a hung driver never ends cannot outlive what it writes into.
     OVERLAPPED waitOv = {};
+    OVERLAPPED readOv = {};
     OVERLAPPED writeOv = {};
-    std::atomic<bool> abandoned{false};  // a cancelled operation had not ended in time
+    // What a read fills and a write sends, kept with the port too.
+    uint8_t readBuffer[4096] = {};
+    uint8_t writeBuffer[4096] = {};
+    // A cancelled operation had not ended in time: the driver may still write into what is
+    // above, so the port is given up (its device taken for gone) and never freed.
+    std::atomic<bool> abandoned{false};
 };
 
 namespace {
@@ -38,11 +45,9 @@ constexpr DWORD kWriteSlackMs = 2000;
 void closePort(SerialPort* port) {
     if (port->handle != INVALID_HANDLE_VALUE) {
         CloseHandle(port->handle);  // cancels what is still under way on it
-        for (HANDLE event : {port->readEvent, port->writeEvent}) {
-            if (port->abandoned && event != nullptr) {
-                WaitForSingleObject(event, kCancelWaitMs);
-            }
-        }
+    }
+    if (port->abandoned) {
+        return;  // a hung driver may still complete into it: left as it is
     }
     for (HANDLE event : {port->wakeEvent, port->readEvent, port->writeEvent}) {
         if (event != nullptr) {
@@ -52,17 +57,18 @@ void closePort(SerialPort* port) {
     delete port;
 }
 
-// Completes an overlapped read or write: true with the bytes moved in *done.
-bool finish(SerialPort* port, BOOL started, OVERLAPPED* ov, DWORD* done, uint32_t* systemError) {
-    if (!started && GetLastError() != ERROR_IO_PENDING) {
-        *systemError = GetLastError();
-        return false;
+// Waits for an overlapped operation at most `ms`, then cancels it and waits for the
+// cancellation at most kCancelWaitMs more; false (the port abandoned when even that did
+// not end) when it did not complete in time.
+bool waitFor(SerialPort* port, OVERLAPPED* ov, DWORD ms) {
+    if (WaitForSingleObject(ov->hEvent, ms) == WAIT_OBJECT_0) {
+        return true;
     }
-    if (!GetOverlappedResult(port->handle, ov, done, TRUE)) {
-        *systemError = GetLastError();
-        return false;
+    CancelIoEx(port->handle, ov);
+    if (WaitForSingleObject(ov->hEvent, kCancelWaitMs) != WAIT_OBJECT_0) {
+        port->abandoned = true;
     }
-    return true;
+    return false;
 }
 
 SerialPort* win32Open(void*, const std::string& comName, int number, OpenError* error,
@@ -155,13 +161,27 @@ bool win32Read(SerialPort* port, uint8_t* buffer, uint32_t max, uint32_t* got,
         port->earlyCount = 0;
     }
     if (n < max) {
-        OVERLAPPED ov = {};
+        // What is queued comes at once; a read that does not is cancelled.
+        OVERLAPPED& ov = port->readOv;
+        ov = OVERLAPPED{};
         ov.hEvent = port->readEvent;
+        const DWORD wanted = std::min<DWORD>(max - n, sizeof port->readBuffer);
         DWORD more = 0;
-        if (!finish(port, ReadFile(port->handle, buffer + n, max - n, nullptr, &ov), &ov, &more,
-                    systemError)) {
+        if (!ReadFile(port->handle, port->readBuffer, wanted, nullptr, &ov)) {
+            if (GetLastError() != ERROR_IO_PENDING) {
+                *systemError = GetLastError();
+                return false;
+            }
+            if (!waitFor(port, &ov, kCancelWaitMs)) {
+                *systemError = port->abandoned ? ERROR_GEN_FAILURE : ERROR_TIMEOUT;
+                return false;
+            }
+        }
+        if (!GetOverlappedResult(port->handle, &ov, &more, FALSE)) {
+            *systemError = GetLastError();
             return false;
         }
+        std::copy(port->readBuffer, port->readBuffer + more, buffer + n);
         n += more;
     }
     *got = n;
@@ -172,23 +192,24 @@ bool win32Read(SerialPort* port, uint8_t* buffer, uint32_t max, uint32_t* got,
 // margin: a stalled adapter (flow control held, a driver that hangs) fails the write
 // instead of holding the link for ever.
 bool win32Write(SerialPort* port, const uint8_t* bytes, uint32_t count, uint32_t* systemError) {
+    if (port->abandoned || count > sizeof port->writeBuffer) {
+        *systemError = ERROR_GEN_FAILURE;  // taken for a device that went away
+        return false;
+    }
+    std::copy(bytes, bytes + count, port->writeBuffer);
     OVERLAPPED& ov = port->writeOv;
     ov = OVERLAPPED{};
     ov.hEvent = port->writeEvent;
     DWORD written = 0;
-    if (!WriteFile(port->handle, bytes, count, nullptr, &ov)) {
+    if (!WriteFile(port->handle, port->writeBuffer, count, nullptr, &ov)) {
         if (GetLastError() != ERROR_IO_PENDING) {
             *systemError = GetLastError();
             return false;
         }
         const DWORD limit =
             kWriteSlackMs + static_cast<DWORD>(uint64_t{count} * 10000 / port->baudRate);
-        if (WaitForSingleObject(port->writeEvent, limit) != WAIT_OBJECT_0) {
-            CancelIoEx(port->handle, &ov);
-            if (WaitForSingleObject(port->writeEvent, kCancelWaitMs) != WAIT_OBJECT_0) {
-                port->abandoned = true;
-            }
-            *systemError = ERROR_TIMEOUT;
+        if (!waitFor(port, &ov, limit)) {
+            *systemError = port->abandoned ? ERROR_GEN_FAILURE : ERROR_TIMEOUT;
             return false;
         }
     }
@@ -225,6 +246,7 @@ bool win32WaitForInput(SerialPort* port, uint32_t* systemError) {
             // for beyond a limit (the port is being closed or has gone).
             if (WaitForSingleObject(port->readEvent, kCancelWaitMs) != WAIT_OBJECT_0) {
                 port->abandoned = true;
+                *systemError = ERROR_GEN_FAILURE;
             } else if (GetOverlappedResult(port->handle, &ov, &got, FALSE) && got > 0) {
                 port->earlyCount = 1;  // it came with the wake: dropped with the port
             }

@@ -42,6 +42,30 @@ void Win32Display::queue(std::function<void()> call) {
     announce(kDisplayCallsMessage);
 }
 
+void Win32Display::queueResult(std::function<void()> deliver) {
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        results_.push_back(std::move(deliver));
+    }
+    announce(kDisplayCallsMessage);
+}
+
+void Win32Display::deliverResults() {
+    for (;;) {
+        std::function<void()> deliver;
+        {
+            std::lock_guard<std::mutex> lock(queueMutex_);
+            if (results_.empty()) {
+                return;
+            }
+            deliver = std::move(results_.front());
+            results_.pop_front();
+        }
+        ModalLoop loop;  // an order that arrives meanwhile is refused, not started
+        deliver();
+    }
+}
+
 void Win32Display::announce(UINT message) {
     PostMessageW(mainWindow_.load(), message, 0, 0);
 }

@@ -70,6 +70,11 @@ class Win32Display {
     // Runs `call` on the user-interface thread after everything queued before it, from the
     // posted message (also when called there: the caller's call is over first).
     void queue(std::function<void()> call);
+    // An order's result for its caller: delivered only from the posted message itself
+    // (deliverResults()), never from inside another call, and counted as a modal loop
+    // while it is being delivered.
+    void queueResult(std::function<void()> deliver);
+    void deliverResults();
     // Shows the next queued message box, unless one of the program's boxes is open or
     // the program is closing (on the user-interface thread, from its message).
     void showQueuedBox();
@@ -112,6 +117,7 @@ class Win32Display {
 
     std::mutex queueMutex_;
     std::deque<std::function<void()>> queue_;
+    std::deque<std::function<void()>> results_;  // under queueMutex_
     struct Box {
         std::wstring text;
         std::wstring caption;

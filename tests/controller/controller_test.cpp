@@ -433,6 +433,53 @@ TEST_F(Orders, AtTheProgramsEndACheckUnderWayIsRecordedWithoutAMessage) {
     EXPECT_TRUE(ui.messages().empty());
 }
 
+// Only the operator's own read ("Połącz", "Czytaj z Vordy") fills the boxes: not a check's
+// read-back that took over its slots, nor a late answer to it after an order set the boxes.
+// A read or a control file that takes the slots of rows still to go interrupts that send.
+TEST_F(Orders, OnlyTheOperatorsReadFillsTheBoxesAndNothingStrandsACheck) {
+    tower([](std::string text) { return text == "22M6.09" ? "22C5.09" : text; });
+    ASSERT_TRUE(controller.connect());  // its reads are queued, not yet sent
+    ui.setPriceBox(1, "6.09");
+    ui.setBlinkBox(1, true);
+    controller.sendPrices();
+    while (link().slotInFlight() != 0 || mailbox().anyPending()) {
+        link().tick(0);
+        ui.waitUntil([&] { return link().slotInFlight() == 0; });
+    }
+    EXPECT_EQ(ui.callsStartingWith("status CENY NIEZGODNE").size(), 1u);
+    EXPECT_EQ(ui.priceText(1) + (ui.blinkChecked(1) ? "*" : ""), "6.09*");
+    // The operator's read is in flight, its answer late, when an order sets box 1.
+    std::string late;
+    serial.answer = [&](const std::string& text) {
+        return text == "20C" && late.empty()
+                   ? (late = towersim::execute(state, text, 100).bytes, std::string())
+                   : towersim::execute(state, text, 100).bytes;
+    };
+    towersim::execute(state, "21C4.99", 100);
+    controller.readFromTower();
+    ui.waitUntil([&] {
+        link().tick(0);
+        return link().slotInFlight() == kSlotReadPrices;
+    });
+    order("6.19");
+    EXPECT_EQ(ui.priceText(1), "6.19");
+    serial.receive(late);
+    EXPECT_EQ(stepUntilResult(), "0 CENY POTWIERDZONE");
+    EXPECT_EQ(ui.priceText(1), "6.19");
+    // A read, then a control file, overtaking an order's rows interrupt it at once.
+    tower();
+    test::writeFile(dir.file("f.txt"), "22C1.11\r\n{S60000}\r\n");
+    ui.setControlFile(dir.file("f.txt"));
+    for (const auto& overtake : std::vector<std::function<void()>>{
+             [&] { controller.readFromTower(); }, [&] { controller.startOrStopControlFile(); }}) {
+        order("6.29");
+        link().tick(0);  // row 1 goes; rows 2 to 5 wait
+        overtake();
+        EXPECT_EQ(takeResult(), "5 Wysyłanie przerwane w programie przed potwierdzeniem");
+    }
+    controller.startOrStopControlFile();
+}
+
 // A control file started on a link opened on demand keeps it open while it plays; the link
 // closes once the file is stopped and nothing is left.
 TEST_F(Orders, AControlFileKeepsAnOnDemandLinkOpenWhileItPlays) {

@@ -2,6 +2,7 @@
 // simulated tower: each exit code with the lines it prints, the boxes and the price history
 // of the running program afterwards, and no message box waiting for a person.
 #include "support.h"
+#include "win32/command_line.h"
 
 namespace vorda::test {
 namespace {
@@ -136,6 +137,71 @@ TEST_F(Order, SilentTowerMissingPortTestModeAndASecondOrderAtOnce) {
     }
     menu(IDM_TEST);
     EXPECT_EQ(run(L"/ceny 1=5.49"), "5 " + printed(L"TRYB TESTU"));
+}
+
+// A caller that answers order A's result by sending order C at once, from inside its
+// window: C arrives while the program delivers A's result.
+struct NestingCaller {
+    HWND program = nullptr, own = nullptr;
+    std::vector<std::string> results;  // "<code> <lines>", on its thread
+    std::thread thread;
+    static LRESULT CALLBACK proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+        auto* self = reinterpret_cast<NestingCaller*>(GetWindowLongPtrW(w, GWLP_USERDATA));
+        if (m != WM_COPYDATA || self == nullptr) {
+            return DefWindowProcW(w, m, wp, lp);
+        }
+        const auto* d = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+        self->results.push_back(std::to_string(d->dwData - win::kPriceResultTag) + " " +
+                                std::string(static_cast<const char*>(d->lpData), d->cbData));
+        if (self->results.size() == 1) {
+            self->send("1=7.77");
+        } else {
+            PostQuitMessage(0);
+        }
+        return TRUE;
+    }
+    void send(std::string payload) {
+        COPYDATASTRUCT data = {win::kPriceOrderTag, static_cast<DWORD>(payload.size()),
+                               payload.data()};
+        SendMessageTimeoutW(program, WM_COPYDATA, reinterpret_cast<WPARAM>(own),
+                            reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 20000, nullptr);
+    }
+    explicit NestingCaller(HWND main) : program(main) {
+        thread = std::thread([this] {
+            WNDCLASSW wc = {0, proc, 0, 0, GetModuleHandleW(nullptr), {}, {}, {}, {}, L"Nest"};
+            RegisterClassW(&wc);
+            own = CreateWindowExW(0, L"Nest", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, {}, {}, {});
+            SetWindowLongPtrW(own, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+            send("1=5.49");
+            for (MSG msg; GetMessageW(&msg, nullptr, 0, 0) > 0;) {
+                DispatchMessageW(&msg);
+            }
+        });
+    }
+};
+
+// An order's result goes to its caller only from the program's own message, never from
+// inside an action: an order that arrives while it is delivered waits and starts after
+// "Rozłącz" is over, and "Rozłącz" leaves the link closed.
+TEST_F(Order, AnOrderArrivingWhileAResultIsDeliveredWaitsForTheActionToEnd) {
+    TowerSimProcess sim;
+    ASSERT_TRUE(sim.start());
+    NestingCaller caller(main);
+    ASSERT_TRUE(pumpUntil([&] { return controller().priceCheck().hasOrder(); }, 10000));
+    menu(IDM_DISCONNECT);
+    EXPECT_FALSE(connected());
+    EXPECT_TRUE(pumpUntil(
+        [&] {
+            return caller.thread.joinable() && !connected() &&
+                   sim.received().find("21C7.77") != std::string::npos;
+        },
+        20000));
+    pumpUntil([] { return false; }, 500);
+    caller.thread.join();
+    EXPECT_EQ(caller.results,
+              (std::vector<std::string>{"5 Wysy\xc5\x82"
+                                        "anie przerwane w programie przed potwierdzeniem",
+                                        "0 CENY POTWIERDZONE"}));
 }
 
 // An order that arrives while a box waits for the operator is not started inside the box's
