@@ -5,6 +5,10 @@
 #include <ctime>
 #include <thread>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace vorda {
 
 namespace {
@@ -33,12 +37,43 @@ uint32_t systemTickCount(void*) {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+int64_t systemUtcSeconds(void*) {
+    return static_cast<int64_t>(std::time(nullptr));
+}
+
+int systemUtcOffset(void*, int64_t utc) {
+#ifdef _WIN32
+    // The UTC time as a FILETIME (100 ns since 1601), turned into local time by the zone's
+    // rules for that date.
+    const ULONGLONG ticks = (static_cast<ULONGLONG>(utc) + 11644473600ULL) * 10000000ULL;
+    FILETIME utcTime{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    SYSTEMTIME universal, local;
+    FILETIME localTime;
+    if (!FileTimeToSystemTime(&utcTime, &universal) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local) ||
+        !SystemTimeToFileTime(&local, &localTime)) {
+        return 0;
+    }
+    const ULONGLONG l =
+        (static_cast<ULONGLONG>(localTime.dwHighDateTime) << 32) | localTime.dwLowDateTime;
+    return static_cast<int>((static_cast<LONGLONG>(l) - static_cast<LONGLONG>(ticks)) /
+                            600000000LL);
+#else
+    const std::time_t t = static_cast<std::time_t>(utc);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return static_cast<int>(tm.tm_gmtoff / 60);
+#endif
+}
+
 }  // namespace
 
 Clock systemClock() {
     Clock c;
     c.localTime = systemLocalTime;
     c.tickCount = systemTickCount;
+    c.utcSeconds = systemUtcSeconds;
+    c.utcOffsetMinutes = systemUtcOffset;
     return c;
 }
 

@@ -1,4 +1,5 @@
-// The clock seam: local date and time, and a millisecond tick count.
+// The clock seam: local date and time, a millisecond tick count, and the wall clock that
+// planned price orders keep (seconds since 1970 UTC, and the local zone's offset).
 // A small table of functions, so that tests run the core on a clock of their own.
 #pragma once
 
@@ -20,6 +21,15 @@ struct Clock {
     void* context = nullptr;
     LocalTime (*localTime)(void* context) = nullptr;
     uint32_t (*tickCount)(void* context) = nullptr;  // milliseconds, wraps
+    // Seconds since 1970-01-01 00:00 UTC; and the local zone's offset from UTC, in minutes
+    // (summer time included), at the UTC time `utc`.
+    int64_t (*utcSeconds)(void* context) = nullptr;
+    int (*utcOffsetMinutes)(void* context, int64_t utc) = nullptr;
+
+    int64_t utcNow() const { return utcSeconds != nullptr ? utcSeconds(context) : 0; }
+    int offsetAt(int64_t utc) const {
+        return utcOffsetMinutes != nullptr ? utcOffsetMinutes(context, utc) : 0;
+    }
 };
 
 // The machine's own clock.

@@ -14,6 +14,8 @@ namespace vorda::test {
 struct FixedClock {
     LocalTime now;
     uint32_t tick = 0;
+    int64_t utc = 1796536800;  // 2026-12-06 06:00 UTC
+    int offset = 60;           // minutes east of UTC
 
     Clock clock();
 };
