@@ -9,6 +9,7 @@
 
 #include "protocol/commands.h"
 #include "protocol/segments.h"
+#include "settings/files.h"
 #include "settings/settings_file.h"
 #include "settings/version.h"
 
@@ -71,6 +72,9 @@ Controller::Controller(const Platform& platform)
       logs_(platform.startDirectory, platform.clock),
       runner_(mailbox_, board_, platform.clock, *this),
       timers_(platform.steadyClock),
+      orderBook_(startDirectoryPath(platform.startDirectory, kOrderBookName)),
+      orderFolder_(platform.startDirectory),
+      folderDriver_(platform.folderWatch),
       check_(mailbox_, logs_),
       link_(platform.serial, mailbox_, logs_, *this, timers_) {
     {
@@ -85,6 +89,7 @@ Controller::Controller(const Platform& platform)
 
 Controller::~Controller() {
     ending_ = true;
+    stopOrders();
     // The threads first: the sender's deadlines (the poll, a missing port's reopening) and
     // the check's limit end with them.
     timers_.stop();
@@ -110,6 +115,7 @@ void Controller::startPanel(const char* buildDate) {
     link_.startSender();
     timers_.schedule(timers_.now() + kBlinkPeriodMs, &Controller::onBlinkTick, this,
                      timers_.now() + kBlinkPeriodMs);
+    startOrders();
 }
 
 // The 330 ms tick, for the panel's whole life (on the timers' thread): blinking rows
@@ -385,12 +391,20 @@ void Controller::sendOrderedPrices(const PriceOrder& order, OrderDone done) {
 }
 
 void Controller::queuePrices(const std::string texts[kPriceRows], const bool blinks[kPriceRows],
-                             const std::string& source, OrderDone done) {
+                             const std::string& source, OrderDone done, BatchDone batchDone) {
     const Settings s = settings();
     if (holdLinkForQueueing() != Result::Ok) {
+        if (batchDone) {
+            OrderRow rows[kPriceRows];
+            for (int row = 0; row < kPriceRows; ++row) {
+                rows[row].sent = texts[row].substr(0, kPriceTextMax);
+                rows[row].blink = blinks[row];
+            }
+            batchDone(OrderResult::NoAnswer, rows);
+        }
         if (done) {
             done(OrderExit::NoAnswer, portOpenFailedText());
-        } else {
+        } else if (!batchDone) {
             showPortOpenFailed();
         }
         return;
@@ -421,7 +435,7 @@ void Controller::queuePrices(const std::string texts[kPriceRows], const bool bli
         superseded = check_.end(CheckEnding::Interrupted);
         cancelCheckLimit();
         const LocalTime now = clock_.localTime ? clock_.localTime(clock_.context) : LocalTime();
-        check_.start(rows, now, timers_.now(), source, std::move(done));
+        check_.start(rows, now, timers_.now(), source, std::move(done), std::move(batchDone));
         if (link_.testMode()) {
             testMode = check_.end(CheckEnding::TestMode);  // nothing to wait for
         } else {
@@ -473,6 +487,10 @@ void Controller::tell(CheckVerdict v) {
     if (!v.ended) {
         return;
     }
+    if (v.batchDone) {
+        v.batchDone(v.result, v.rows);
+    }
+    wakeOrders();  // an order that fell due meanwhile goes now
     if (v.setStatus) {
         display_.setStatus(v.status);
     }
@@ -557,6 +575,7 @@ void Controller::startOrStopControlFile() {
 void Controller::stopControlFile() {
     if (runner_.stop()) {
         display_.setStartStop(false);
+        wakeOrders();
     }
     link_.holdOpen(false);
 }
@@ -573,6 +592,7 @@ void Controller::onScriptEnded() {
     display_.setStartStop(false);
     showConnected();
     link_.holdOpen(false);
+    wakeOrders();
 }
 
 // --- The tower's answers (receiver thread) ---

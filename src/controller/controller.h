@@ -18,8 +18,11 @@
 #include "engine/logs.h"
 #include "engine/mailbox.h"
 #include "engine/price_board.h"
+#include "engine/folder_watch.h"
 #include "engine/script_runner.h"
 #include "engine/timers.h"
+#include "orders/order_book.h"
+#include "orders/order_folder.h"
 #include "engine/serial_driver.h"
 #include "settings/clock.h"
 #include "settings/history.h"
@@ -29,6 +32,8 @@ namespace vorda {
 
 // The timers of the panel that the controller handles.
 constexpr uint32_t kBlinkPeriodMs = 330;
+// The file of the order book, in the data folder.
+constexpr const char kOrderBookName[] = "ZleceniaCen.json";
 
 // Transmission settings: the speeds the dialog offers, and the values of the parity and
 // stop-bit lists in their order.
@@ -61,8 +66,9 @@ struct Platform {
     DisplaySeam display;
     PanelSeam panel;
     Clock clock;
-    std::string startDirectory;  // UTF-8; the settings file and the logs live here
-    SteadyClock steadyClock{};   // the deadlines; empty: the machine's steady clock
+    std::string startDirectory;       // UTF-8; the settings file and the logs live here
+    SteadyClock steadyClock{};        // the deadlines; empty: the machine's steady clock
+    FolderWatchDriver folderWatch{};  // the orders' folder; empty: it is looked at at start
 };
 
 class Controller final : private LinkListener, private ScriptListener {
@@ -111,6 +117,34 @@ class Controller final : private LinkListener, private ScriptListener {
     void switchBacklight(bool on);
     // Start/Stop of the control file named in the panel's path box.
     void startOrStopControlFile();
+
+    // --- Price orders ---
+    // Orders planned for a time, from the "Zlecenia cen" dialog, the command line ("/ceny
+    // ... /od TIME"), the orders' folder ("Zlecenia" in the data folder) or the head office,
+    // kept in "ZleceniaCen.json". Each is carried out at its time as "Wyślij" sends (its
+    // check and its lines in the price history, "ZLECENIE <id>"), on the timers' thread;
+    // while a check is under way, a box or dialog of the program is open or a control file
+    // plays, a due order waits for them to end.
+
+    // Every order held, newest first.
+    std::vector<Order> orders() const;
+    // A new order of the panel's dialog or the command line, its time given as seconds
+    // since 1970 UTC with the offset to show it in; its id is made here. True with the id,
+    // or false with why it was refused (UTF-8).
+    bool addOrder(const PriceOrder& prices, int64_t due, int offsetMinutes, OrderSource source,
+                  std::string* idOrWhy);
+    // A waiting order is cancelled ("ANULOWANE"); false when it is not waiting.
+    bool cancelOrder(const std::string& id);
+    // The time of the next waiting order (seconds since 1970 UTC; INT64_MAX: none).
+    int64_t nextOrderDue() const;
+    // A local date and time with minutes ("2026-12-07T06:00", seconds optional) as the
+    // seconds since 1970 UTC it means here, with the local offset then; false when the text
+    // is not one. A text with its own offset is taken as it is.
+    bool localOrderTime(const std::string& text, int64_t* utc, int* offsetMinutes) const;
+    // The system's clock or time zone changed: the next order's time is taken again.
+    void clockChanged();
+    // The operator closed a box or dialog of the program: an order due meanwhile goes now.
+    void operatorFree();
 
     // --- The dialogs ---
     // Probes COM1 to COM255: present when a port opens (and is a serial port) or is
@@ -161,9 +195,10 @@ class Controller final : private LinkListener, private ScriptListener {
     void onCommandEnded(int slot, const char* text, CommandEnd how) override;
     void onCommandsDropped(DropReason why) override;
     // The five price commands and "20E" as one group, and their check.
-    // `source` goes to the history ("PANEL", ...; code page 1250).
+    // `source` goes to the history ("PANEL", ...; code page 1250); `done` hears an order's
+    // result, `batchDone` a planned order's.
     void queuePrices(const std::string texts[kPriceRows], const bool blinks[kPriceRows],
-                     const std::string& source, OrderDone done);
+                     const std::string& source, OrderDone done, BatchDone batchDone = nullptr);
     // Ends the check under way (if any) and tells what its end tells.
     void endCheck(CheckEnding ending, const std::string& why = std::string());
     // With checkMutex_ held: the check's limit scheduled or taken off.
@@ -171,6 +206,25 @@ class Controller final : private LinkListener, private ScriptListener {
     void cancelCheckLimit();
     static void onCheckLimit(void* controller, uint64_t serial);
     static void onBlinkTick(void* controller, uint64_t due);
+
+    // Price orders (controller/orders.cpp).
+    void startOrders();
+    void stopOrders();
+    // Schedules the next waiting order's time, and shows it in the tray's tip.
+    void scheduleNextOrder();
+    // Looks at the due orders soon, on the timers' thread.
+    void wakeOrders();
+    static void onOrdersDue(void* controller, uint64_t);
+    void carryOutDueOrders();
+    void ordersEnded(const std::vector<std::string>& ids, OrderResult result,
+                     const OrderRow rows[kPriceRows]);
+    static void onOrdersEnded(void* controller, uint64_t);
+    static void onFolderChanged(void* controller);
+    static void onFolderIntake(void* controller, uint64_t);
+    void takeInFolder();
+    // Orders the program took in: accepted into the book (its file saved), and the next
+    // time scheduled.
+    void acceptOrders(std::vector<Order> orders);
     // What the end of a check tells, once no lock is held for it: the status, then the
     // order's result or the operator's message (none while the program ends).
     void tell(CheckVerdict verdict);
@@ -218,6 +272,22 @@ class Controller final : private LinkListener, private ScriptListener {
     Logs logs_;
     ScriptRunner runner_;
     Timers timers_;
+    OrderBook orderBook_;
+    OrderFolder orderFolder_;
+    const FolderWatchDriver folderDriver_;
+    std::mutex ordersMutex_;  // guards what follows (taken before checkMutex_, never after)
+    FolderWatch* folderWatch_ = nullptr;
+    uint64_t ordersTimer_ = 0;   // the next order's time, or an immediate look
+    uint64_t intakeTimer_ = 0;   // the folder looked at again
+    bool batchRunning_ = false;  // orders being carried out: the next wait for them
+    std::string lastTip_;
+    struct EndedOrders {
+        std::vector<std::string> ids;
+        OrderResult result;
+        OrderRow rows[kPriceRows];
+    };
+    std::mutex endedMutex_;  // guards ended_: batches whose send ended, for the book
+    std::vector<EndedOrders> ended_;
     std::mutex checkMutex_;  // taken after mailboxLock or the link locks, never before
     PriceCheck check_;
     uint64_t checkLimit_ = 0;  // under checkMutex_: the timer of the check's limit

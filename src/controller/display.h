@@ -43,6 +43,10 @@ struct DisplaySeam {
     void (*invalidate)(void* context, PanelRect rect, bool erase) = nullptr;
     // The system's wait cursor.
     void (*showWaitCursor)(void* context) = nullptr;
+    // The tray icon's tip: "Vorda Cen", or the next planned price change (UTF-8).
+    void (*setTrayTip)(void* context, const std::string& utf8) = nullptr;
+    // The orders changed (taken in, carried out, cancelled): an open list shows them again.
+    void (*ordersChanged)(void* context) = nullptr;
 };
 
 // The panel's boxes as the operator left them; safe to call from any thread.
@@ -52,6 +56,8 @@ struct PanelSeam {
     bool (*blinkBoxChecked)(void* context, int row) = nullptr;
     std::string (*controlFilePath)(void* context) = nullptr;  // UTF-8
     std::string (*temperatureText)(void* context) = nullptr;
+    // Whether a box or dialog of the program waits for the operator now.
+    bool (*operatorBusy)(void* context) = nullptr;
 };
 
 // The seam with every call checked: an empty entry does nothing (or reads as empty).
@@ -103,6 +109,14 @@ class Display {
         if (seam.showWaitCursor)
             seam.showWaitCursor(seam.context);
     }
+    void setTrayTip(const std::string& utf8) const {
+        if (seam.setTrayTip)
+            seam.setTrayTip(seam.context, utf8);
+    }
+    void ordersChanged() const {
+        if (seam.ordersChanged)
+            seam.ordersChanged(seam.context);
+    }
 };
 
 // The panel's input with every call checked: an empty entry reads as empty.
@@ -122,6 +136,7 @@ class PanelInput {
     std::string temperatureText() const {
         return seam.temperatureText ? seam.temperatureText(seam.context) : std::string();
     }
+    bool operatorBusy() const { return seam.operatorBusy && seam.operatorBusy(seam.context); }
 };
 
 }  // namespace vorda

@@ -34,7 +34,8 @@ bool isPriceSlot(int slot) {
 }  // namespace
 
 void PriceCheck::start(const SentRow rows[kPriceRows], const LocalTime& sentAt, uint64_t nowMs,
-                       const std::string& source, OrderDone done) {
+                       const std::string& source, OrderDone done, BatchDone batchDone) {
+    batchDone_ = std::move(batchDone);
     source_ = source;
     state_ = State::Sending;
     ++serial_;
@@ -171,6 +172,18 @@ CheckVerdict PriceCheck::finish(bool readBack, CheckEnding ending, const std::st
     v.done = std::move(done_);
     done_ = nullptr;
     state_ = State::Idle;
+    if (batchDone_) {
+        v.batchDone = std::move(batchDone_);
+        batchDone_ = nullptr;
+        v.result = readBack ? (differences.empty() ? OrderResult::Confirmed : OrderResult::Mismatch)
+                   : ending == CheckEnding::TestMode ? OrderResult::TestMode
+                                                     : OrderResult::NoAnswer;
+        for (int row = 0; row < kPriceRows; ++row) {
+            v.rows[row].sent = rows_[row].command.substr(3);
+            v.rows[row].blink = rows_[row].command[2] == 'M';
+            v.rows[row].shown = readBack ? priceTextOfSegments(shown_[row]) : std::string();
+        }
+    }
     if (readBack) {
         v.setStatus = true;
         v.status = differences.empty() ? Text::PricesConfirmed : Text::PricesMismatch;

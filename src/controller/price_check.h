@@ -12,6 +12,7 @@
 #include <string>
 
 #include "controller/price_order.h"
+#include "orders/order.h"
 #include "engine/logs.h"
 #include "engine/mailbox.h"
 #include "protocol/segments.h"
@@ -32,6 +33,9 @@ constexpr const char kSourceScript[] = "SKRYPT";
 // Called once, from any thread, with no lock of the controller held; it hands the result
 // on and returns.
 using OrderDone = std::function<void(OrderExit code, const std::string& lines)>;
+// Where a planned order's send hears how it ended: its result, and per row what was sent
+// and what the tower showed on read-back. Called like OrderDone.
+using BatchDone = std::function<void(OrderResult result, const OrderRow rows[kPriceRows])>;
 
 // How a check ended without a read-back.
 enum class CheckEnding {
@@ -53,6 +57,9 @@ struct CheckVerdict {
     OrderDone done;       // an order's caller, with its code and lines
     OrderExit code = OrderExit::NoAnswer;
     std::string lines;
+    BatchDone batchDone;  // a planned order's send, with its result and rows
+    OrderResult result = OrderResult::NoAnswer;
+    OrderRow rows[kPriceRows];
 };
 
 // One row of a send, as it went out.
@@ -73,7 +80,7 @@ class PriceCheck {
     // limit counts from `nowMs`); `source` is where the send came from, for the history
     // (code page 1250); `done`, when set, gets an order's result.
     void start(const SentRow rows[kPriceRows], const LocalTime& sentAt, uint64_t nowMs,
-               const std::string& source, OrderDone done);
+               const std::string& source, OrderDone done, BatchDone batchDone = nullptr);
 
     State state() const { return state_; }
     bool active() const { return state_ != State::Idle; }
@@ -114,6 +121,7 @@ class PriceCheck {
     bool havePrices_ = false;
     bool haveBlinks_ = false;
     OrderDone done_;
+    BatchDone batchDone_;
     std::string lines_;   // the history's lines of the check that ends
     HistoryEntry entry_;  // kept, like lines_, with its room
 };

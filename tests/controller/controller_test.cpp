@@ -480,6 +480,83 @@ TEST_F(Orders, OnlyTheOperatorsReadFillsTheBoxesAndNothingStrandsACheck) {
     controller.startOrStopControlFile();
 }
 
+// Planned orders: each goes at its time (the wall clock and the deadlines' clock moved
+// together), once; at a start, those that passed meanwhile go as one send, the newest per
+// row, the fully superseded "POMINIĘTE"; a clock change takes the next time again; a
+// cancelled order never goes.
+TEST_F(Orders, PlannedOrdersGoAtTheirTimeOnceAndPassedOnesAtTheStart) {
+    tower();
+    auto later = [&](int64_t seconds) {
+        clock.utc += seconds;
+        at(steadyNow + static_cast<uint64_t>(seconds) * 1000);
+    };
+    auto add = [&](Controller& c, int row, const char* text, int64_t in, std::string* id) {
+        PriceOrder p;
+        p.named[row] = true;
+        p.text[row] = text;
+        return c.addOrder(p, clock.utc + in, 60, OrderSource::Panel, id);
+    };
+    auto results = [&] {
+        std::string r;
+        for (const Order& o : controller.orders()) {
+            r += o.id.substr(o.id.size() - 2) + "=" + orderResultText(o.result) + " ";
+        }
+        return r;
+    };
+    {  // Taken while the program was not running: three passed, one waiting.
+        Controller before(platform());
+        std::string id;
+        ASSERT_TRUE(add(before, 0, "5.00", 60, &id) && add(before, 0, "5.10", 120, &id) &&
+                    add(before, 1, "6.10", 120, &id) && add(before, 2, "7.00", 3600, &id));
+        EXPECT_EQ(id, "panel-20261206-0800");  // local time, minutes
+        ASSERT_TRUE(add(before, 4, "1.00", 7200, &id));
+        ASSERT_TRUE(before.cancelOrder(id));
+    }
+    clock.utc += 180;
+    controller.startPanel("Dec  5 2026");
+    at(steadyNow);
+    ASSERT_TRUE(ui.waitUntil([&] {
+        return results() ==
+               "00=ANULOWANE 00=OCZEKUJE -2=POTWIERDZONO 02=POTWIERDZONO 01=POMINI\u0118TE ";
+    })) << results();
+    EXPECT_EQ(controller.priceHistory(5)[4][7], "ZLECENIE panel-20261206-0702-2");
+    EXPECT_EQ(ui.priceText(0) + " " + ui.priceText(1), "5.10 6.10");
+    // The waiting one at its time, not before; the clock set forward takes its time again.
+    later(3600 - 180 - 1);
+    EXPECT_EQ(results().substr(0, 25), "00=ANULOWANE 00=OCZEKUJE ");
+    clock.utc += 1;
+    controller.clockChanged();
+    at(steadyNow);
+    EXPECT_TRUE(ui.waitUntil([&] { return ui.priceText(2) == "7.00"; }));
+    EXPECT_TRUE(ui.waitUntil([&] { return results().substr(13, 15) == "00=POTWIERDZONO"; }))
+        << results();
+    EXPECT_EQ(controller.nextOrderDue(), std::numeric_limits<int64_t>::max());
+}
+
+// A due order waits while a check is under way, and goes when it ends; in test mode it is
+// recorded "TRYB TESTU" like a send.
+TEST_F(Orders, ADueOrderWaitsForTheCheckUnderWayAndTestModeRecordsIt) {
+    controller.startPanel("Dec  5 2026");  // a silent tower: the check stays under way
+    controller.sendPrices();
+    PriceOrder p;
+    p.named[3] = true;
+    p.text[3] = "4.44";
+    std::string id;
+    ASSERT_TRUE(controller.addOrder(p, clock.utc, 0, OrderSource::Script, &id));
+    EXPECT_EQ(id, "skrypt-20261206-0600");
+    at(steadyNow);
+    EXPECT_EQ(controller.orders()[0].result, OrderResult::Waiting);
+    controller.enterTestMode();  // ends the check: the order goes, in test mode
+    ASSERT_TRUE(ui.waitUntil([&] {
+        at(steadyNow);
+        return controller.orders()[0].result == OrderResult::TestMode;
+    }));
+    EXPECT_EQ(ui.priceText(3), "4.44");
+    EXPECT_EQ(controller.priceHistory(2)[1],
+              (std::vector<std::string>{"01.01.2000", "00:00:00", "4", "DDD", "4.44", "nie",
+                                        "TRYB TESTU", "ZLECENIE skrypt-20261206-0600"}));
+}
+
 // A control file started on a link opened on demand keeps it open while it plays; the link
 // closes once the file is stopped and nothing is left.
 TEST_F(Orders, AControlFileKeepsAnOnDemandLinkOpenWhileItPlays) {

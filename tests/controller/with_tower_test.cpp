@@ -10,6 +10,7 @@
 #include "common/fake_ui.h"
 #include "controller/controller.h"
 #include "support/test_support.h"
+#include "orders/document.h"
 #include "support/tower_sim_process.h"
 
 namespace vorda {
@@ -23,8 +24,9 @@ class WithTower : public ::testing::Test {
         if (baudIndex != nullptr) {  // the settings file of the start directory
             test::writeFile(dir.file("VordaCen.ini"), std::string("1\r\n") + baudIndex + "\r\n");
         }
-        controller = std::make_unique<Controller>(
-            Platform{platformSerialDriver(), ui.seam(), ui.panel(), systemClock(), dir.path()});
+        controller = std::make_unique<Controller>(Platform{platformSerialDriver(), ui.seam(),
+                                                           ui.panel(), systemClock(), dir.path(),
+                                                           SteadyClock{}, platformFolderWatch()});
         controller->startPanel("Dec  5 2026");
     }
     // tower-sim on a new pseudo-terminal, with COM1 of the start directory linked to it.
@@ -205,6 +207,29 @@ TEST_F(WithTower, ATowerThatGoesAwayAndComesBackGetsThePriceQueuedMeanwhile) {
         [this] { return !ui.callsStartingWith("status CENY POTWIERDZONE").empty(); }, 8000));
     EXPECT_EQ(sent("21C7.77"), 1);
     EXPECT_TRUE(ui.messages().empty());
+}
+
+// A file dropped into the orders' folder is taken in (the folder watched), its order
+// carried out at its time, read back and confirmed; the history says where it came from and
+// the result file beside says how it ended.
+TEST_F(WithTower, AnOrderDroppedIntoTheFolderGoesAtItsTime) {
+    start({});
+    const int64_t due = systemClock().utcNow() + 2;
+    test::writeFile(dir.file("Zlecenia/rano.json"), R"({"zlecenia": [{"id": "rano", "od": ")" +
+                                                        orderTimeText(due, 0) +
+                                                        R"(", "ceny": {"2": "6,19*"}}]})");
+    ASSERT_TRUE(
+        ui.waitUntil([&] { return test::fileExists(dir.file("Zlecenia/przyjete/rano.json")); }));
+    EXPECT_EQ(sent("22M6.19"), 0);  // not before its time
+    ASSERT_TRUE(ui.waitUntil([&] { return sent("22M6.19") == 1; }, 6000));
+    EXPECT_GE(systemClock().utcNow(), due);
+    ASSERT_TRUE(ui.waitUntil(
+        [&] { return test::fileExists(dir.file("Zlecenia/wyniki/rano.json")); }, 8000));
+    const std::string result = test::readFile(dir.file("Zlecenia/wyniki/rano.json"));
+    EXPECT_NE(result.find(R"("wynik": "POTWIERDZONO")"), std::string::npos) << result;
+    EXPECT_NE(result.find(R"("2": {)"), std::string::npos) << result;
+    EXPECT_EQ(controller->priceHistory(4)[3][7], "ZLECENIE rano");
+    EXPECT_EQ(ui.priceText(1) + (ui.blinkChecked(1) ? "*" : ""), "6.19*");
 }
 
 TEST_F(WithTower, ALoopingFileSendsItsLinesInOrderWithItsPauses) {

@@ -16,7 +16,7 @@ Clock FixedClock::clock() {
     c.context = this;
     c.localTime = [](void* c) { return static_cast<FixedClock*>(c)->now; };
     c.tickCount = [](void* c) { return static_cast<FixedClock*>(c)->tick; };
-    c.utcSeconds = [](void* c) { return static_cast<FixedClock*>(c)->utc; };
+    c.utcSeconds = [](void* c) { return static_cast<FixedClock*>(c)->utc.load(); };
     c.utcOffsetMinutes = [](void* c, int64_t) { return static_cast<FixedClock*>(c)->offset; };
     return c;
 }

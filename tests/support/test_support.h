@@ -2,6 +2,7 @@
 // directories, and reading whole files.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -14,8 +15,8 @@ namespace vorda::test {
 struct FixedClock {
     LocalTime now;
     uint32_t tick = 0;
-    int64_t utc = 1796536800;  // 2026-12-06 06:00 UTC
-    int offset = 60;           // minutes east of UTC
+    std::atomic<int64_t> utc{1796536800};  // 2026-12-06 06:00 UTC (read by the threads)
+    int offset = 60;                       // minutes east of UTC
 
     Clock clock();
 };
