@@ -1,5 +1,7 @@
 #include "controller/price_order.h"
 
+#include "orders/document.h"
+
 namespace vorda {
 
 const char kOrderNotRunning[] = "Vorda Cen nie jest uruchomiony";
@@ -30,13 +32,28 @@ std::string wrong(const std::string& argument, const char* why) {
 }  // namespace
 
 bool parsePriceArguments(const std::vector<std::string>& arguments, PriceOrder* order,
-                         std::string* error) {
+                         std::string* at, std::string* error) {
     *order = PriceOrder();
-    if (arguments.empty()) {
-        *error = "Brak cen: podaj co najmniej jeden argument WIERSZ=CENA, np. 1=5.49";
-        return false;
-    }
-    for (const std::string& a : arguments) {
+    at->clear();
+    bool anyRow = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
+        if (sameWord(a, "/od")) {
+            const std::string time = i + 1 < arguments.size() ? arguments[++i] : std::string();
+            int64_t utc = 0;
+            int offset = 0;
+            if (!at->empty() || (!parseOrderTime(time, &utc, &offset) &&
+                                 !parseOrderTime(time + "Z", &utc, &offset))) {
+                *error =
+                    wrong("/od " + time, at->empty() ? "oczekiwano czasu RRRR-MM-DDTGG:MM, np. "
+                                                       "2026-12-07T06:00"
+                                                     : "czas podano już wcześniej");
+                return false;
+            }
+            *at = time;
+            continue;
+        }
+        anyRow = true;
         if (a.size() < 2 || a[1] != '=') {
             *error = wrong(a, "oczekiwano WIERSZ=CENA, np. 1=5.49");
             return false;
@@ -60,6 +77,10 @@ bool parsePriceArguments(const std::vector<std::string>& arguments, PriceOrder* 
         order->text[row] = text;
         order->blink[row] = blink;
     }
+    if (!anyRow) {
+        *error = "Brak cen: podaj co najmniej jeden argument WIERSZ=CENA, np. 1=5.49";
+        return false;
+    }
     return true;
 }
 
@@ -73,7 +94,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& words) {
     } else if (sameWord(words[0], "/ceny")) {
         line.kind = CommandLine::Kind::Prices;
         parsePriceArguments(std::vector<std::string>(words.begin() + 1, words.end()), &line.order,
-                            &line.error);
+                            &line.at, &line.error);
     }
     return line;
 }
@@ -81,7 +102,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& words) {
 std::string usageText() {
     return "Vorda Cen: ceny z wiersza poleceń\n"
            "\n"
-           "  VordaCen.exe /ceny WIERSZ=CENA [WIERSZ=CENA ...]\n"
+           "  VordaCen.exe /ceny WIERSZ=CENA [WIERSZ=CENA ...] [/od CZAS]\n"
            "  VordaCen.exe /?\n"
            "\n"
            "Przekazuje ceny uruchomionemu programowi Vorda Cen. Ten wpisuje je w pola cen,\n"
@@ -92,11 +113,15 @@ std::string usageText() {
            "  CENA    tekst pola ceny, najwyżej 8 znaków; pusty tekst wygasza wiersz;\n"
            "          '*' na końcu zaznacza \"Mrugaj\", bez '*' jest ono odznaczone\n"
            "  Wiersze niepodane zachowują to, co jest w ich polach.\n"
+           "  CZAS    /od: zlecenie na ten czas, np. 2026-12-07T06:00 (czas lokalny, albo\n"
+           "          z przesunięciem: 2026-12-07T06:00+01:00); program je zapamiętuje,\n"
+           "          wypisuje jego identyfikator i kończy z kodem 0\n"
            "\n"
            "Przykład: VordaCen.exe /ceny 1=5.49 2=6.19* 4=\n"
+           "          VordaCen.exe /ceny 1=5.49 /od 2026-12-07T06:00\n"
            "\n"
            "Kody wyjścia:\n"
-           "  0  CENY POTWIERDZONE\n"
+           "  0  CENY POTWIERDZONE (z /od: zlecenie przyjęte)\n"
            "  1  CENY NIEZGODNE: Vorda pokazuje inne ceny niż wysłane\n"
            "  2  brak odpowiedzi Vordy albo nie udało się otworzyć portu\n"
            "  3  Vorda Cen nie jest uruchomiony\n"

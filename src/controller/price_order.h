@@ -26,6 +26,7 @@ struct CommandLine {
     enum class Kind { Program, Usage, Prices };
     Kind kind = Kind::Program;  // no command-line word: the program itself starts
     PriceOrder order;
+    std::string at;     // "/od TIME": the time the order takes effect ("" now)
     std::string error;  // Prices with an error: exit BadArguments with this text
 };
 
@@ -33,9 +34,11 @@ struct CommandLine {
 // arguments, or "/?"; anything else starts the program as before.
 CommandLine parseCommandLine(const std::vector<std::string>& words);
 
-// The ROW=PRICE arguments alone; false with `error` set when one is wrong.
+// The ROW=PRICE arguments and "/od TIME"; false with `error` set when one is wrong. TIME
+// is a date and time (ISO 8601: "2026-12-07T06:00", seconds and an offset optional; without
+// an offset the local time of the running program).
 bool parsePriceArguments(const std::vector<std::string>& arguments, PriceOrder* order,
-                         std::string* error);
+                         std::string* at, std::string* error);
 
 // The texts the command line prints (UTF-8).
 std::string usageText();

@@ -175,7 +175,8 @@ std::optional<int> runCommandLine() {
     return runCommandLine(words);
 }
 
-bool readPriceOrder(const COPYDATASTRUCT& data, PriceOrder* order, std::string* error) {
+bool readPriceOrder(const COPYDATASTRUCT& data, PriceOrder* order, std::string* at,
+                    std::string* error) {
     if (data.dwData != kPriceOrderTag || data.cbData > kOrderMaxBytes ||
         (data.cbData > 0 && data.lpData == nullptr)) {
         return false;
@@ -187,7 +188,7 @@ bool readPriceOrder(const COPYDATASTRUCT& data, PriceOrder* order, std::string* 
         arguments.push_back(payload.substr(at, end - at));
         at = end + 1;
     }
-    return parsePriceArguments(arguments, order, error);
+    return parsePriceArguments(arguments, order, at, error);
 }
 
 void sendOrderResult(HWND caller, HWND from, OrderExit code, const std::string& lines) {

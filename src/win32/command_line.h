@@ -32,7 +32,8 @@ std::optional<int> runCommandLine();  // this process's own command line
 
 // The running program's side: the order a WM_COPYDATA carries (false with `error` when it
 // is none), and its result sent back to the caller.
-bool readPriceOrder(const COPYDATASTRUCT& data, PriceOrder* order, std::string* error);
+bool readPriceOrder(const COPYDATASTRUCT& data, PriceOrder* order, std::string* at,
+                    std::string* error);
 void sendOrderResult(HWND caller, HWND from, OrderExit code, const std::string& lines);
 
 }  // namespace vorda::win

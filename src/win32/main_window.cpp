@@ -169,6 +169,16 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kMessageBoxMessage:
             display_.showQueuedBox();
             return 0;
+        case kModalLoopsClosedMessage:
+            if (controller_) {
+                controller_->operatorFree();  // an order due meanwhile goes now
+            }
+            return 0;
+        case WM_TIMECHANGE:
+            if (controller_) {
+                controller_->clockChanged();
+            }
+            return 0;
         case WM_COPYDATA:
             return onCopyData(reinterpret_cast<HWND>(wParam),
                               reinterpret_cast<const COPYDATASTRUCT*>(lParam));
@@ -191,6 +201,7 @@ bool MainWindow::onCreate() {
     ChangeWindowMessageFilterEx(window_, instanceMessage(), MSGFLT_ALLOW, nullptr);
     ChangeWindowMessageFilterEx(window_, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
     display_.setMainWindow(window_);
+    ModalLoop::setWindow(window_);
     controller_.emplace(platform_);
     dpi_ = windowDpi(window_);
     fitSize();
@@ -228,6 +239,7 @@ void MainWindow::onDpiChanged(UINT dpi, const RECT& suggested) {
 }
 
 void MainWindow::onDestroy() {
+    ModalLoop::setWindow(nullptr);
     controller_.reset();
     display_.applyQueued();  // an order under way ends with the controller: its result goes
     display_.deliverResults();
@@ -397,17 +409,23 @@ LRESULT MainWindow::onCopyData(HWND caller, const COPYDATASTRUCT* data) {
         display.queueResult(
             [window, caller, code, lines] { sendOrderResult(caller, window, code, lines); });
     };
-    if (ModalLoop::open()) {
+    PriceOrder order;
+    std::string at, error;
+    if (!readPriceOrder(*data, &order, &at, &error)) {
+        done(OrderExit::BadArguments, error);
+    } else if (!at.empty()) {
+        // Planned: kept for its time (also while the operator is asked something).
+        int64_t due = 0;
+        int offset = 0;
+        std::string idOrWhy = "/od " + at;
+        const bool taken = controller_->localOrderTime(at, &due, &offset) &&
+                           controller_->addOrder(order, due, offset, OrderSource::Script, &idOrWhy);
+        done(taken ? OrderExit::Confirmed : OrderExit::BadArguments, idOrWhy);
+    } else if (ModalLoop::open()) {
         // Not started inside a box's or a dialog's loop: the operator is asked something.
         done(OrderExit::Refused, kOrderOperatorBusy);
-        return TRUE;
-    }
-    PriceOrder order;
-    std::string error;
-    if (readPriceOrder(*data, &order, &error)) {
-        controller_->sendOrderedPrices(order, done);
     } else {
-        done(OrderExit::BadArguments, error);
+        controller_->sendOrderedPrices(order, done);
     }
     return TRUE;
 }

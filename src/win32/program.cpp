@@ -15,6 +15,7 @@ Platform platformOf(const SerialDriver& serial, Win32Display& display) {
     p.serial = serial;
     p.display = display.seam();
     p.panel = display.panelSeam();
+    p.folderWatch = platformFolderWatch();
     p.clock = systemClock();
     p.startDirectory = toUtf8(probeDataFolder());
     return p;

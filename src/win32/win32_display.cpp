@@ -203,6 +203,18 @@ void Win32Display::invalidate(PanelRect r, bool erase) {
     InvalidateRect(panelWindow_, &rect, erase ? TRUE : FALSE);
 }
 
+void Win32Display::showTrayTip(std::string utf8) {
+    if (trayTip_) {
+        trayTip_(fromUtf8(utf8));
+    }
+}
+
+void Win32Display::showOrdersChanged() {
+    if (ordersChanged_) {
+        ordersChanged_();
+    }
+}
+
 void Win32Display::showWaitCursor() {
     SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
 }
@@ -234,6 +246,10 @@ DisplaySeam Win32Display::seam() {
         post(c, &Win32Display::invalidate, r, erase);
     };
     s.showWaitCursor = [](void* c) { post(c, &Win32Display::showWaitCursor); };
+    s.setTrayTip = [](void* c, const std::string& tip) {
+        post(c, &Win32Display::showTrayTip, tip);
+    };
+    s.ordersChanged = [](void* c) { post(c, &Win32Display::showOrdersChanged); };
     return s;
 }
 
@@ -260,6 +276,7 @@ PanelSeam Win32Display::panelSeam() {
         std::lock_guard<std::mutex> lock(d->boxMutex_);
         return toCp1250(d->temperature_);
     };
+    s.operatorBusy = [](void*) { return ModalLoop::open(); };
     return s;
 }
 

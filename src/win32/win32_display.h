@@ -28,16 +28,23 @@
 
 namespace vorda::win {
 
-// Posted to the main window when calls are waiting, and when a message box is.
+// Posted to the main window when calls are waiting, when a message box is, and when the
+// last modal loop of the program closed.
 constexpr UINT kDisplayCallsMessage = WM_APP + 1;
 constexpr UINT kMessageBoxMessage = WM_APP + 2;
+constexpr UINT kModalLoopsClosedMessage = WM_APP + 3;
 
 // A modal loop of the program (a message box, a dialog, a common dialog), counted while it
-// is open.
+// is open; the window told (setWindow) hears when the last one closed.
 class ModalLoop {
   public:
     ModalLoop() { ++depth_; }
-    ~ModalLoop() { --depth_; }
+    ~ModalLoop() {
+        if (--depth_ == 0 && window_ != nullptr) {
+            PostMessageW(window_, kModalLoopsClosedMessage, 0, 0);
+        }
+    }
+    static void setWindow(HWND window) { window_ = window; }
     ModalLoop(const ModalLoop&) = delete;
     ModalLoop& operator=(const ModalLoop&) = delete;
     // Whether one is open now (on the user-interface thread: whether the message being
@@ -46,6 +53,7 @@ class ModalLoop {
 
   private:
     static inline std::atomic<int> depth_{0};
+    static inline std::atomic<HWND> window_{nullptr};
 };
 
 class Win32Display {
@@ -83,6 +91,14 @@ class Win32Display {
     int runBox(const std::wstring& text, const std::wstring& caption, UINT type);
     // The program is closing: queued and later boxes are dropped.
     void close();
+    // What the main window does with the tray's tip and with the orders' changes (on the
+    // user-interface thread).
+    void setTrayTipHandler(std::function<void(const std::wstring&)> handler) {
+        trayTip_ = std::move(handler);
+    }
+    void setOrdersChangedHandler(std::function<void()> handler) {
+        ordersChanged_ = std::move(handler);
+    }
 
     // The panel's box `id` was changed by the operator: its copy is taken.
     void boxChanged(int id);
@@ -109,6 +125,8 @@ class Win32Display {
     void showMessage(std::string utf8, Text caption);
     void invalidate(PanelRect rect, bool erase);
     void showWaitCursor();
+    void showTrayTip(std::string utf8);
+    void showOrdersChanged();
 
     DWORD uiThread_;
     std::atomic<HWND> mainWindow_{nullptr};
@@ -125,6 +143,8 @@ class Win32Display {
     std::deque<Box> boxes_;  // under queueMutex_
     bool boxOpen_ = false;   // on the user-interface thread
     std::atomic<bool> closing_{false};
+    std::function<void(const std::wstring&)> trayTip_;
+    std::function<void()> ordersChanged_;
 
     std::mutex boxMutex_;
     std::wstring prices_[kPriceRows];

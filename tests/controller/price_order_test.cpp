@@ -20,7 +20,7 @@ std::string read(const std::vector<std::string>& words) {
                     line.order.text[row] + (line.order.blink[row] ? "*" : "");
         }
     }
-    return rows;
+    return rows + (line.at.empty() || !line.error.empty() ? "" : " @" + line.at);
 }
 
 TEST(PriceOrder, CommandLineWords) {
@@ -35,6 +35,14 @@ TEST(PriceOrder, CommandLineWords) {
         {{"/CeNy", "5=*", "3=  1", "2=12345678"}, "2=12345678 3=  1 5=*"},
         {{"/ceny", "1=5,49", "2=6,19*"}, "1=5.49 2=6.19*"},
         {{"/ceny", "1=5.4**"}, "1=5.4**"},
+        {{"/ceny", "/OD", "2026-12-07T06:00", "2=6.19"}, "2=6.19 @2026-12-07T06:00"},
+        {{"/ceny", "1=5", "/od", "2026-12-07T06:00:00+01:00"}, "1=5 @2026-12-07T06:00:00+01:00"},
+        {{"/ceny", "1=5", "/od", "jutro"},
+         "Błędny argument \"/od jutro\": oczekiwano czasu RRRR-MM-DDTGG:MM, np. 2026-12-07T06:00"},
+        {{"/ceny", "1=5", "/od"},
+         "Błędny argument \"/od \": oczekiwano czasu RRRR-MM-DDTGG:MM, np. 2026-12-07T06:00"},
+        {{"/ceny", "/od", "2026-12-07T06:00"},
+         "Brak cen: podaj co najmniej jeden argument WIERSZ=CENA, np. 1=5.49"},
         {{"/ceny"}, "Brak cen: podaj co najmniej jeden argument WIERSZ=CENA, np. 1=5.49"},
         {{"/ceny", "1"}, "Błędny argument \"1\": oczekiwano WIERSZ=CENA, np. 1=5.49"},
         {{"/ceny", "12=1"}, "Błędny argument \"12=1\": oczekiwano WIERSZ=CENA, np. 1=5.49"},

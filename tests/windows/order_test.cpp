@@ -204,6 +204,62 @@ TEST_F(Order, AnOrderArrivingWhileAResultIsDeliveredWaitsForTheActionToEnd) {
                                         "0 CENY POTWIERDZONE"}));
 }
 
+// The time `seconds` from now, local as "/od" takes it ("2026-12-07T06:00:05"), or UTC.
+std::wstring localTimeIn(int seconds, bool local = true) {
+    FILETIME f;
+    GetSystemTimeAsFileTime(&f);
+    ULARGE_INTEGER t{{f.dwLowDateTime, f.dwHighDateTime}};
+    t.QuadPart += static_cast<ULONGLONG>(seconds) * 10000000ULL;
+    f = {t.LowPart, t.HighPart};
+    SYSTEMTIME utc, when;
+    FileTimeToSystemTime(&f, &utc);
+    when = utc;
+    if (local) {
+        SystemTimeToTzSpecificLocalTime(nullptr, &utc, &when);
+    }
+    wchar_t text[32];
+    swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02u%ls", when.wYear, when.wMonth, when.wDay,
+             when.wHour, when.wMinute, when.wSecond, local ? L"" : L"Z");
+    return text;
+}
+
+// Orders planned for a time: from the command line (its id printed) and from files dropped
+// into the data folder's "Zlecenia" (a refused one set aside with its reason), carried out
+// at their time with a result file; one planned before a restart goes after it.
+TEST_F(Order, PlannedOrdersFromTheCommandLineAndTheFolderGoAtTheirTime) {
+    TowerSimProcess sim;
+    ASSERT_TRUE(sim.start());
+    const std::wstring at = localTimeIn(3);
+    const std::string id =
+        "skrypt-" + win::toUtf8(at.substr(0, 4) + at.substr(5, 2) + at.substr(8, 2) + L"-" +
+                                at.substr(11, 2) + at.substr(14, 2));
+    EXPECT_EQ(run(L"/ceny 2=6,19 /od " + at), "0 " + printed(win::fromUtf8(id)));
+    const std::wstring folder = directory_ + L"\\Zlecenia\\";
+    std::ofstream((folder + L"zly.json").c_str())
+        << R"({"zlecenia": [{"id": "x", "ceny": {"6": "1"}}]})";
+    std::ofstream((folder + L"dobry.json").c_str())
+        << R"({"zlecenia": [{"id": "plik", "od": ")" << win::toUtf8(localTimeIn(5, false))
+        << R"(", "ceny": {"3": "4.44"}}]})";
+    EXPECT_TRUE(
+        pumpUntil([&] { return !fileBytes(folder + L"odrzucone\\zly.json.txt").empty(); }, 8000));
+    EXPECT_NE(fileBytes(folder + L"odrzucone\\zly.json.txt").find("wiersz"), std::string::npos);
+    EXPECT_TRUE(
+        pumpUntil([&] { return sim.received().find("23C4.44") != std::string::npos; }, 15000));
+    EXPECT_EQ(text(IDC_PRICE2), L"6.19");
+    // Planned before a restart, due while the program was not running: carried out at its start.
+    EXPECT_EQ(run(L"/ceny 5=9.99 /od " + localTimeIn(1)).substr(0, 2), "0 ");
+    program_.reset();
+    Sleep(2000);
+    start();
+    EXPECT_TRUE(
+        pumpUntil([&] { return sim.received().find("25C9.99") != std::string::npos; }, 15000));
+    const std::string h = fileBytes(directory_ + L"\\HistoriaCen.csv");
+    EXPECT_NE(h.find(";2;BBB;6.19;nie;POTWIERDZONO;ZLECENIE " + id + "\r\n"), std::string::npos);
+    EXPECT_NE(h.find(";3;CCC;4.44;nie;POTWIERDZONO;ZLECENIE "), std::string::npos);
+    const std::string result = fileBytes(folder + L"wyniki\\plik.json");
+    EXPECT_NE(result.find(R"("wynik": "POTWIERDZONO")"), std::string::npos) << result;
+}
+
 // An order that arrives while a box waits for the operator is not started inside the box's
 // loop: it is refused at once, and the program answers the next once the box is closed.
 TEST_F(Order, AnOrderWhileABoxWaitsForTheOperatorIsRefusedAtOnce) {
