@@ -80,7 +80,7 @@ Controller::Controller(const Platform& platform)
     {
         SpinGuard guard(settingsLock_);
         if (!loadSettingsFile(startDirectory_, settings_)) {
-            saveSettingsFile(startDirectory_, settings_);
+            saveSettings();
         }
         logs_.setEnabled(settings_.logToFile);
     }
@@ -124,6 +124,7 @@ void Controller::onBlinkTick(void* controller, uint64_t due) {
     auto* self = static_cast<Controller*>(controller);
     self->board_.blinkTick();
     self->logs_.retryWaitingHistory();
+    self->reportWriteFailures();
     self->timers_.schedule(due + kBlinkPeriodMs, &Controller::onBlinkTick, self,
                            due + kBlinkPeriodMs);
 }
@@ -144,8 +145,40 @@ std::string Controller::priceControllerVersion() const {
 }
 
 void Controller::saveSettings() {
-    // A file that cannot be written is skipped silently; the old one stays as it was.
-    saveSettingsFile(startDirectory_, settings_);
+    // A file that cannot be written leaves the old one as it was; the operator is told (by
+    // the timers' thread, with no lock held).
+    settingsSaveFailed_ = !saveSettingsFile(startDirectory_, settings_);
+}
+
+// On the timers' thread: each file that could not be written is told once, when its writes
+// start failing (again).
+void Controller::reportWriteFailures() {
+    uint32_t failing = logs_.failingFiles();
+    failing |= settingsSaveFailed_ ? kSettingsFileFailing : 0;
+    failing |= orderBook_.saveFailed() ? kOrderBookFailing : 0;
+    const uint32_t fresh = failing & ~reportedFailures_;
+    reportedFailures_ = failing;
+    const struct {
+        uint32_t bit;
+        const char* what;
+    } files[] = {
+        {kSettingsFileFailing, "ustawie\xC5\x84 (VordaCen.ini)"},
+        {Logs::kTransmissionLogFile, "dziennika transmisji (VordaC.trm)"},
+        {Logs::kLightLogFile,
+         "dziennika \xC5\x9Bwiat\xC5\x82"
+         "a (VordaSw.trm)"},
+        {Logs::kHistoryFile,
+         "historii cen (HistoriaCen.csv); jej wiersze czekaj\xC4\x85 i zostan\xC4\x85 "
+         "zapisane p\xC3\xB3\xC5\xBAniej"},
+        {kOrderBookFailing, "zlece\xC5\x84 (ZleceniaCen.json)"},
+    };
+    for (const auto& f : files) {
+        if (fresh & f.bit) {
+            display_.showMessage(std::string("Nie mo\xC5\xBCna zapisa\xC4\x87 ") + f.what +
+                                     " w folderze " + startDirectory_,
+                                 Text::Error);
+        }
+    }
 }
 
 // --- The link ---

@@ -206,6 +206,10 @@ class Controller final : private LinkListener, private ScriptListener {
     void cancelCheckLimit();
     static void onCheckLimit(void* controller, uint64_t serial);
     static void onBlinkTick(void* controller, uint64_t due);
+    void reportWriteFailures();
+    // Beside the logs' files (Logs::File), the files of the settings and the order book.
+    static constexpr uint32_t kSettingsFileFailing = 8;
+    static constexpr uint32_t kOrderBookFailing = 16;
 
     // Price orders (controller/orders.cpp).
     void startOrders();
@@ -265,7 +269,10 @@ class Controller final : private LinkListener, private ScriptListener {
     std::atomic<uint32_t> fillPricesWrite_{0};
     std::atomic<uint32_t> fillBlinksWrite_{0};
     const Clock clock_;
-    std::atomic<bool> ending_{false};  // the program ends: no box asks anything more
+    std::atomic<bool> ending_{false};
+    std::atomic<bool> settingsSaveFailed_{false};
+    uint32_t reportedFailures_ = 0;  // on the timers' thread: the failing files told  // the
+                                     // program ends: no box asks anything more
 
     Mailbox mailbox_;
     PriceBoard board_;

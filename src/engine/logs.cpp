@@ -128,6 +128,7 @@ void Logs::appendTransmission(char direction, const uint8_t* bytes, size_t count
     rotateLog(log, transmissionBackup_);
     std::FILE* f = openFile(log, "ab");
     if (f == nullptr) {
+        wrote(kTransmissionLogFile, false);
         return;
     }
 
@@ -168,7 +169,8 @@ void Logs::appendTransmission(char direction, const uint8_t* bytes, size_t count
         m.writeStatusCount = e.writeStatusCount;
         m.errorWrCount = e.errorWrCount;
     }
-    std::fclose(f);
+    const bool written = !std::ferror(f);
+    wrote(kTransmissionLogFile, std::fclose(f) == 0 && written);
 }
 
 void Logs::appendLight(const std::string& value) {
@@ -180,12 +182,14 @@ void Logs::appendLight(const std::string& value) {
     rotateLog(log, lightBackup_);
     std::FILE* f = openFile(log, "ab");
     if (f == nullptr) {
+        wrote(kLightLogFile, false);
         return;
     }
     const LocalTime now = clock_.localTime(clock_.context);
     // A text file: the line ends with CR LF on every platform.
     std::fprintf(f, "%s %s %3s\r\n", dateText(now).c_str(), timeText(now).c_str(), value.c_str());
-    std::fclose(f);
+    const bool written = !std::ferror(f);
+    wrote(kLightLogFile, std::fclose(f) == 0 && written);
 }
 
 void Logs::appendPriceHistory(const std::string& lines) {
@@ -235,6 +239,7 @@ void Logs::appendWaiting(const std::string& path) {
         waiting_.clear();
     }
     historyWaits_ = !waiting_.empty();
+    wrote(kHistoryFile, waiting_.empty());
 }
 
 std::vector<std::string> Logs::readPriceHistory(size_t max) {

@@ -77,7 +77,21 @@ class Logs {
     // its end, then the backup's when the whole file held fewer.
     std::vector<std::string> readPriceHistory(size_t max);
 
+    // The files whose last write failed (kTransmissionLogFile, ... as bits): each bit is
+    // set by a failed write of its file and cleared by one that succeeds.
+    enum File : uint32_t { kTransmissionLogFile = 1, kLightLogFile = 2, kHistoryFile = 4 };
+    uint32_t failingFiles() const { return failing_; }
+
   private:
+    void wrote(File file, bool ok) {
+        if (ok) {
+            failing_ &= ~static_cast<uint32_t>(file);
+        } else {
+            failing_ |= file;
+        }
+    }
+    std::atomic<uint32_t> failing_{0};
+
     const std::string directory_;
     const Clock clock_;
     // The files' paths, made once.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -200,6 +201,36 @@ TEST_F(Actions, LightAndProgramSettings) {
     EXPECT_NE(test::readFile(dir.file("VordaCen.ini"))
                   .find("\r\n1\r\nBenzyna 95 Supe\r\n1\r\n\r\n2\r\nLPG\r\n3\r\n"),
               std::string::npos);
+}
+
+// A file that cannot be written is told once (by the timers' thread, no lock held), and
+// again only after it was written in between.
+TEST_F(Actions, AFileThatCannotBeWrittenIsToldOnce) {
+    controller.startPanel("Dec  5 2026");
+    const std::string texts[5] = {"A", "B", "C", "D", "E"};
+    const uint32_t colours[5] = {};
+    std::filesystem::create_directory(dir.file("VordaCen.ini.tmp"));  // the save's way
+    std::filesystem::create_directory(dir.file("HistoriaCen.csv"));
+    controller.applyProgramSettings(texts, colours, false);
+    controller.enterTestMode();
+    controller.sendPrices();
+    at(330);
+    controller.applyProgramSettings(texts, colours, false);
+    at(660);
+    const std::string where = " w folderze " + dir.path() + " | Błąd";
+    EXPECT_EQ(ui.messages(),
+              (std::vector<std::string>{
+                  "Nie można zapisać ustawień (VordaCen.ini)" + where,
+                  "Nie można zapisać historii cen (HistoriaCen.csv); jej wiersze czekają i "
+                  "zostaną zapisane później" +
+                      where}));
+    std::filesystem::remove(dir.file("VordaCen.ini.tmp"));
+    controller.applyProgramSettings(texts, colours, false);
+    at(990);
+    std::filesystem::create_directory(dir.file("VordaCen.ini.tmp"));
+    controller.applyProgramSettings(texts, colours, false);
+    at(1320);
+    EXPECT_EQ(ui.messages().size(), 3u);
 }
 
 // Start and Stop of a control file, in test mode: what the panel shows, stopping inside
