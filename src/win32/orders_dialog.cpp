@@ -18,8 +18,8 @@ struct Column {
     const wchar_t* title;
     int width;
 };
-constexpr Column kColumns[] = {{L"Czas", 64},  {L"Ceny", 128}, {L"\u0179r\u00f3d\u0142o", 44},
-                               {L"Wynik", 70}, {L"Id", 92},    {L"Opis", 96}};
+constexpr Column kColumns[] = {{L"Czas", 64},  {L"Ceny", 124}, {L"\u0179r\u00f3d\u0142o", 48},
+                               {L"Wynik", 78}, {L"Id", 92},    {L"Opis", 90}};
 
 void setCell(HWND list, int item, int column, std::wstring text) {
     LVITEMW cell = {};
@@ -192,6 +192,10 @@ void NewOrderDialog::onInitDialog() {
     HWND picker = GetDlgItem(dialog_, IDC_NEW_TIME);
     SendMessageW(picker, DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(L"dd.MM.yyyy HH:mm"));
     SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&now));
+    // The operator starts at the first price (after this message the dialog would focus
+    // the first "zmień").
+    PostMessageW(dialog_, WM_NEXTDLGCTL,
+                 reinterpret_cast<WPARAM>(GetDlgItem(dialog_, IDC_NEW_PRICE1)), TRUE);
 }
 
 INT_PTR NewOrderDialog::onCommand(int id) {
