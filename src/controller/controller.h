@@ -129,10 +129,10 @@ class Controller final : private LinkListener, private ScriptListener {
     // Every order held, newest first.
     std::vector<Order> orders() const;
     // A new order of the panel's dialog or the command line, its time given as seconds
-    // since 1970 UTC with the offset to show it in; its id is made here. True with the id,
-    // or false with why it was refused (UTF-8).
+    // since 1970 UTC with the offset to show it in, and its description (UTF-8, may be
+    // empty); its id is made here. True with the id, or false with why it was refused (UTF-8).
     bool addOrder(const PriceOrder& prices, int64_t due, int offsetMinutes, OrderSource source,
-                  std::string* idOrWhy);
+                  std::string* idOrWhy, const std::string& description = "");
     // A waiting order is cancelled ("ANULOWANE"); false when it is not waiting.
     bool cancelOrder(const std::string& id);
     // The time of the next waiting order (seconds since 1970 UTC; INT64_MAX: none).

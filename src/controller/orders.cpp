@@ -193,7 +193,8 @@ void Controller::acceptOrders(std::vector<Order> orders) {
 }
 
 bool Controller::addOrder(const PriceOrder& prices, int64_t due, int offsetMinutes,
-                          OrderSource source, std::string* idOrWhy) {
+                          OrderSource source, std::string* idOrWhy,
+                          const std::string& description) {
     // "panel-20261207-0600", then "-2", "-3", ... while the id is taken.
     const std::string local = orderTimeText(due, offsetMinutes);
     const std::string stem = std::string(source == OrderSource::Script ? "skrypt-" : "panel-") +
@@ -214,6 +215,7 @@ bool Controller::addOrder(const PriceOrder& prices, int64_t due, int offsetMinut
     order.offsetMinutes = offsetMinutes;
     order.prices = prices;
     order.source = source;
+    order.description = description;
     std::string why;
     if (!checkOrder(order, &why)) {
         *idOrWhy = why;

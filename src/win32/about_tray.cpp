@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <iterator>
+
 #include "win32/main_window.h"
 #include "win32/resources/resource.h"
 #include "win32/wide.h"
@@ -36,6 +38,16 @@ bool addTrayIcon(HINSTANCE instance, HWND mainWindow) {
 }
 bool deleteTrayIcon(HINSTANCE instance, HWND mainWindow) {
     return trayIcon(instance, mainWindow, NIM_DELETE) != 0;
+}
+
+void setTrayTip(HINSTANCE, HWND mainWindow, const std::wstring& tip) {
+    NOTIFYICONDATAW data = {};
+    data.cbSize = sizeof(data);
+    data.hWnd = mainWindow;
+    data.uID = 0;
+    data.uFlags = NIF_TIP;
+    lstrcpynW(data.szTip, tip.c_str(), static_cast<int>(std::size(data.szTip)));
+    Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 
 void AboutBox::show(HINSTANCE instance, HWND owner) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support.h"
+#include "win32/orders_dialog.h"
 
 namespace vorda::test {
 namespace {
@@ -342,6 +343,81 @@ TEST_F(ProgramWindow, ARowTheTowerShowsOtherwiseIsReportedRecordedAndListed) {
                           L"1000", L"Cena|Wys\u0142ano|Wynik|\u0179r\u00f3d\u0142o",
                           L"5||POTWIERDZONO|PANEL", L"2|6.09|NIEZGODNE: 5.09|PANEL",
                           L"1|4.99|POTWIERDZONO|"}));  // a line written before "Źródło"
+}
+
+// "Zlecenia cen": "Nowe…" starts from the panel's boxes, refuses a price of
+// more than eight characters and stays; "Ok" lists the order, "Anuluj" cancels it; an order
+// taken in elsewhere shows once the open list is told.
+TEST_F(ProgramWindow, OrdersDialogPlansListsAndCancelsAnOrder) {
+    type(IDC_PRICE2, L"6,19");
+    CheckDlgButton(panel, IDC_BLINK1 + 1, BST_CHECKED);
+    click(IDC_BLINK1 + 1);
+    std::vector<std::wstring> seen;
+    auto orders = onDialog(L"Zlecenia cen", [&](HWND d) {
+        HWND list = GetDlgItem(d, IDC_ORDERS_LIST);
+        auto row = [&] {  // the count, the first row's cells, whether "Anuluj" is enabled
+            std::wstring fields = std::to_wstring(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+            for (int column = 0; column < 6; ++column) {
+                wchar_t buffer[64] = L"";
+                LVITEMW i = {};
+                i.iSubItem = column;
+                i.pszText = buffer;
+                i.cchTextMax = 64;
+                SendMessageW(list, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&i));
+                fields += L"|" + std::wstring(buffer);
+            }
+            return fields + L"|" +
+                   std::to_wstring(IsWindowEnabled(GetDlgItem(d, IDC_ORDER_CANCEL)));
+        };
+        auto fresh = onDialog(L"Nowe zlecenie", [&](HWND n) {
+            seen.push_back(windowText(GetDlgItem(n, IDC_NEW_LABEL1)) + L" " +
+                           windowText(GetDlgItem(n, IDC_NEW_PRICE1 + 1)) + L" " +
+                           std::to_wstring(IsDlgButtonChecked(n, IDC_NEW_BLINK1 + 1)));
+            SetDlgItemTextW(n, IDC_NEW_PRICE1, L"1.2345678901");
+            auto refused = onDialog(L"B\u0142\u0105d", [&](HWND box) {
+                seen.push_back(windowText(GetDlgItem(box, 0xFFFF)));
+                pressButton(box, IDOK);
+            });
+            pressButton(n, IDOK);
+            seen.push_back(std::to_wstring(refused.get() && (Sleep(100), IsWindowVisible(n))));
+            SetDlgItemTextW(n, IDC_NEW_PRICE1, L"5,49");
+            for (int r : {2, 3, 4}) {
+                CheckDlgButton(n, IDC_NEW_CHANGE1 + r, BST_UNCHECKED);
+            }
+            const SYSTEMTIME at = {2099, 12, 0, 7, 6, 0, 0, 0};
+            SendDlgItemMessageW(n, IDC_NEW_TIME, DTM_SETSYSTEMTIME, GDT_VALID,
+                                reinterpret_cast<LPARAM>(&at));
+            SetDlgItemTextW(n, IDC_NEW_DESCRIPTION, L"Zmiana poranna");
+            pressButton(n, IDOK);
+        });
+        pressButton(d, IDC_ORDER_NEW);
+        seen.push_back(std::to_wstring(fresh.get() && waitUntil([&] { return row()[0] == '1'; })));
+        LVITEMW select = {};
+        select.stateMask = select.state = LVIS_SELECTED;
+        SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&select));
+        seen.push_back(row());
+        pressButton(d, IDC_ORDER_CANCEL);
+        waitUntil([&] { return row().find(L"ANULOWANE") != std::wstring::npos; });
+        seen.push_back(row());
+        PriceOrder dark;
+        dark.named[4] = true;
+        std::string id;
+        controller().addOrder(dark, 4102444800, 0, OrderSource::Script, &id);  // 2100-01-01
+        PostMessageW(win::OrdersDialog::open(), win::kOrdersChangedMessage, 0, 0);
+        waitUntil([&] { return row()[0] == '2'; });
+        seen.push_back(row());
+        pressButton(d, IDCANCEL);
+    });
+    win::OrdersDialog(controller()).show(GetModuleHandleW(nullptr), main);
+    EXPECT_TRUE(orders.get() && win::OrdersDialog::open() == nullptr);
+    EXPECT_EQ(seen, (std::vector<std::wstring>{
+                        L"AAA 6,19 1",
+                        L"Cena 1: cena mo\u017ce mie\u0107 najwy\u017cej 8 znak\u00f3w", L"1", L"1",
+                        L"1|07.12.2099 06:00|1=5.49 2=6.19*|PANEL|OCZEKUJE|panel-20991207-0600|"
+                        L"Zmiana poranna|1",
+                        L"1|07.12.2099 06:00|1=5.49 2=6.19*|PANEL|ANULOWANE|panel-20991207-0600|"
+                        L"Zmiana poranna|0",
+                        L"2|01.01.2100 00:00|5=|SKRYPT|OCZEKUJE|skrypt-21000101-0000||0"}));
 }
 
 // The settings dialogs: what their controls show and what reaches the controller (which

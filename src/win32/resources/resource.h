@@ -20,6 +20,7 @@
 #define IDM_PROGRAM_SETTINGS 40050
 #define IDM_READ_BACK 40053
 #define IDM_PRICE_HISTORY 40054
+#define IDM_ORDERS 40055
 
 // String table: port-setting names
 #define IDS_COM 784
@@ -109,3 +110,16 @@
 // Price history (dialog 105)
 #define IDD_PRICE_HISTORY 105
 #define IDC_HISTORY_LIST 1100
+
+// Price orders (dialog 106) and a new order (dialog 107)
+#define IDD_ORDERS 106
+#define IDC_ORDERS_LIST 1110
+#define IDC_ORDER_NEW 1111
+#define IDC_ORDER_CANCEL 1112
+#define IDD_NEW_ORDER 107
+#define IDC_NEW_CHANGE1 1120  // to 1124: the rows the order names
+#define IDC_NEW_LABEL1 1125   // to 1129
+#define IDC_NEW_PRICE1 1130   // to 1134
+#define IDC_NEW_BLINK1 1135   // to 1139
+#define IDC_NEW_TIME 1140
+#define IDC_NEW_DESCRIPTION 1141
