@@ -5,6 +5,7 @@
 #include "win32/about_tray.h"
 #include "win32/command_line.h"
 #include "win32/history_dialog.h"
+#include "win32/orders_dialog.h"
 #include "win32/resources/resource.h"
 #include "win32/session.h"
 #include "win32/settings_dialogs.h"
@@ -202,6 +203,17 @@ bool MainWindow::onCreate() {
     ChangeWindowMessageFilterEx(window_, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
     display_.setMainWindow(window_);
     ModalLoop::setWindow(window_);
+    display_.setTrayTipHandler([this](const std::wstring& tip) {
+        trayTip_ = tip;
+        if (trayIconShown_) {
+            setTrayTip(instance_, window_, tip);
+        }
+    });
+    display_.setOrdersChangedHandler([] {
+        if (HWND list = OrdersDialog::open()) {
+            PostMessageW(list, kOrdersChangedMessage, 0, 0);
+        }
+    });
     controller_.emplace(platform_);
     dpi_ = windowDpi(window_);
     fitSize();
@@ -257,6 +269,9 @@ void MainWindow::showTrayIcon() {
     trayIconShown_ = addTrayIcon(instance_, window_);
     if (!trayIconShown_ && ++trayAttempts_ < kTrayAttempts) {
         SetTimer(window_, kTrayTimer, kTrayRetryMs, nullptr);
+    }
+    if (trayIconShown_ && !trayTip_.empty()) {
+        setTrayTip(instance_, window_, trayTip_);  // an icon added again keeps its tip
     }
 }
 
@@ -447,6 +462,9 @@ void MainWindow::onCommand(int id) {
             break;
         case IDM_PRICE_HISTORY:
             PriceHistoryDialog(c).show(instance_, window_);
+            break;
+        case IDM_ORDERS:
+            OrdersDialog(c).show(instance_, window_);
             break;
         case IDM_EXIT:
             PostMessageW(window_, WM_CLOSE, 0, 0);

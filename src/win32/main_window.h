@@ -111,6 +111,7 @@ class MainWindow {
     // Sent to every top-level window when the taskbar is made again (Explorer restarted).
     const UINT taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
     bool trayIconShown_ = false;
+    std::wstring trayTip_;  // the tip the controller asked for last
     int trayAttempts_ = 0;
     HWND focus_ = nullptr;
     // The colour chooser's custom colours, white at start, kept for the run.

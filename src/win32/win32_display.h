@@ -32,7 +32,7 @@ namespace vorda::win {
 // last modal loop of the program closed.
 constexpr UINT kDisplayCallsMessage = WM_APP + 1;
 constexpr UINT kMessageBoxMessage = WM_APP + 2;
-constexpr UINT kModalLoopsClosedMessage = WM_APP + 3;
+constexpr UINT kModalLoopsClosedMessage = WM_APP + 4;
 
 // A modal loop of the program (a message box, a dialog, a common dialog), counted while it
 // is open; the window told (setWindow) hears when the last one closed.

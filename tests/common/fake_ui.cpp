@@ -58,6 +58,7 @@ DisplaySeam FakeUi::seam() {
                    std::to_string(r.right) + " " + std::to_string(r.bottom) + " " + bit(erase));
     };
     p.showWaitCursor = [](void* c) { record(c, "wait", ""); };
+    p.setTrayTip = [](void* c, const std::string& tip) { record(c, "tip", tip); };
     return p;
 }
 

@@ -30,8 +30,9 @@ class FakeUi {
     std::string priceText(int row) const { return field("price " + std::to_string(row)); }
     bool blinkChecked(int row) const { return field("blink " + std::to_string(row)) == "1"; }
     std::string temperature() const { return field("temperature"); }
-    std::string menu() const { return field("menu"); }  // "1 0 1": "Połącz", "Rozłącz", "Test"
-    std::vector<std::string> messages() const;          // "text | caption"
+    std::string menu() const { return field("menu"); }
+    std::string trayTip() const { return field("tip"); }  // "1 0 1": "Połącz", "Rozłącz", "Test"
+    std::vector<std::string> messages() const;            // "text | caption"
 
     // The operator's input.
     void setPriceBox(int row, const std::string& text) {

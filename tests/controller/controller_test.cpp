@@ -552,6 +552,7 @@ TEST_F(Orders, PlannedOrdersGoAtTheirTimeOnceAndPassedOnesAtTheStart) {
     })) << results();
     EXPECT_EQ(controller.priceHistory(5)[4][7], "ZLECENIE panel-20261206-0702-2");
     EXPECT_EQ(ui.priceText(0) + " " + ui.priceText(1), "5.10 6.10");
+    EXPECT_EQ(ui.trayTip(), "Vorda Cen \xE2\x80\x93 zmiana cen 06.12 08:00");
     // The waiting one at its time, not before; the clock set forward takes its time again.
     later(3600 - 180 - 1);
     EXPECT_EQ(results().substr(0, 25), "00=ANULOWANE 00=OCZEKUJE ");
@@ -562,6 +563,7 @@ TEST_F(Orders, PlannedOrdersGoAtTheirTimeOnceAndPassedOnesAtTheStart) {
     EXPECT_TRUE(ui.waitUntil([&] { return results().substr(13, 15) == "00=POTWIERDZONO"; }))
         << results();
     EXPECT_EQ(controller.nextOrderDue(), std::numeric_limits<int64_t>::max());
+    EXPECT_TRUE(ui.waitUntil([&] { return ui.trayTip() == "Vorda Cen"; }));
 }
 
 // A due order waits while a check is under way, and goes when it ends; in test mode it is

@@ -403,12 +403,11 @@ TEST_F(ProgramWindow, OrdersDialogPlansListsAndCancelsAnOrder) {
         dark.named[4] = true;
         std::string id;
         controller().addOrder(dark, 4102444800, 0, OrderSource::Script, &id);  // 2100-01-01
-        PostMessageW(win::OrdersDialog::open(), win::kOrdersChangedMessage, 0, 0);
         waitUntil([&] { return row()[0] == '2'; });
         seen.push_back(row());
         pressButton(d, IDCANCEL);
     });
-    win::OrdersDialog(controller()).show(GetModuleHandleW(nullptr), main);
+    menu(IDM_ORDERS);
     EXPECT_TRUE(orders.get() && win::OrdersDialog::open() == nullptr);
     EXPECT_EQ(seen, (std::vector<std::wstring>{
                         L"AAA 6,19 1",
