@@ -95,10 +95,10 @@ HttpResponse posixSend(void*, const HttpRequest& request, uint32_t timeoutMs) {
 #endif
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now());
-        httplib::Client client(origin);
         if (left.count() <= 0) {
             return failure(errorText(httplib::Error::ConnectionTimeout, true));
         }
+        httplib::Client client(origin);
         if (!client.is_valid()) {
             return failure("błędny adres");
         }
@@ -133,7 +133,7 @@ HttpResponse posixSend(void*, const HttpRequest& request, uint32_t timeoutMs) {
             return failure(kHttpTooLarge);
         }
         if (!result) {
-            // A read that waited out the time left (to the millisecond) is late too.
+            // A read that failed as the time ran out (its wait rounded to milliseconds): late.
             const bool late = Steady::now() + std::chrono::milliseconds(20) >= deadline;
             return failure(errorText(result.error(), late));
         }
