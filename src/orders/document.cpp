@@ -272,6 +272,17 @@ bool readOrderDocument(std::string_view json, OrderSource source, int64_t now, O
     return true;
 }
 
+bool checkPlanDocument(const OrderDocument& doc, const std::string& station, std::string* why) {
+    if (station.empty()) {
+        *why = "nie ustawiono identyfikatora stacji \"Stacja\"";
+    } else if (doc.station.empty()) {
+        *why = "dokument nie podaje stacji \"stacja\"";
+    } else if (doc.station != station) {
+        *why = "dokument jest dla stacji \"" + doc.station + "\", a nie \"" + station + "\"";
+    }
+    return !station.empty() && doc.station == station;
+}
+
 namespace orderjson {
 
 std::string text(const Written& json) {

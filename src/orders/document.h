@@ -36,6 +36,10 @@ struct OrderDocument {
 bool readOrderDocument(std::string_view json, OrderSource source, int64_t now, OrderDocument* out,
                        std::string* why);
 
+// Whether a head-office document is this station's plan: its "stacja" must be exactly the
+// configured `station` (which must not be empty). False with the reason (Polish).
+bool checkPlanDocument(const OrderDocument& doc, const std::string& station, std::string* why);
+
 // "YYYY-MM-DDTHH:MM[:SS[.fraction]]" and an offset ("Z", "+HH:MM", "+HHMM", "-..."), years
 // 0000 to 9999, offsets below 24 hours: the moment as seconds since 1970 UTC (a fraction is
 // dropped) and the offset in minutes. False when it is not one.

@@ -204,6 +204,54 @@ OrderBook::Taken OrderBook::accept(std::vector<Order> orders, int64_t now) {
     return taken;
 }
 
+OrderBook::PlanChange OrderBook::applyPlan(std::vector<Order> orders, int64_t now) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    PlanChange change;
+    std::set<std::string> planned;
+    std::string why;
+    for (Order& order : orders) {
+        planned.insert(order.id);
+        order.source = OrderSource::HeadOffice;
+        order.result = OrderResult::Waiting;
+        order.endedAt = 0;
+        std::fill(std::begin(order.rows), std::end(order.rows), OrderRow{});
+        Order* held = byId(order.id);
+        const bool waitingOurs = held != nullptr && held->result == OrderResult::Waiting &&
+                                 held->source == OrderSource::HeadOffice;
+        if (waitingOurs && held->immediate == order.immediate && held->prices == order.prices &&
+            held->description == order.description &&
+            (order.immediate ||
+             (held->due == order.due && held->offsetMinutes == order.offsetMinutes))) {
+            continue;  // unchanged
+        }
+        if ((held != nullptr && !waitingOurs) || order.due < now - kOrderKeptSeconds ||
+            !checkOrder(order, &why)) {
+            ++change.ignored;
+            continue;
+        }
+        order.sequence = nextSequence_++;
+        if (held != nullptr) {
+            *held = std::move(order);
+            ++change.replaced;
+        } else {
+            orders_.push_back(std::move(order));
+            ++change.added;
+        }
+    }
+    for (Order& order : orders_) {
+        if (order.source == OrderSource::HeadOffice && order.result == OrderResult::Waiting &&
+            planned.count(order.id) == 0) {
+            order.result = OrderResult::Cancelled;
+            order.endedAt = now;
+            ++change.cancelled;
+        }
+    }
+    if (change.added + change.replaced + change.cancelled > 0) {
+        save(now);
+    }
+    return change;
+}
+
 bool OrderBook::cancel(const std::string& id, int64_t now) {
     std::lock_guard<std::mutex> lock(mutex_);
     Order* order = byId(id);

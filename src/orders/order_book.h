@@ -45,6 +45,18 @@ class OrderBook {
     // next `sequence`.
     Taken accept(std::vector<Order> orders, int64_t now);
 
+    struct PlanChange {
+        int added = 0, replaced = 0, cancelled = 0, ignored = 0;
+    };
+    // The head office's current plan for this station (its document, read as HeadOffice
+    // orders, the station checked), by id: a new id is added as accept adds it; a waiting
+    // head-office order whose time, prices or description changed is replaced, an
+    // unchanged one stays as it is (its `sequence` too); a waiting head-office order that
+    // the plan no longer holds ends Cancelled at `now`. An id of a running or ended order,
+    // of an order from another source, one that checkOrder refuses and one due more than
+    // 90 days back are ignored. Saved once.
+    PlanChange applyPlan(std::vector<Order> orders, int64_t now);
+
     // A waiting order ends Cancelled; false for any other.
     bool cancel(const std::string& id, int64_t now);
 

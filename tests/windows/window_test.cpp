@@ -226,7 +226,15 @@ TEST_F(ProgramWindow, TestModeShowsPricesOnTheBoardRefusesTheBacklightAndRunsACo
     HANDLE held =
         CreateFileW((directory_ + L"\\HistoriaCen.csv").c_str(), GENERIC_READ | GENERIC_WRITE,
                     FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+    std::wstring historyMessage;  // the operator is told once that the history waits
+    auto historyBox = onDialog(L"B\u0142\u0105d", [&](HWND box) {
+        historyMessage = windowText(GetDlgItem(box, 0xFFFF));
+        pressButton(box, IDOK);
+    });
     click(IDC_SEND_PRICES);
+    EXPECT_TRUE(answered(historyBox));
+    EXPECT_EQ(historyMessage.find(L"Nie mo\u017cna zapisa\u0107 historii cen (HistoriaCen.csv)"),
+              0u);
     ASSERT_TRUE(pumpUntil([&] { return !controller().mailbox().pending(kSlotEnd); }));
     controller().board().showBacklight(true);
     pump(100);

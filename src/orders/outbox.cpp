@@ -1,0 +1,157 @@
+#include "orders/outbox.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "orders/order_json.h"
+#include "settings/files.h"
+
+namespace vorda {
+
+using orderjson::Json;
+using orderjson::Written;
+
+namespace {
+
+constexpr size_t kOutboxFileMax = 16 << 20;
+
+bool readReports(const std::string& bytes, std::vector<Outbox::Report>* out, std::string* why) {
+    const Json document = Json::parse(bytes, nullptr, false);
+    const auto list = document.is_object() ? document.find("wyniki") : document.end();
+    if (document.is_discarded() || list == document.end() || !list->is_array()) {
+        *why = "brak tablicy \"wyniki\"";
+        return false;
+    }
+    for (size_t i = 0; i < list->size(); ++i) {
+        const Json& item = (*list)[i];
+        const auto member = [&](const char* name) {
+            const auto it = item.is_object() ? item.find(name) : item.end();
+            return it == item.end() ? nullptr : &*it;
+        };
+        const Json *id = member("id"), *body = member("tresc"), *attempts = member("proby"),
+                   *notBefore = member("nastepna");
+        if (id == nullptr || !id->is_string() || body == nullptr || !body->is_string() ||
+            attempts == nullptr || !attempts->is_number_unsigned() ||
+            attempts->get<uint64_t>() > INT_MAX || notBefore == nullptr ||
+            !notBefore->is_number_integer()) {
+            *why = "wynik nr " + std::to_string(i + 1) + " jest uszkodzony";
+            return false;
+        }
+        out->push_back({id->get<std::string>(), body->get<std::string>(), attempts->get<int>(),
+                        notBefore->get<int64_t>()});
+    }
+    return true;
+}
+
+}  // namespace
+
+Outbox::Outbox(std::string path) : path_(std::move(path)) {}
+
+bool Outbox::load(std::string* why) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reports_.clear();
+    saveFailed_ = keepFile_ = false;
+    FileStatus status;
+    if (!fileStatus(path_, &status)) {
+        return true;
+    }
+    std::string bytes, fault;
+    std::vector<Report> read;
+    if (!readFileBytes(path_, kOutboxFileMax + 1, &bytes)) {
+        fault = "nie da się go odczytać";
+    } else if (bytes.size() > kOutboxFileMax) {
+        fault = "ma więcej niż 16 MB";
+    } else if (readReports(bytes, &read, &fault)) {
+        reports_ = std::move(read);
+        return true;
+    }
+    const size_t slash = path_.find_last_of("/\\");
+    const std::string directory = slash == std::string::npos ? "." : path_.substr(0, slash);
+    const std::string name = path_.substr(slash + 1);
+    const std::string aside = moveAside(path_, directory, name + ".uszkodzony");
+    saveFailed_ = keepFile_ = aside.empty();
+    *why = "Plik " + name + " jest uszkodzony (" + fault + "); " +
+           (aside.empty() ? "nie udało się go odłożyć" : "odłożono go jako " + aside);
+    return false;
+}
+
+void Outbox::add(const std::string& id, const std::string& body) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (std::none_of(reports_.begin(), reports_.end(),
+                     [&](const Report& report) { return report.id == id; })) {
+        reports_.push_back({id, body, 0, 0});
+        save();
+    }
+}
+
+bool Outbox::next(int64_t now, Report* out) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (reports_.empty() || reports_.front().notBefore > now) {
+        return false;
+    }
+    *out = reports_.front();
+    return true;
+}
+
+void Outbox::sent(const std::string& id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = std::find_if(reports_.begin(), reports_.end(),
+                                 [&](const Report& report) { return report.id == id; });
+    if (it != reports_.end()) {
+        reports_.erase(it);
+        save();
+    }
+}
+
+void Outbox::failed(const std::string& id, int64_t now) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (Report& report : reports_) {
+        if (report.id == id) {
+            report.attempts = report.attempts < INT_MAX ? report.attempts + 1 : INT_MAX;
+            int64_t pause = kOutboxFirstPause;
+            for (int i = 1; i < report.attempts && pause < kOutboxLongestPause; ++i) {
+                pause *= 2;
+            }
+            report.notBefore = now + std::min(pause, kOutboxLongestPause);
+            save();
+            return;
+        }
+    }
+}
+
+int64_t Outbox::nextAttempt() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reports_.empty() ? INT64_MAX : reports_.front().notBefore;
+}
+
+size_t Outbox::size() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reports_.size();
+}
+
+std::vector<Outbox::Report> Outbox::waiting() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reports_;
+}
+
+bool Outbox::saveFailed() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return saveFailed_;
+}
+
+void Outbox::save() {
+    Written list = Written::array();
+    for (const Report& report : reports_) {
+        Written item = Written::object();
+        item["id"] = report.id;
+        item["tresc"] = report.body;
+        item["proby"] = report.attempts;
+        item["nastepna"] = report.notBefore;
+        list.push_back(std::move(item));
+    }
+    Written document = Written::object();
+    document["wyniki"] = std::move(list);
+    saveFailed_ = keepFile_ || !writeFileReplacing(path_, orderjson::text(document));
+}
+
+}  // namespace vorda

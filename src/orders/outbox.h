@@ -1,0 +1,66 @@
+// The outbox: results of head-office orders waiting to be posted to the head office, kept
+// in a file (the data folder's "WynikiDoCentrali.json") that is written again, in one step,
+// after every change, so that none is lost when the program ends and none is posted again
+// once the head office took it. Reports go oldest first, one at a time: while the oldest
+// waits out its pause after a failed post, none after it goes. A failed post waits 60 s,
+// then twice as long after each further failure, at most an hour. Callers on any thread:
+// the outbox has its own mutex. Times are seconds since 1970 UTC, given by the caller.
+//
+// The file: {"wyniki": [{"id", "tresc" (the body, as text), "proby" (failed posts),
+// "nastepna" (when it may be posted again)}, ...]}, oldest first.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vorda {
+
+constexpr int64_t kOutboxFirstPause = 60;  // seconds, after the first failure
+constexpr int64_t kOutboxLongestPause = 3600;
+
+class Outbox {
+  public:
+    explicit Outbox(std::string path);
+
+    // Reads the file (none: an empty outbox, true). A damaged file leaves the outbox empty
+    // and is moved aside as "<file>.uszkodzony" (or "<file>-1.uszkodzony", ...): false with
+    // the reason in Polish. While such a file cannot be moved aside, nothing is written over
+    // it (saveFailed()).
+    bool load(std::string* why);
+
+    // Queues the result `body` (the result document, with "stacja") of order `id`, last;
+    // an id already waiting is not queued again.
+    void add(const std::string& id, const std::string& body);
+
+    struct Report {
+        std::string id, body;
+        int attempts = 0;       // failed posts so far
+        int64_t notBefore = 0;  // not posted before this time
+    };
+    // The oldest waiting report, when it may be posted at `now`; false otherwise.
+    bool next(int64_t now, Report* out) const;
+    // The head office took it (a 2xx answer): removed.
+    void sent(const std::string& id);
+    // The post failed: one attempt more, and not posted again before `now` and the pause.
+    void failed(const std::string& id, int64_t now);
+    // When the oldest may be posted; INT64_MAX when none waits.
+    int64_t nextAttempt() const;
+
+    size_t size() const;
+    std::vector<Report> waiting() const;  // oldest first
+    // The last save failed (or a damaged file could not be moved aside).
+    bool saveFailed() const;
+
+  private:
+    void save();
+
+    const std::string path_;
+    mutable std::mutex mutex_;
+    std::vector<Report> reports_;
+    bool saveFailed_ = false;
+    bool keepFile_ = false;
+};
+
+}  // namespace vorda

@@ -1,0 +1,223 @@
+// The head office's side of the orders: its plan applied to the order book, the checks of its
+// document and settings, the spread of the fetches and the outbox of results, on real files.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <numeric>
+#include <set>
+
+#include "orders/central.h"
+#include "orders/document.h"
+#include "orders/order_book.h"
+#include "orders/outbox.h"
+#include "support/test_support.h"
+
+namespace vorda {
+namespace {
+
+constexpr int64_t T = 1796619600;  // 2026-12-07T06:00:00+01:00
+
+// The book, by id: "id RESULT sequence price-of-row-1; ...".
+std::string book(const OrderBook& b) {
+    std::set<std::string> lines;
+    for (const Order& o : b.orders()) {
+        lines.insert(o.id + " " + orderResultText(o.result) + " " + std::to_string(o.sequence) +
+                     " " + o.prices.text[0] + "; ");
+    }
+    return std::accumulate(lines.begin(), lines.end(), std::string());
+}
+
+TEST(HeadOfficePlan, IsTheStationsCurrentPlanAndTouchesNothingElse) {
+    // An order of 2026-12-07 at `hour` (+01:00; "" for none) with row 1's price, and more.
+    const auto item = [](std::string id, std::string hour, std::string price, std::string more) {
+        return "{\"id\":\"" + id + "\"," +
+               (hour.empty() ? "" : "\"od\":\"2026-12-07T" + hour + "+01:00\",") +
+               "\"ceny\":{\"1\":\"" + price + "\"}" + more + "},";
+    };
+    const auto held = [&](std::string id, std::string hour, std::string source, std::string result,
+                          int sequence) {
+        return item(id, hour, "1",
+                    ",\"zrodlo\":\"" + source + "\",\"wynik\":\"" + result + "\",\"kolejnosc\":" +
+                        std::to_string(sequence) + (id == "i" ? ",\"natychmiast\":true" : ""));
+    };
+    const auto plan = [&](std::string id, std::string price) {
+        return item(id, "08:00", price, "");
+    };
+    // Before every plan: a and b wait (from the head office), c is under way, d ended, x waits
+    // from the folder, i waits with no time of its own ("now").
+    const std::string before = held("a", "07:00", "CENTRALA", "OCZEKUJE", 1) +
+                               held("b", "07:00", "CENTRALA", "OCZEKUJE", 2) +
+                               held("c", "05:59", "CENTRALA", "OCZEKUJE", 3) +
+                               held("d", "07:00", "CENTRALA", "POTWIERDZONO", 4) +
+                               held("x", "07:00", "FOLDER", "OCZEKUJE", 5) +
+                               held("i", "07:00", "CENTRALA", "OCZEKUJE", 6);
+    const std::string a = item("a", "07:00", "1", "");
+    const struct {
+        std::string plan;
+        std::vector<int> change;  // added, replaced, cancelled, ignored
+        std::string after;
+    } cases[] = {
+        {a + plan("b", "2") + plan("c", "3") + plan("d", "4") + plan("x", "5") +
+             item("i", "", "1", "") + plan("n", "6") +
+             R"({"id":"old","od":"2026-09-01T06:00Z","ceny":{"1":"7"}},)",
+         {1, 1, 0, 4},
+         "a OCZEKUJE 1 1; b OCZEKUJE 7 2; c W TOKU 3 1; d POTWIERDZONO 4 1; i OCZEKUJE 6 1; "
+         "n OCZEKUJE 8 6; x OCZEKUJE 5 1; "},
+        {"",
+         {0, 0, 3, 0},
+         "a ANULOWANE 1 1; b ANULOWANE 2 1; c W TOKU 3 1; d POTWIERDZONO 4 1; i ANULOWANE 6 1; "
+         "x OCZEKUJE 5 1; "},
+        {plan("n", "6") + a + item("i", "07:00", "1", ""),
+         {1, 1, 1, 0},
+         "a OCZEKUJE 1 1; b ANULOWANE 2 1; c W TOKU 3 1; d POTWIERDZONO 4 1; i OCZEKUJE 8 1; "
+         "n OCZEKUJE 7 6; x OCZEKUJE 5 1; "},
+    };
+    const auto list = [](const std::string& items) {
+        return "{\"stacja\":\"S1\",\"zlecenia\":[" +
+               items.substr(0, items.size() - !items.empty()) + "]}";
+    };
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        const std::string file = dir.file("ZleceniaCen.json");
+        test::writeFile(file, list(before));
+        OrderBook b(file);
+        std::string why;
+        ASSERT_TRUE(b.load(T, &why)) << why;
+        ASSERT_EQ(b.takeDue(T).ids, std::vector<std::string>{"c"});
+        OrderDocument doc;
+        ASSERT_TRUE(readOrderDocument(list(c.plan), OrderSource::HeadOffice, T + 60, &doc, &why))
+            << why;
+        const OrderBook::PlanChange change = b.applyPlan(doc.orders, T + 60);
+        EXPECT_EQ(book(b), c.after) << c.plan;
+        EXPECT_EQ(
+            (std::vector<int>{change.added, change.replaced, change.cancelled, change.ignored}),
+            c.change);
+        OrderBook again(file);  // saved: c, under way when it "ended", comes back unanswered
+        ASSERT_TRUE(again.load(T + 61, &why));
+        std::string expected = c.after;
+        EXPECT_EQ(book(again), expected.replace(expected.find("c W TOKU"), 8, "c BRAK ODPOWIEDZI"));
+    }
+}
+
+// What a check said: "" accepted, else its reason ("?" when the two disagree).
+std::string said(bool accepted, const std::string& why) {
+    return accepted == why.empty() ? why : "?";
+}
+
+TEST(HeadOfficeChecks, StationAddressesSettingsAndTheFetchSpread) {
+    const char* stations[][3] = {{"S1", "S1", ""},
+                                 {"s1", "S1", "dokument jest dla stacji \"s1\", a nie \"S1\""},
+                                 {"", "S1", "dokument nie podaje stacji \"stacja\""},
+                                 {"", "", "nie ustawiono identyfikatora stacji \"Stacja\""}};
+    for (const auto& s : stations) {
+        std::string why;
+        EXPECT_EQ(said(checkPlanDocument(OrderDocument{s[0], {}}, s[1], &why), why), s[2]);
+    }
+    // Each reason with the addresses that get it.
+    const std::string local =
+        "http:// tylko do localhost lub 127.x.x.x; inne adresy muszą zaczynać się od https://";
+    const std::pair<std::string, std::vector<std::string>> urls[] = {
+        {"",
+         {"https://centrala.example.pl/stacje/S1.json", "HTTPS://[2001:db8::1]:8443/x?y=1",
+          "https://c.pl", "http://LocalHost:8080/x", "http://127.255.0.9:1/",
+          "http://[::1]:65535/"}},
+        {"brak adresu", {""}},
+        {"adres nie może zawierać spacji ani znaków sterujących",
+         {"https://a b/", "https://a/\tb", "https://a/\x7f"}},
+        {"adres musi zaczynać się od https://", {"ftp://a/", "centrala.example.pl/x"}},
+        {"brak nazwy serwera w adresie", {"https:///x", "https://:80/", "https://[::1/"}},
+        {"błędna nazwa serwera w adresie", {"https://[zz]/", "https://a]/", "https://[::1]x/"}},
+        {"adres nie może zawierać nazwy użytkownika ani hasła",
+         {"http://localhost@evil.example/", "https://u:p@a/"}},
+        {"błędny numer portu w adresie",
+         {"https://a:0/", "https://a:65536/", "https://a:8x/", "https://a:/"}},
+        {local,
+         {"http://example.pl/", "http://127.0.0.256/", "http://128.0.0.1/", "http://127.0.0/",
+          "http://localhost.evil.example/", "http://127.0.0.1.evil.example/"}}};
+    for (const auto& [reason, group] : urls) {
+        for (const std::string& url : group) {
+            std::string why;
+            EXPECT_EQ(said(checkCentralUrl(url, &why), why), reason) << url;
+        }
+    }
+    const std::string adres = "https://c.pl/S1.json", period = "Okres: od 1 do 86400 sekund";
+    const std::pair<CentralSettings, std::string> settings[] = {
+        {{}, ""},
+        {{adres, "https://c.pl/wyniki", "S1", 1, ""}, ""},
+        {{adres, "", "S1", 86400, ""}, ""},
+        {{adres, "", "", 300, ""}, "Stacja: brak identyfikatora stacji"},
+        {{adres, "", "S\n1", 300, ""},
+         "Stacja: identyfikator nie może zawierać znaków sterujących"},
+        {{"http://c.pl/S1.json", "", "S1", 300, ""}, "Adres: " + local},
+        {{adres, "c.pl", "S1", 300, ""}, "Raport: adres musi zaczynać się od https://"},
+        {{adres, "", "S1", 0, ""}, period},
+        {{"", "", "", 86401, ""}, period}};
+    for (const auto& [value, reason] : settings) {
+        std::string why;
+        EXPECT_EQ(said(checkCentralSettings(value, &why), why), reason);
+    }
+    // The period ±10 %, from the smallest random number to the largest; out of range clamped.
+    const uint64_t spreads[][4] = {{1, 900, 1000, 1100},
+                                   {300, 270000, 300000, 330000},
+                                   {0, 900, 1000, 1100},
+                                   {100000, 77760000, 86400000, 95040000}};
+    for (const auto& s : spreads) {
+        const int period = static_cast<int>(s[0]);
+        EXPECT_EQ(nextFetchDelayMs(period, 0), s[1]);
+        EXPECT_EQ(nextFetchDelayMs(period, 0x80000000u), s[2]);
+        EXPECT_EQ(nextFetchDelayMs(period, 0xFFFFFFFFu), s[3]);
+    }
+}
+
+TEST(Outbox, SendsOldestFirstBacksOffAndLosesOrRepeatsNothingAcrossRestarts) {
+    test::TempDir dir;
+    const std::string file = dir.file("WynikiDoCentrali.json");
+    const std::string body =
+        "{\n  \"stacja\": \"S1\",\n  \"id\": \"a\",\n  \"opis\": \"zażółć\"\n}\n";
+    Outbox box(file);
+    std::string why;
+    ASSERT_TRUE(box.load(&why));
+    Outbox::Report r;
+    EXPECT_TRUE(box.nextAttempt() == INT64_MAX && !box.next(T, &r));
+    box.add("a", body);
+    box.add("b", "{}");
+    box.add("a", "{\"again\":1}");  // already waiting: not twice
+    ASSERT_TRUE(box.size() == 2 && box.next(T, &r));
+    EXPECT_TRUE(r.id == "a" && r.body == body && r.attempts == 0);
+    int64_t now = T;
+    for (int64_t pause : {60, 120, 240, 480, 960, 1920, 3600, 3600}) {
+        box.failed("a", now);
+        EXPECT_FALSE(box.next(now + pause - 1, &r));  // b waits behind a
+        EXPECT_EQ(box.nextAttempt(), now + pause);
+        now += pause;
+    }
+    ASSERT_TRUE(box.next(now, &r));
+    EXPECT_TRUE(r.id == "a" && r.attempts == 8 && r.notBefore == now);
+
+    const auto all = [](const Outbox& o, std::string s = "") {
+        for (const Outbox::Report& w : o.waiting()) {
+            s += w.id + "|" + w.body + "|" + std::to_string(w.attempts) + "|" +
+                 std::to_string(w.notBefore) + ";";
+        }
+        return s;
+    };
+    Outbox again(file);
+    ASSERT_TRUE(again.load(&why));
+    EXPECT_EQ(all(again), all(box));
+    again.sent("a");
+    Outbox third(file);
+    ASSERT_TRUE(third.load(&why));
+    EXPECT_EQ(all(third), "b|{}|0|0;");
+    EXPECT_FALSE(box.saveFailed() || again.saveFailed() || third.saveFailed());
+
+    test::writeFile(file, R"({"wyniki":[{"id":"a","tresc":"{}","proby":-1,"nastepna":0}]})");
+    Outbox damaged(file);
+    EXPECT_FALSE(damaged.load(&why));
+    EXPECT_EQ(why,
+              "Plik WynikiDoCentrali.json jest uszkodzony (wynik nr 1 jest uszkodzony); "
+              "odłożono go jako WynikiDoCentrali.json.uszkodzony");
+    EXPECT_TRUE(damaged.size() == 0 && test::fileExists(file + ".uszkodzony"));
+}
+
+}  // namespace
+}  // namespace vorda
