@@ -1,9 +1,9 @@
 // The head office's settings store, as a table of functions: the settings file
 // ("Centrala.ini" in the data folder, section [Centrala], keys Adres, Raport, Stacja, Okres
-// and Klucz, UTF-8) and the protection of the access key for the user. One implementation
-// per platform (the profile API and DPAPI on Windows; a small reader and writer of the same
-// section natively); tests may supply their own table. Called by the controller, on any one
-// thread at a time.
+// and Klucz; UTF-8 natively, UTF-16 as the profile API writes it on Windows) and the protection of
+// the access key for the user. One implementation per platform (the profile API and DPAPI on
+// Windows; a small reader and writer of the same section natively); tests may supply their own
+// table. Called by the controller, on any one thread at a time.
 #pragma once
 
 #include <string>

@@ -51,18 +51,14 @@ struct HttpClient {
 HttpClient platformHttpClient();
 
 // The value of the answer's first header called `name` (in any case); "" when none is.
-inline std::string headerValue(const HttpResponse& response, const std::string& name) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    for (const auto& header : response.headers) {
-        bool same = header.first.size() == name.size();
-        for (size_t i = 0; same && i < name.size(); ++i) {
-            same = lower(header.first[i]) == lower(name[i]);
-        }
-        if (same) {
-            return header.second;
-        }
-    }
-    return std::string();
-}
+std::string headerValue(const HttpResponse& response, const std::string& name);
+
+// Where a redirect's Location leads from `url` (an absolute, "//host", "/path" or relative
+// reference). Both implementations follow redirects through this and the rules below.
+std::string redirectTarget(const std::string& url, const std::string& location);
+// Whether the status is a redirect to follow (3xx other than 304).
+bool isRedirect(int status);
+// Whether a redirect goes on as a GET without the body: 303, and 301 and 302 after a POST.
+bool redirectAsGet(int status, const std::string& method);
 
 }  // namespace vorda

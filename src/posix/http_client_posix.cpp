@@ -37,21 +37,6 @@ bool splitUrl(const std::string& url, std::string* origin, std::string* path) {
     return true;
 }
 
-// Where a Location header leads from `url`.
-std::string resolved(const std::string& url, const std::string& location) {
-    std::string origin, path;
-    if (location.find("://") != std::string::npos || !splitUrl(url, &origin, &path)) {
-        return location;
-    }
-    if (location.compare(0, 2, "//") == 0) {
-        return origin.substr(0, origin.find("://") + 1) + location;
-    }
-    if (!location.empty() && location[0] == '/') {
-        return origin + location;
-    }
-    return origin + path.substr(0, path.find_last_of('/', path.find('?')) + 1) + location;
-}
-
 std::string errorText(httplib::Error error, bool late) {
     using httplib::Error;
     if (late || error == Error::ConnectionTimeout) {
@@ -139,15 +124,15 @@ HttpResponse posixSend(void*, const HttpRequest& request, uint32_t timeoutMs) {
         }
         const int status = result->status;
         const std::string location = result->get_header_value("Location");
-        if (status >= 300 && status < 400 && status != 304 && !location.empty()) {
-            const std::string next = resolved(url, location);
+        if (isRedirect(status) && !location.empty()) {
+            const std::string next = redirectTarget(url, location);
             if (lowered(next.substr(0, 8)) != "https://") {
                 return failure("przekierowanie pod adres inny niż https:// odrzucone");
             }
             if (hop == kHttpRedirectsMax) {
                 return failure(errorText(httplib::Error::ExceedRedirectCount, false));
             }
-            if (status == 303 || ((status == 301 || status == 302) && method == "POST")) {
+            if (redirectAsGet(status, method)) {
                 method = "GET";
                 body.clear();
             }
