@@ -27,13 +27,17 @@ bool splitUrl(const std::string& url, std::string* origin, std::string* path) {
     return true;
 }
 
+bool sameNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return lowerAscii(x) == lowerAscii(y);
+           });
+}
+
 }  // namespace
 
 std::string headerValue(const HttpResponse& response, const std::string& name) {
     for (const auto& header : response.headers) {
-        if (header.first.size() == name.size() &&
-            std::equal(name.begin(), name.end(), header.first.begin(),
-                       [](char a, char b) { return lowerAscii(a) == lowerAscii(b); })) {
+        if (sameNoCase(header.first, name)) {
             return header.second;
         }
     }
@@ -52,6 +56,21 @@ std::string redirectTarget(const std::string& url, const std::string& location) 
         return origin + location;
     }
     return origin + path.substr(0, path.find_last_of('/', path.find('?')) + 1) + location;
+}
+
+std::vector<std::pair<std::string, std::string>> redirectHeaders(
+    const std::vector<std::pair<std::string, std::string>>& headers, const std::string& from,
+    const std::string& to) {
+    std::string fromOrigin, toOrigin, path;
+    const bool same = splitUrl(from, &fromOrigin, &path) && splitUrl(to, &toOrigin, &path) &&
+                      sameNoCase(fromOrigin, toOrigin);
+    std::vector<std::pair<std::string, std::string>> kept;
+    for (const auto& header : headers) {
+        if (same || !sameNoCase(header.first, "Authorization")) {
+            kept.push_back(header);
+        }
+    }
+    return kept;
 }
 
 bool isRedirect(int status) {

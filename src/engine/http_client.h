@@ -7,8 +7,8 @@
 // - the answer's body is read up to kHttpBodyMax bytes; a larger one is refused: status 0,
 //   error kHttpTooLarge;
 // - a redirect is followed only to an "https://" address, at most kHttpRedirectsMax times
-//   (303, and 301 and 302 after a POST, go on as GET without the body); any other redirect
-//   is refused: status 0 and the reason;
+//   (303, and 301 and 302 after a POST, go on as GET without the body; "Authorization"
+//   goes only to the same server); any other redirect is refused: status 0 and the reason;
 // - the whole exchange, redirects included, ends within `timeoutMs`: status 0 and the
 //   reason when it has not;
 // - any other status (304, 404, 500, ...) comes back as it is, with its headers and body.
@@ -58,6 +58,11 @@ std::string headerValue(const HttpResponse& response, const std::string& name);
 std::string redirectTarget(const std::string& url, const std::string& location);
 // Whether the status is a redirect to follow (3xx other than 304).
 bool isRedirect(int status);
+// The request's headers for a redirect from `from` to `to`: "Authorization" kept only while
+// the scheme, server and port stay the same (the key never goes to another server).
+std::vector<std::pair<std::string, std::string>> redirectHeaders(
+    const std::vector<std::pair<std::string, std::string>>& headers, const std::string& from,
+    const std::string& to);
 // Whether a redirect goes on as a GET without the body: 303, and 301 and 302 after a POST.
 bool redirectAsGet(int status, const std::string& method);
 

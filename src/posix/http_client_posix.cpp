@@ -67,6 +67,7 @@ HttpResponse failure(std::string error) {
 HttpResponse posixSend(void*, const HttpRequest& request, uint32_t timeoutMs) {
     const Steady::time_point deadline = Steady::now() + std::chrono::milliseconds(timeoutMs);
     std::string url = request.url, method = request.method, body = request.body;
+    std::vector<std::pair<std::string, std::string>> headers = request.headers;
     for (int hop = 0;; ++hop) {
         std::string origin, path;
         if (!splitUrl(url, &origin, &path) ||
@@ -98,7 +99,7 @@ HttpResponse posixSend(void*, const HttpRequest& request, uint32_t timeoutMs) {
         out.method = method;
         out.path = path;
         out.body = body;
-        for (const auto& header : request.headers) {
+        for (const auto& header : headers) {
             out.headers.emplace(header.first, header.second);
         }
         out.response_handler = [&](const httplib::Response& answer) {
@@ -136,6 +137,7 @@ HttpResponse posixSend(void*, const HttpRequest& request, uint32_t timeoutMs) {
                 method = "GET";
                 body.clear();
             }
+            headers = redirectHeaders(headers, url, next);
             url = next;
             continue;
         }

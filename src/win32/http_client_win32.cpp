@@ -104,7 +104,8 @@ void readHeaders(HINTERNET request, HttpResponse* r) {
 
 // One exchange, no redirect followed.
 HttpResponse exchange(HINTERNET session, const std::string& method, const std::string& url,
-                      const HttpRequest& request, const std::string& body) {
+                      const std::vector<std::pair<std::string, std::string>>& headerList,
+                      const std::string& body) {
     const std::wstring wideUrl = win::fromUtf8(url);
     URL_COMPONENTS parts = {};
     parts.dwStructSize = sizeof parts;
@@ -131,7 +132,7 @@ HttpResponse exchange(HINTERNET session, const std::string& method, const std::s
     DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(handle.h, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
     std::wstring headers;
-    for (const auto& [name, value] : request.headers) {
+    for (const auto& [name, value] : headerList) {
         headers += win::fromUtf8(name + ": " + value + "\r\n");
     }
     if (!headers.empty()) {
@@ -181,6 +182,7 @@ HttpResponse win32Send(void*, const HttpRequest& request, uint32_t timeoutMs) {
     }
     const Steady::time_point deadline = Steady::now() + std::chrono::milliseconds(timeoutMs);
     std::string url = request.url, method = request.method, body = request.body;
+    std::vector<std::pair<std::string, std::string>> headers = request.headers;
     for (int hop = 0;; ++hop) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now());
@@ -189,7 +191,7 @@ HttpResponse win32Send(void*, const HttpRequest& request, uint32_t timeoutMs) {
         }
         const int ms = static_cast<int>(left.count());
         WinHttpSetTimeouts(session.h, ms, ms, ms, ms);
-        HttpResponse r = exchange(session.h, method, url, request, body);
+        HttpResponse r = exchange(session.h, method, url, headers, body);
         const std::string location = headerValue(r, "Location");
         if (!isRedirect(r.status) || location.empty()) {
             return r;
@@ -206,6 +208,7 @@ HttpResponse win32Send(void*, const HttpRequest& request, uint32_t timeoutMs) {
             method = "GET";
             body.clear();
         }
+        headers = redirectHeaders(headers, url, next);
         url = next;
     }
 }

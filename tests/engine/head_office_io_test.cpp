@@ -80,6 +80,18 @@ TEST(PosixHttpClient, AnswersRefusesLargeBodiesAndPlainRedirectsAndEndsInTime) {
     released = true;
     server.stop();
     thread.join();
+
+    // The key follows a redirect only to the same server.
+    const std::pair<const char*, bool> redirects[] = {{"https://C.pl:443/b", true},
+                                                      {"https://c.pl.evil/a", false},
+                                                      {"https://c.pl:8443/a", false}};
+    for (const auto& [to, kept] : redirects) {
+        const auto headers = redirectHeaders({{"authorization", "Bearer k"}, {"Accept", "*/*"}},
+                                             "https://c.pl:443/a?x=/", to);
+        EXPECT_EQ(headers.size(), kept ? 2u : 1u) << to;
+        EXPECT_EQ(headers.back().first, "Accept") << to;
+    }
+    EXPECT_EQ(redirectTarget("https://c.pl/a/b?x=/y", "c"), "https://c.pl/a/c");
 }
 
 TEST(PosixCentralStore, KeepsItsSectionAsTheProfileApiDoesAndTheKeyOutOfSight) {
