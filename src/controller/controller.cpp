@@ -75,6 +75,9 @@ Controller::Controller(const Platform& platform)
       orderBook_(startDirectoryPath(platform.startDirectory, kOrderBookName)),
       orderFolder_(platform.startDirectory),
       folderDriver_(platform.folderWatch),
+      headOffice_(platform.http, platform.centralStore, platform.startDirectory, platform.clock,
+                  &orderBook_,
+                  [this](bool) { timers_.schedule(timers_.now(), onHeadOfficeChanged, this, 0); }),
       check_(mailbox_, logs_),
       link_(platform.serial, mailbox_, logs_, *this, timers_) {
     {
@@ -156,6 +159,7 @@ void Controller::reportWriteFailures() {
     uint32_t failing = logs_.failingFiles();
     failing |= settingsSaveFailed_ ? kSettingsFileFailing : 0;
     failing |= orderBook_.saveFailed() ? kOrderBookFailing : 0;
+    failing |= headOffice_.outboxSaveFailed() ? kOutboxFailing : 0;
     const uint32_t fresh = failing & ~reportedFailures_;
     reportedFailures_ = failing;
     const struct {
@@ -171,6 +175,7 @@ void Controller::reportWriteFailures() {
          "historii cen (HistoriaCen.csv); jej wiersze czekaj\xC4\x85 i zostan\xC4\x85 "
          "zapisane p\xC3\xB3\xC5\xBAniej"},
         {kOrderBookFailing, "zlece\xC5\x84 (ZleceniaCen.json)"},
+        {kOutboxFailing, "wynik\xC3\xB3w dla centrali (WynikiDoCentrali.json)"},
     };
     for (const auto& f : files) {
         if (fresh & f.bit) {

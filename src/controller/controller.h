@@ -13,6 +13,7 @@
 
 #include "controller/display.h"
 #include "controller/price_check.h"
+#include "controller/head_office.h"
 #include "controller/price_order.h"
 #include "engine/link.h"
 #include "engine/logs.h"
@@ -69,6 +70,8 @@ struct Platform {
     std::string startDirectory;       // UTF-8; the settings file and the logs live here
     SteadyClock steadyClock{};        // the deadlines; empty: the machine's steady clock
     FolderWatchDriver folderWatch{};  // the orders' folder; empty: it is looked at at start
+    HttpClient http{};                // the head office; either empty: no head office
+    CentralStore centralStore{};
 };
 
 class Controller final : private LinkListener, private ScriptListener {
@@ -145,6 +148,8 @@ class Controller final : private LinkListener, private ScriptListener {
     void clockChanged();
     // The operator closed a box or dialog of the program: an order due meanwhile goes now.
     void operatorFree();
+    // The head office ("Centrala.ini"): its settings, the last contact, the results waiting.
+    HeadOffice& headOffice() { return headOffice_; }
 
     // --- The dialogs ---
     // Probes COM1 to COM255: present when a port opens (and is a serial port) or is
@@ -210,6 +215,7 @@ class Controller final : private LinkListener, private ScriptListener {
     // Beside the logs' files (Logs::File), the files of the settings and the order book.
     static constexpr uint32_t kSettingsFileFailing = 8;
     static constexpr uint32_t kOrderBookFailing = 16;
+    static constexpr uint32_t kOutboxFailing = 32;
 
     // Price orders (controller/orders.cpp).
     void startOrders();
@@ -229,6 +235,11 @@ class Controller final : private LinkListener, private ScriptListener {
     // Orders the program took in: accepted into the book (its file saved), and the next
     // time scheduled.
     void acceptOrders(std::vector<Order> orders);
+    // The head office's plan or contact changed (told on its thread): looked at on the
+    // timers' thread.
+    static void onHeadOfficeChanged(void* controller, uint64_t);
+    // Every ended order of the head office has its result queued for it (once per ending).
+    void reportEndedOrders();
     // What the end of a check tells, once no lock is held for it: the status, then the
     // order's result or the operator's message (none while the program ends).
     void tell(CheckVerdict verdict);
@@ -271,8 +282,7 @@ class Controller final : private LinkListener, private ScriptListener {
     const Clock clock_;
     std::atomic<bool> ending_{false};
     std::atomic<bool> settingsSaveFailed_{false};
-    uint32_t reportedFailures_ = 0;  // on the timers' thread: the failing files told  // the
-                                     // program ends: no box asks anything more
+    uint32_t reportedFailures_ = 0;  // on the timers' thread: the failing files told
 
     Mailbox mailbox_;
     PriceBoard board_;
@@ -295,6 +305,7 @@ class Controller final : private LinkListener, private ScriptListener {
     };
     std::mutex endedMutex_;  // guards ended_: batches whose send ended, for the book
     std::vector<EndedOrders> ended_;
+    HeadOffice headOffice_;
     std::mutex checkMutex_;  // taken after mailboxLock or the link locks, never before
     PriceCheck check_;
     uint64_t checkLimit_ = 0;  // under checkMutex_: the timer of the check's limit

@@ -26,6 +26,10 @@ void Controller::startOrders() {
     if (!orderBook_.load(clock_.utcNow(), &why)) {
         display_.showMessage(why, Text::Error);
     }
+    for (const std::string& fault : headOffice_.start()) {
+        display_.showMessage(fault, Text::Error);
+    }
+    reportEndedOrders();  // ended while the program was not running, or not reported yet
     orderFolder_.prepare();
     if (folderDriver_.start != nullptr) {
         folderWatch_ =
@@ -41,6 +45,7 @@ void Controller::startOrders() {
 }
 
 void Controller::stopOrders() {
+    headOffice_.stop();
     if (folderWatch_ != nullptr) {
         folderDriver_.stop(folderWatch_);
         folderWatch_ = nullptr;
@@ -92,6 +97,7 @@ void Controller::operatorFree() {
 }
 
 void Controller::clockChanged() {
+    headOffice_.clockChanged();
     scheduleNextOrder();
 }
 
@@ -119,6 +125,7 @@ void Controller::carryOutDueOrders() {
     if (orderBook_.nextDue() <= now) {
         batch = orderBook_.takeDue(now);
     }
+    reportEndedOrders();  // those that ended skipped
     if (batch.ids.empty()) {
         scheduleNextOrder();  // not due yet (the clock went back): the time is taken again
         return;
@@ -179,12 +186,28 @@ void Controller::onOrdersEnded(void* controller, uint64_t) {
             }
         }
     }
+    self->reportEndedOrders();
     {
         std::lock_guard<std::mutex> lock(self->ordersMutex_);
         self->batchRunning_ = false;
     }
     self->wakeOrders();
     self->scheduleNextOrder();
+}
+
+void Controller::onHeadOfficeChanged(void* controller, uint64_t) {
+    auto* self = static_cast<Controller*>(controller);
+    self->reportEndedOrders();  // cancelled by the plan
+    self->scheduleNextOrder();
+}
+
+void Controller::reportEndedOrders() {
+    for (const Order& order : orderBook_.orders()) {
+        if (order.source == OrderSource::HeadOffice && order.result != OrderResult::Waiting &&
+            order.result != OrderResult::Running) {
+            headOffice_.orderEnded(order);
+        }
+    }
 }
 
 void Controller::acceptOrders(std::vector<Order> orders) {
@@ -233,6 +256,7 @@ bool Controller::addOrder(const PriceOrder& prices, int64_t due, int offsetMinut
 
 bool Controller::cancelOrder(const std::string& id) {
     const bool cancelled = orderBook_.cancel(id, clock_.utcNow());
+    reportEndedOrders();
     scheduleNextOrder();
     return cancelled;
 }

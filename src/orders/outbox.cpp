@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "orders/order_book.h"
 #include "orders/order_json.h"
 #include "settings/files.h"
 
@@ -15,7 +16,29 @@ namespace {
 
 constexpr size_t kOutboxFileMax = 16 << 20;
 
-bool readReports(const std::string& bytes, std::vector<Outbox::Report>* out, std::string* why) {
+// The orders whose results were queued: "zgloszone" (absent in an older file: none).
+bool readQueued(const Json& document, std::vector<std::pair<std::string, int64_t>>* out) {
+    const auto list = document.find("zgloszone");
+    if (list == document.end()) {
+        return true;
+    }
+    if (!list->is_array()) {
+        return false;
+    }
+    for (const Json& item : *list) {
+        const auto id = item.is_object() ? item.find("id") : item.end();
+        const auto ended = item.is_object() ? item.find("koniec") : item.end();
+        if (id == item.end() || !id->is_string() || ended == item.end() ||
+            !ended->is_number_integer()) {
+            return false;
+        }
+        out->emplace_back(id->get<std::string>(), ended->get<int64_t>());
+    }
+    return true;
+}
+
+bool readReports(const std::string& bytes, std::vector<Outbox::Report>* out,
+                 std::vector<std::pair<std::string, int64_t>>* queued, std::string* why) {
     const Json document = Json::parse(bytes, nullptr, false);
     const auto list = document.is_object() ? document.find("wyniki") : document.end();
     if (document.is_discarded() || list == document.end() || !list->is_array()) {
@@ -40,6 +63,10 @@ bool readReports(const std::string& bytes, std::vector<Outbox::Report>* out, std
         out->push_back({id->get<std::string>(), body->get<std::string>(), attempts->get<int>(),
                         notBefore->get<int64_t>()});
     }
+    if (!readQueued(document, queued)) {
+        *why = "uszkodzona tablica \"zgloszone\"";
+        return false;
+    }
     return true;
 }
 
@@ -50,6 +77,7 @@ Outbox::Outbox(std::string path) : path_(std::move(path)) {}
 bool Outbox::load(std::string* why) {
     std::lock_guard<std::mutex> lock(mutex_);
     reports_.clear();
+    queued_.clear();
     saveFailed_ = keepFile_ = false;
     FileStatus status;
     if (!fileStatus(path_, &status)) {
@@ -57,12 +85,16 @@ bool Outbox::load(std::string* why) {
     }
     std::string bytes, fault;
     std::vector<Report> read;
+    std::vector<std::pair<std::string, int64_t>> queued;
     if (!readFileBytes(path_, kOutboxFileMax + 1, &bytes)) {
         fault = "nie da się go odczytać";
     } else if (bytes.size() > kOutboxFileMax) {
         fault = "ma więcej niż 16 MB";
-    } else if (readReports(bytes, &read, &fault)) {
+    } else if (readReports(bytes, &read, &queued, &fault)) {
         reports_ = std::move(read);
+        for (auto& [id, endedAt] : queued) {
+            queued_.push_back({std::move(id), endedAt});
+        }
         return true;
     }
     const size_t slash = path_.find_last_of("/\\");
@@ -75,13 +107,21 @@ bool Outbox::load(std::string* why) {
     return false;
 }
 
-void Outbox::add(const std::string& id, const std::string& body) {
+bool Outbox::add(const std::string& id, int64_t endedAt, const std::string& body) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (std::none_of(reports_.begin(), reports_.end(),
-                     [&](const Report& report) { return report.id == id; })) {
-        reports_.push_back({id, body, 0, 0});
-        save();
+    if (std::any_of(queued_.begin(), queued_.end(),
+                    [&](const Queued& q) { return q.id == id && q.endedAt == endedAt; })) {
+        return false;
     }
+    // Endings older than the order book keeps orders (and a day) can no longer come again.
+    const int64_t forgotten = endedAt - kOrderKeptSeconds - 86400;
+    queued_.erase(std::remove_if(queued_.begin(), queued_.end(),
+                                 [&](const Queued& q) { return q.endedAt < forgotten; }),
+                  queued_.end());
+    queued_.push_back({id, endedAt});
+    reports_.push_back({id, body, 0, 0});
+    save();
+    return true;
 }
 
 bool Outbox::next(int64_t now, Report* out) const {
@@ -119,6 +159,18 @@ void Outbox::failed(const std::string& id, int64_t now) {
     }
 }
 
+void Outbox::retryNow(int64_t now) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bool changed = false;
+    for (Report& report : reports_) {
+        changed = changed || report.notBefore > now;
+        report.notBefore = std::min(report.notBefore, now);
+    }
+    if (changed) {
+        save();
+    }
+}
+
 int64_t Outbox::nextAttempt() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return reports_.empty() ? INT64_MAX : reports_.front().notBefore;
@@ -139,6 +191,13 @@ bool Outbox::saveFailed() const {
     return saveFailed_;
 }
 
+void Outbox::retrySave() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (saveFailed_ && !keepFile_) {
+        save();
+    }
+}
+
 void Outbox::save() {
     Written list = Written::array();
     for (const Report& report : reports_) {
@@ -149,8 +208,16 @@ void Outbox::save() {
         item["nastepna"] = report.notBefore;
         list.push_back(std::move(item));
     }
+    Written queued = Written::array();
+    for (const Queued& q : queued_) {
+        Written item = Written::object();
+        item["id"] = q.id;
+        item["koniec"] = q.endedAt;
+        queued.push_back(std::move(item));
+    }
     Written document = Written::object();
     document["wyniki"] = std::move(list);
+    document["zgloszone"] = std::move(queued);
     saveFailed_ = keepFile_ || !writeFileReplacing(path_, orderjson::text(document));
 }
 

@@ -7,7 +7,9 @@
 // the outbox has its own mutex. Times are seconds since 1970 UTC, given by the caller.
 //
 // The file: {"wyniki": [{"id", "tresc" (the body, as text), "proby" (failed posts),
-// "nastepna" (when it may be posted again)}, ...]}, oldest first.
+// "nastepna" (when it may be posted again)}, ...], oldest first, and "zgloszone": [{"id",
+// "koniec"}, ...]: the orders whose results were ever queued (kept as long as the order book
+// keeps orders, and a day more), so that none is queued twice, across restarts too.
 #pragma once
 
 #include <cstdint>
@@ -30,9 +32,9 @@ class Outbox {
     // it (saveFailed()).
     bool load(std::string* why);
 
-    // Queues the result `body` (the result document, with "stacja") of order `id`, last;
-    // an id already waiting is not queued again.
-    void add(const std::string& id, const std::string& body);
+    // Queues the result `body` (the result document, with "stacja") of order `id` that ended
+    // at `endedAt`, last; false when that ending was queued before (waiting or sent).
+    bool add(const std::string& id, int64_t endedAt, const std::string& body);
 
     struct Report {
         std::string id, body;
@@ -45,6 +47,9 @@ class Outbox {
     void sent(const std::string& id);
     // The post failed: one attempt more, and not posted again before `now` and the pause.
     void failed(const std::string& id, int64_t now);
+    // The head office answers again after it could not be reached: every pause ends now
+    // (the failed posts still count for the next pause).
+    void retryNow(int64_t now);
     // When the oldest may be posted; INT64_MAX when none waits.
     int64_t nextAttempt() const;
 
@@ -52,13 +57,21 @@ class Outbox {
     std::vector<Report> waiting() const;  // oldest first
     // The last save failed (or a damaged file could not be moved aside).
     bool saveFailed() const;
+    // Writes the file again after a failed save (not over a damaged file kept in place).
+    void retrySave();
 
   private:
     void save();
 
+    struct Queued {
+        std::string id;
+        int64_t endedAt = 0;
+    };
+
     const std::string path_;
     mutable std::mutex mutex_;
     std::vector<Report> reports_;
+    std::vector<Queued> queued_;
     bool saveFailed_ = false;
     bool keepFile_ = false;
 };

@@ -16,6 +16,8 @@ Platform platformOf(const SerialDriver& serial, Win32Display& display) {
     p.display = display.seam();
     p.panel = display.panelSeam();
     p.folderWatch = platformFolderWatch();
+    p.http = platformHttpClient();
+    p.centralStore = platformCentralStore();
     p.clock = systemClock();
     p.startDirectory = toUtf8(probeDataFolder());
     return p;

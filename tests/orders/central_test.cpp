@@ -179,9 +179,8 @@ TEST(Outbox, SendsOldestFirstBacksOffAndLosesOrRepeatsNothingAcrossRestarts) {
     ASSERT_TRUE(box.load(&why));
     Outbox::Report r;
     EXPECT_TRUE(box.nextAttempt() == INT64_MAX && !box.next(T, &r));
-    box.add("a", body);
-    box.add("b", "{}");
-    box.add("a", "{\"again\":1}");  // already waiting: not twice
+    EXPECT_TRUE(box.add("a", T, body) && box.add("b", T, "{}"));
+    EXPECT_FALSE(box.add("a", T, "{\"again\":1}"));  // that ending is queued: not twice
     ASSERT_TRUE(box.size() == 2 && box.next(T, &r));
     EXPECT_TRUE(r.id == "a" && r.body == body && r.attempts == 0);
     int64_t now = T;
@@ -208,6 +207,9 @@ TEST(Outbox, SendsOldestFirstBacksOffAndLosesOrRepeatsNothingAcrossRestarts) {
     Outbox third(file);
     ASSERT_TRUE(third.load(&why));
     EXPECT_EQ(all(third), "b|{}|0|0;");
+    // Sent, restarted: that ending is never queued again; a later ending of the id is.
+    EXPECT_FALSE(third.add("a", T, body));
+    EXPECT_TRUE(third.add("a", T + 1, body));
     EXPECT_FALSE(box.saveFailed() || again.saveFailed() || third.saveFailed());
 
     test::writeFile(file, R"({"wyniki":[{"id":"a","tresc":"{}","proby":-1,"nastepna":0}]})");
