@@ -16,7 +16,7 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
 VORDA_PACKAGES=(
     cmake ninja-build g++ python3 clang-format fonts-dejavu-core fonts-dejavu-extra
-    googletest libgtest-dev libgmock-dev nlohmann-json3-dev
+    googletest libgtest-dev libgmock-dev nlohmann-json3-dev libcpp-httplib-dev pkg-config
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     wine wine64 fonts-wine xvfb xauth x11-utils imagemagick xdotool nsis osslsigncode openssl
 )
