@@ -525,6 +525,7 @@ int main(int argc, char** argv) {
     // A connection kept open holds one of the threads: enough for the load driver's.
     server.new_task_queue = [] { return new httplib::ThreadPool(16); };
     server.set_keep_alive_max_count(1000);
+    server.set_tcp_nodelay(true);  // the headers and the body are written apart
     auto serve = [&office](const httplib::Request& req, httplib::Response& res) {
         office.serve(req, res);
     };
