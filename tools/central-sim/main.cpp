@@ -335,7 +335,8 @@ class HeadOffice {
                             "text/plain");
         } else if (faulty && o_.garbage) {
             res.status = 200;
-            res.set_content(std::string("\x89PNG\r\n\x1a\n<html>\xff\xfe{\"zlecenia\": [\0 ", 24),
+            static const char garbage[] = "\x89PNG\r\n\x1a\n<html>\xff\xfe{\"zlecenia\": [\0 ";
+            res.set_content(std::string(garbage, sizeof garbage - 1),
                             "application/json; charset=utf-8");
         } else if (faulty && o_.huge) {
             bool found = false;
