@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 
+#include "central_process.h"
 #include "common/fake_ui.h"
 #include "controller/controller.h"
 #include "support/test_support.h"
@@ -24,9 +27,9 @@ class WithTower : public ::testing::Test {
         if (baudIndex != nullptr) {  // the settings file of the start directory
             test::writeFile(dir.file("VordaCen.ini"), std::string("1\r\n") + baudIndex + "\r\n");
         }
-        controller = std::make_unique<Controller>(Platform{platformSerialDriver(), ui.seam(),
-                                                           ui.panel(), systemClock(), dir.path(),
-                                                           SteadyClock{}, platformFolderWatch()});
+        controller = std::make_unique<Controller>(Platform{
+            platformSerialDriver(), ui.seam(), ui.panel(), systemClock(), dir.path(), SteadyClock{},
+            platformFolderWatch(), platformHttpClient(), platformCentralStore()});
         controller->startPanel("Dec  5 2026");
     }
     // tower-sim on a new pseudo-terminal, with COM1 of the start directory linked to it.
@@ -230,6 +233,94 @@ TEST_F(WithTower, AnOrderDroppedIntoTheFolderGoesAtItsTime) {
     EXPECT_NE(result.find(R"("2": {)"), std::string::npos) << result;
     EXPECT_EQ(controller->priceHistory(4)[3][7], "ZLECENIE rano");
     EXPECT_EQ(ui.priceText(1) + (ui.blinkChecked(1) ? "*" : ""), "6.19*");
+}
+
+// The head office's document, fetched every second with the key, brings an order that goes
+// at its time; its result reaches the head office even though the head office was down when
+// the order ended. Then the plan drops a waiting order (cancelled, reported), and a document
+// for another station or no JSON changes nothing. The key is in no file in clear.
+TEST_F(WithTower, HeadOfficeOrdersGoAtTheirTimeAndTheirResultsGoBack) {
+    const std::string doc = dir.file("centrala/stacje/S1.json");
+    std::filesystem::create_directories(dir.file("centrala/stacje"));
+    const auto publish = [&](const std::string& station, const std::string& orders) {
+        test::writeFile(doc + ".new",
+                        R"({"stacja": ")" + station + R"(", "zlecenia": [)" + orders + "]}");
+        std::rename((doc + ".new").c_str(), doc.c_str());
+    };
+    const int64_t due = systemClock().utcNow() + 3;
+    const std::string later = orderTimeText(due + 3600, 60);
+    publish("S1", R"({"id": "c1", "od": ")" + orderTimeText(due, 60) +
+                      R"(", "ceny": {"1": "5.55"}}, {"id": "c2", "od": ")" + later +
+                      R"(", "ceny": {"2": "6.66"}})");
+    const std::vector<std::string> key = {"--expect-key", "tajny-klucz"};
+    auto central =
+        std::make_unique<centralsim::Process>(CENTRAL_SIM_PATH, dir.file("centrala"), key);
+    const int port = central->port();
+    ASSERT_GT(port, 0);
+    const CentralStore store = platformCentralStore();
+    CentralSettings settings{central->url() + "/stacje/S1.json", central->url() + "/raporty", "S1",
+                             1, store.protect(store.context, "tajny-klucz")};
+    ASSERT_TRUE(store.save(store.context, dir.file("Centrala.ini"), settings));
+    start({});
+    const auto reported = [&](const char* id) {
+        for (const auto& r : central->reports()) {
+            if (r.id == id && r.station == "S1" && r.mark == "new" && r.authorization) {
+                return r.body;
+            }
+        }
+        return std::string();
+    };
+    const auto held = [&](const char* id) {
+        for (const Order& o : controller->orders()) {
+            if (o.id == id) {
+                return std::string(orderResultText(o.result));
+            }
+        }
+        return std::string();
+    };
+    ASSERT_TRUE(ui.waitUntil([&] { return held("c2") == "OCZEKUJE"; }, 5000));
+    central.reset();  // down when the order ends
+    ASSERT_TRUE(ui.waitUntil([&] { return sent("21C5.55") == 1; }, 8000));
+    EXPECT_GE(systemClock().utcNow(), due);
+    ASSERT_TRUE(ui.waitUntil([&] { return held("c1") == "POTWIERDZONO"; }, 8000));
+    EXPECT_EQ(controller->priceHistory(1)[0][7], "CENTRALA c1");
+    EXPECT_TRUE(
+        ui.waitUntil([&] { return controller->headOffice().contact().waiting.size() == 1; }));
+
+    std::vector<std::string> again = key;  // back on its port: the result goes at once
+    again.insert(again.end(), {"--port", std::to_string(port)});
+    central = std::make_unique<centralsim::Process>(CENTRAL_SIM_PATH, dir.file("centrala"), again);
+    ASSERT_TRUE(ui.waitUntil([&] { return !reported("c1").empty(); }, 8000));
+    EXPECT_NE(reported("c1").find(R"("wynik": "POTWIERDZONO")"), std::string::npos);
+    ASSERT_TRUE(ui.waitUntil([&] {
+        const auto t = central->transcript();
+        return t.size() >= 2 && t.back().status == "304" && t.back().ifNoneMatch;
+    }));
+
+    publish("S1", "");  // c2 is no longer planned
+    ASSERT_TRUE(ui.waitUntil([&] { return !reported("c2").empty(); }, 8000));
+    EXPECT_EQ(held("c2"), "ANULOWANE");
+    EXPECT_NE(reported("c2").find(R"("wynik": "ANULOWANE")"), std::string::npos);
+    for (const char* refused : {"S2", "garbage"}) {
+        if (std::string(refused) == "S2") {
+            publish("S2", R"({"id": "c3", "ceny": {"3": "7.77"}})");
+        } else {
+            test::writeFile(doc, "nie JSON");
+        }
+        ASSERT_TRUE(ui.waitUntil([&] {
+            return controller->headOffice().contact().text.rfind("dokument odrzucony", 0) == 0;
+        })) << refused;
+        EXPECT_EQ(held("c3"), "") << refused;
+        publish("S1", "");
+        ASSERT_TRUE(
+            ui.waitUntil([&] { return controller->headOffice().contact().text == "BEZ ZMIAN"; }));
+    }
+    controller.reset();
+    for (const auto& file : std::filesystem::directory_iterator(dir.path())) {
+        if (file.is_regular_file()) {
+            EXPECT_EQ(test::readFile(file.path()).find("tajny"), std::string::npos) << file.path();
+        }
+    }
 }
 
 TEST_F(WithTower, ALoopingFileSendsItsLinesInOrderWithItsPauses) {
