@@ -36,6 +36,7 @@ void Timers::cancel(uint64_t id) {
 }
 
 int Timers::runDue(uint64_t nowMs) {
+    std::lock_guard<std::mutex> running(running_);
     int ran = 0;
     for (;;) {
         Entry due;

@@ -38,7 +38,8 @@ class Timers {
     uint64_t schedule(uint64_t dueMs, Callback callback, void* context, uint64_t tag);
     // Takes a deadline off the list (an id that already ran or was cancelled: nothing).
     void cancel(uint64_t id);
-    // Runs the callbacks due at `nowMs`, earliest first; how many ran.
+    // Runs the callbacks due at `nowMs`, earliest first; how many ran. One caller at a
+    // time: a test's call returns only once what the timers' thread had begun has ended.
     int runDue(uint64_t nowMs);
     // When the earliest deadline is due (kNever: none).
     uint64_t nextDue() const;
@@ -59,6 +60,7 @@ class Timers {
     };
     void loop();
 
+    std::mutex running_;  // held by the one runDue() under way
     const SteadyClock clock_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;

@@ -214,6 +214,9 @@ TEST_F(Actions, AFileThatCannotBeWrittenIsToldOnce) {
     controller.applyProgramSettings(texts, colours, false);
     controller.enterTestMode();
     controller.sendPrices();
+    // In test mode the check ends on the link's thread; its history line is tried there.
+    ASSERT_TRUE(
+        ui.waitUntil([&] { return (controller.logs().failingFiles() & Logs::kHistoryFile) != 0; }));
     at(330);
     controller.applyProgramSettings(texts, colours, false);
     at(660);
