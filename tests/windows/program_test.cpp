@@ -55,7 +55,8 @@ TEST(ProgramResources, StringTableAndMenu) {
     EXPECT_EQ(describeMenu(menu),
               L"&Akcja {Po\u0142\u0105cz 256, Test 40047, Historia cen 40054, "
               L"Zlecenia cen\u2026 40055, Roz\u0142\u0105cz 257,  0, Zako\u0144cz 258, } "
-              L"&Ustawienia {Transmisja 259, \u015awiat\u0142o 40046, Ustawienia programu 40050, } "
+              L"&Ustawienia {Transmisja 259, \u015awiat\u0142o 40046, Ustawienia programu 40050, "
+              L"Centrala\u2026 40056, } "
               L"Czytaj z Vordy 40053, Program 260, ");
 }
 
