@@ -52,6 +52,13 @@ INT_PTR CentralDialog::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         case WM_DESTROY:
             onDestroy();
             return FALSE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDC_CENTRAL_KEY && HIWORD(wParam) == EN_SETFOCUS && keyKept_ &&
+                fieldText(dialog_, IDC_CENTRAL_KEY) == kKeptKeyPlaceholder) {
+                // Whatever is typed replaces the placeholder (posted: after a click's caret).
+                PostMessageW(reinterpret_cast<HWND>(lParam), EM_SETSEL, 0, -1);
+            }
+            return Dialog::handleMessage(message, wParam, lParam);
         default:
             return Dialog::handleMessage(message, wParam, lParam);
     }

@@ -162,7 +162,8 @@ struct SilentServer {
 // for the right one; "OK" shows what the settings' check refuses and stays, then keeps the
 // settings and the key, protected (in no file of the data folder in clear). The orders list
 // shows the head office's order and the contact. Opened again, the key box holds the
-// placeholder: left so, the key stays; emptied, the key goes.
+// placeholder: left so, the key stays; clicked into, it is selected and typing replaces it;
+// emptied, the key goes.
 TEST_F(ProgramWindow, CentralDialogChecksAndKeepsTheSettingsAndTheOrdersListShowsTheContact) {
     const int fields[] = {IDC_CENTRAL_ADDRESS, IDC_CENTRAL_REPORT, IDC_CENTRAL_STATION,
                           IDC_CENTRAL_PERIOD, IDC_CENTRAL_KEY};
@@ -269,6 +270,22 @@ TEST_F(ProgramWindow, CentralDialogChecksAndKeepsTheSettingsAndTheOrdersListShow
     for (const wchar_t* key : {win::kKeptKeyPlaceholder, L""}) {
         auto again = onDialog(L"Centrala", [&](HWND d) {
             seen.push_back(shown(d));
+            if (*key == L'\0') {  // a click into the placeholder selects it: typing replaces it
+                const HWND box = GetDlgItem(d, IDC_CENTRAL_KEY);
+                PostMessageW(box, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+                PostMessageW(box, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+                waitUntil(
+                    [&] {
+                        DWORD from = 1, to = 0;
+                        SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                                     reinterpret_cast<LPARAM>(&to));
+                        return from == 0 && to == 8;
+                    },
+                    3000);
+                PostMessageW(box, WM_CHAR, L'k', 0);
+                waitUntil([&] { return windowText(box) != win::kKeptKeyPlaceholder; }, 3000);
+                seen.push_back(windowText(box));
+            }
             SetDlgItemTextW(d, IDC_CENTRAL_KEY, key);
             pressButton(d, IDOK);
         });
@@ -289,7 +306,7 @@ TEST_F(ProgramWindow, CentralDialogChecksAndKeepsTheSettingsAndTheOrdersListShow
             L"HTTP 401: odmowa dost\u0119pu (sprawd\u017a klucz)",
             L"HTTP 200, stacja S1, zlece\u0144: 1", L"Okres: od 1 do 86400 sekund", L"closed",
             L"CENTRALA|OCZEKUJE|c9|BEZ ZMIAN|Wyniki czekaj\u0105ce na wys\u0142anie: 0", stored,
-            L"kept GET /stacje/S1.json inm 304", stored, L"gone GET /stacje/S1.json - 401"}));
+            L"kept GET /stacje/S1.json inm 304", stored, L"k", L"gone GET /stacje/S1.json - 401"}));
 }
 
 }  // namespace
