@@ -48,7 +48,7 @@ bool isSuccess(int status) {
 std::string tryOut(const HttpClient& http, const CentralSettings& settings,
                    const std::string& key) {
     std::string why;
-    if (!checkCentralSettings(settings, &why)) {
+    if (!checkCentralSettings(settings, &why) || !checkCentralKey(key, &why)) {
         return why;
     }
     if (settings.documentUrl.empty()) {
@@ -164,7 +164,7 @@ bool HeadOffice::hasKey() const {
 
 bool HeadOffice::change(CentralSettings settings, const std::string* key, std::string* why) {
     State& s = *state_;
-    if (!checkCentralSettings(settings, why)) {
+    if (!checkCentralSettings(settings, why) || (key != nullptr && !checkCentralKey(*key, why))) {
         return false;
     }
     std::unique_lock<std::mutex> lock(s.mutex);

@@ -10,15 +10,15 @@ namespace vorda::win {
 
 namespace {
 
-// A field's text without the blanks around it.
+// A field's text without the blanks and line breaks around it (a key copied with its line).
 std::wstring fieldText(HWND dialog, int id) {
     const int length = GetWindowTextLengthW(GetDlgItem(dialog, id));
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     text.resize(static_cast<size_t>(GetDlgItemTextW(dialog, id, text.data(), length + 1)));
-    const size_t first = text.find_first_not_of(L" \t");
+    const size_t first = text.find_first_not_of(L" \t\r\n");
     return first == std::wstring::npos
                ? std::wstring()
-               : text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+               : text.substr(first, text.find_last_not_of(L" \t\r\n") - first + 1);
 }
 
 // "Okres" in seconds; 0 (refused by the settings' check) when it is no number.

@@ -158,10 +158,11 @@ struct SilentServer {
 };
 
 // "Ustawienia > Centrala…": "Sprawdź" asks on a thread of its own ("Anuluj" closes the dialog
-// while a silent server is asked), shows the head office's 401 for a wrong key and its answer
-// for the right one; "OK" shows what the settings' check refuses and stays, then keeps the
-// settings and the key, protected (in no file of the data folder in clear). The orders list
-// shows the head office's order and the contact. Opened again, the key box holds the
+// while a silent server is asked), shows the head office's 401 for a wrong key, refuses a key
+// with a line break inside (neither sent nor kept) and takes one with a line break after it
+// (pasted with its line) without it; "OK" shows what the settings' check refuses and stays, then
+// keeps the settings and the key, protected (in no file of the data folder in clear). The orders
+// list shows the head office's order and the contact. Opened again, the key box holds the
 // placeholder: left so, the key stays; clicked into, it is selected and typing replaces it;
 // emptied, the key goes.
 TEST_F(ProgramWindow, CentralDialogChecksAndKeepsTheSettingsAndTheOrdersListShowsTheContact) {
@@ -219,7 +220,9 @@ TEST_F(ProgramWindow, CentralDialogChecksAndKeepsTheSettingsAndTheOrdersListShow
         const wchar_t* text;
         int button;
     } steps[] = {{IDC_CENTRAL_KEY, L"zly-klucz", IDC_CENTRAL_CHECK},
-                 {IDC_CENTRAL_KEY, L"tajny-klucz", IDC_CENTRAL_CHECK},
+                 {IDC_CENTRAL_KEY, L"tajny\r\nklucz", IDC_CENTRAL_CHECK},
+                 {IDC_CENTRAL_KEY, L"tajny\r\nklucz", IDOK},
+                 {IDC_CENTRAL_KEY, L"tajny-klucz\r\n", IDC_CENTRAL_CHECK},
                  {IDC_CENTRAL_PERIOD, L"0", IDOK},
                  {IDC_CENTRAL_PERIOD, L"1", IDOK}};
     auto second = onDialog(L"Centrala", [&](HWND d) {
@@ -287,7 +290,9 @@ TEST_F(ProgramWindow, CentralDialogChecksAndKeepsTheSettingsAndTheOrdersListShow
                 seen.push_back(windowText(box));
             }
             SetDlgItemTextW(d, IDC_CENTRAL_KEY, key);
-            pressButton(d, IDOK);
+            if (run(d, IDOK) != L"closed") {
+                pressButton(d, IDCANCEL);  // refused: seen below
+            }
         });
         menu(IDM_CENTRAL);
         EXPECT_TRUE(again.get());
@@ -298,12 +303,14 @@ TEST_F(ProgramWindow, CentralDialogChecksAndKeepsTheSettingsAndTheOrdersListShow
                                                     : L"? ") +
                        win::fromUtf8(central.requests().back()));
     }
+    const std::wstring keyFault =
+        L"Klucz: dozwolone s\u0105 tylko znaki ASCII, bez spacji i znak\u00f3w steruj\u0105cych";
     const std::wstring stored = address + L"|" + report + L"|S1|1|" + win::kKeptKeyPlaceholder;
     EXPECT_EQ(
         seen,
         (std::vector<std::wstring>{
             L"|||300|", L"Sprawdzanie\u2026 0", L"1",
-            L"HTTP 401: odmowa dost\u0119pu (sprawd\u017a klucz)",
+            L"HTTP 401: odmowa dost\u0119pu (sprawd\u017a klucz)", keyFault, keyFault,
             L"HTTP 200, stacja S1, zlece\u0144: 1", L"Okres: od 1 do 86400 sekund", L"closed",
             L"CENTRALA|OCZEKUJE|c9|BEZ ZMIAN|Wyniki czekaj\u0105ce na wys\u0142anie: 0", stored,
             L"kept GET /stacje/S1.json inm 304", stored, L"k", L"gone GET /stacje/S1.json - 401"}));
