@@ -48,7 +48,7 @@ bool isSuccess(int status) {
 std::string tryOut(const HttpClient& http, const CentralSettings& settings,
                    const std::string& key) {
     std::string why;
-    if (!checkCentralSettings(settings, &why)) {
+    if (!checkCentralSettings(settings, &why) || !checkCentralKey(key, &why)) {
         return why;
     }
     if (settings.documentUrl.empty()) {
@@ -128,7 +128,15 @@ std::vector<std::string> HeadOffice::start() {
         return faults;  // no head office on this platform
     }
     s.store.load(s.store.context, s.settingsPath, &s.settings);
-    if (!checkCentralSettings(s.settings, &why)) {
+    s.key = s.settings.protectedKey.empty()
+                ? std::string()
+                : s.store.unprotect(s.store.context, s.settings.protectedKey);
+    const bool keyGood = checkCentralKey(s.key, &why);
+    if (!keyGood) {  // never sent: the dialog offers to type it again
+        s.key.clear();
+        s.settings.protectedKey.clear();
+    }
+    if (!keyGood || !checkCentralSettings(s.settings, &why)) {
         faults.push_back("Ustawienia centrali (" + std::string(kCentralSettingsName) +
                          ") s\xC4\x85 b\xC5\x82\xC4\x99"
                          "dne: " +
@@ -137,9 +145,6 @@ std::vector<std::string> HeadOffice::start() {
     } else {
         s.enabled = !s.settings.documentUrl.empty();
     }
-    s.key = s.settings.protectedKey.empty()
-                ? std::string()
-                : s.store.unprotect(s.store.context, s.settings.protectedKey);
     s.contact.enabled = s.enabled;
     std::thread([state = state_] { state->run(); }).detach();
     return faults;
@@ -164,7 +169,7 @@ bool HeadOffice::hasKey() const {
 
 bool HeadOffice::change(CentralSettings settings, const std::string* key, std::string* why) {
     State& s = *state_;
-    if (!checkCentralSettings(settings, why)) {
+    if (!checkCentralSettings(settings, why) || (key != nullptr && !checkCentralKey(*key, why))) {
         return false;
     }
     std::unique_lock<std::mutex> lock(s.mutex);

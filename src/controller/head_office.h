@@ -52,7 +52,8 @@ class HeadOffice {
     HeadOffice& operator=(const HeadOffice&) = delete;
 
     // Reads "Centrala.ini" and the outbox, and starts the thread (it fetches at once when an
-    // `Adres` is set). What went wrong (settings refused, a damaged outbox), for the operator.
+    // `Adres` is set). What went wrong (settings refused, a damaged outbox), for the operator;
+    // a kept key that no header may carry (a line break, ...) is dropped, never sent.
     std::vector<std::string> start();
     // The thread is told to end; a request under way is not waited for.
     void stop();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "win32/about_tray.h"
+#include "win32/central_dialog.h"
 #include "win32/command_line.h"
 #include "win32/history_dialog.h"
 #include "win32/orders_dialog.h"
@@ -477,6 +478,9 @@ void MainWindow::onCommand(int id) {
             break;
         case IDM_PROGRAM_SETTINGS:
             ProgramSettingsDialog(c, panel_, customColours_).show(instance_, window_);
+            break;
+        case IDM_CENTRAL:
+            CentralDialog(c).show(instance_, window_);
             break;
         case IDM_READ_BACK:
             c.readFromTower();

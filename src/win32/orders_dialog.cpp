@@ -21,6 +21,27 @@ struct Column {
 constexpr Column kColumns[] = {{L"Czas", 64},  {L"Ceny", 124}, {L"\u0179r\u00f3d\u0142o", 48},
                                {L"Wynik", 78}, {L"Id", 92},    {L"Opis", 90}};
 
+// The head office's lines are read again this often while the list is open (its contact's
+// time changes at every fetch; the list is told only when the contact's text changes).
+constexpr UINT_PTR kContactTimer = 1;
+constexpr UINT kContactRefreshMs = 1000;
+
+// "07.12 06:00:04": a time (seconds since 1970 UTC) in the system's local time.
+std::wstring localContactTime(int64_t utc) {
+    ULARGE_INTEGER ticks;
+    ticks.QuadPart = (static_cast<ULONGLONG>(utc) + 11644473600ULL) * 10000000ULL;
+    const FILETIME file = {ticks.LowPart, ticks.HighPart};
+    SYSTEMTIME system, local;
+    if (!FileTimeToSystemTime(&file, &system) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &system, &local)) {
+        return L"?";
+    }
+    wchar_t text[32];
+    swprintf(text, 32, L"%02u.%02u %02u:%02u:%02u", local.wDay, local.wMonth, local.wHour,
+             local.wMinute, local.wSecond);
+    return text;
+}
+
 void setCell(HWND list, int item, int column, std::wstring text) {
     LVITEMW cell = {};
     cell.mask = LVIF_TEXT;
@@ -73,8 +94,14 @@ INT_PTR OrdersDialog::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
             }
             return FALSE;
         }
+        case WM_TIMER:
+            if (wParam == kContactTimer) {
+                showHeadOffice();
+            }
+            return TRUE;
         case WM_DESTROY:
             open_ = nullptr;
+            KillTimer(dialog_, kContactTimer);
             return FALSE;
         default:
             return Dialog::handleMessage(message, wParam, lParam);
@@ -96,6 +123,7 @@ void OrdersDialog::onInitDialog() {
         SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
     fill();
+    SetTimer(dialog_, kContactTimer, kContactRefreshMs, nullptr);
 }
 
 INT_PTR OrdersDialog::onCommand(int id) {
@@ -151,6 +179,34 @@ void OrdersDialog::fill() {
     }
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     updateCancel();
+    showHeadOffice();
+}
+
+void OrdersDialog::showHeadOffice() {
+    const HeadOfficeContact c = controller_.headOffice().contact();
+    std::wstring contact, waiting;
+    if (c.enabled) {
+        contact = c.at == 0
+                      ? std::wstring(L"Centrala: jeszcze bez kontaktu")
+                      : L"Centrala: " + localContactTime(c.at) + L" \u2013 " + fromUtf8(c.text);
+    }
+    if (c.enabled || !c.waiting.empty()) {
+        waiting = L"Wyniki czekaj\u0105ce na wys\u0142anie: " + std::to_wstring(c.waiting.size());
+        if (!c.reportFault.empty()) {
+            waiting += L" (b\u0142\u0105d wysy\u0142ania: " + fromUtf8(c.reportFault) + L")";
+        }
+    }
+    // Set only when changed: the timer must not make the lines flicker.
+    for (const auto& [id, text] :
+         {std::pair{IDC_ORDERS_CENTRAL, &contact}, std::pair{IDC_ORDERS_WAITING, &waiting}}) {
+        HWND line = GetDlgItem(dialog_, id);
+        std::wstring shown(static_cast<size_t>(GetWindowTextLengthW(line)) + 1, L'\0');
+        shown.resize(static_cast<size_t>(
+            GetWindowTextW(line, shown.data(), static_cast<int>(shown.size()))));
+        if (*text != shown) {
+            SetDlgItemTextW(dialog_, id, text->c_str());
+        }
+    }
 }
 
 int OrdersDialog::selected() const {

@@ -1,6 +1,8 @@
 // "Zlecenia cen" (106): every price order held, newest first, with its time, prices,
-// source, result, id and description. "Nowe…" plans a new one ("Nowe zlecenie", 107),
-// "Anuluj" cancels the selected order while it waits, "Zamknij" closes the list.
+// source, result, id and description; below it, while the head office is set, its last
+// contact and the results waiting to be sent to it. "Nowe…" plans a new one ("Nowe
+// zlecenie", 107), "Anuluj" cancels the selected order while it waits, "Zamknij" closes the
+// list.
 #pragma once
 
 #include <windows.h>
@@ -42,6 +44,8 @@ class OrdersDialog : public Dialog<OrdersDialog> {
     int selected() const;
     // "Anuluj" is enabled while the selected order waits.
     void updateCancel();
+    // The head office's two lines, from its contact now.
+    void showHeadOffice();
 
     Controller& controller_;
     HINSTANCE instance_ = nullptr;

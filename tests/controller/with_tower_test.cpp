@@ -321,6 +321,18 @@ TEST_F(WithTower, HeadOfficeOrdersGoAtTheirTimeAndTheirResultsGoBack) {
             EXPECT_EQ(test::readFile(file.path()).find("tajny"), std::string::npos) << file.path();
         }
     }
+    // A kept key with a line break (the file made elsewhere) is refused at the start, never sent.
+    settings.protectedKey = store.protect(store.context, "tajny-klucz\r\nX-Inny: 1");
+    ASSERT_TRUE(store.save(store.context, dir.file("Centrala.ini"), settings));
+    const size_t asked = central->transcript().size();
+    ui.clearCalls();
+    start({});
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"Ustawienia centrali (Centrala.ini) są "
+                                                      "błędne: Klucz: dozwolone są tylko znaki "
+                                                      "ASCII, bez spacji i znaków sterujących | "
+                                                      "Błąd"});
+    EXPECT_FALSE(controller->headOffice().hasKey());
+    EXPECT_FALSE(ui.waitUntil([&] { return central->transcript().size() > asked; }, 1500));
 }
 
 TEST_F(WithTower, ALoopingFileSendsItsLinesInOrderWithItsPauses) {

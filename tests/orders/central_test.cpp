@@ -156,6 +156,17 @@ TEST(HeadOfficeChecks, StationAddressesSettingsAndTheFetchSpread) {
         std::string why;
         EXPECT_EQ(said(checkCentralSettings(value, &why), why), reason);
     }
+    // The key goes into a header: a line break, a blank or a byte beyond ASCII never does.
+    const std::pair<std::string, std::vector<std::string>> keys[] = {
+        {"", {"", "Tajny-klucz_1.~+/="}},
+        {"Klucz: dozwolone są tylko znaki ASCII, bez spacji i znaków sterujących",
+         {"a\r\nX-Inny: 1", "a\nb", "a b", std::string("a\0b", 3), "a\x7f", "klucz\xC4\x85"}}};
+    for (const auto& [reason, group] : keys) {
+        for (const std::string& key : group) {
+            std::string why;
+            EXPECT_EQ(said(checkCentralKey(key, &why), why), reason) << key;
+        }
+    }
     // The period ±10 %, from the smallest random number to the largest; out of range clamped.
     const uint64_t spreads[][4] = {{1, 900, 1000, 1100},
                                    {300, 270000, 300000, 330000},

@@ -204,25 +204,6 @@ TEST_F(Order, AnOrderArrivingWhileAResultIsDeliveredWaitsForTheActionToEnd) {
                                         "0 CENY POTWIERDZONE"}));
 }
 
-// The time `seconds` from now, local as "/od" takes it ("2026-12-07T06:00:05"), or UTC.
-std::wstring localTimeIn(int seconds, bool local = true) {
-    FILETIME f;
-    GetSystemTimeAsFileTime(&f);
-    ULARGE_INTEGER t{{f.dwLowDateTime, f.dwHighDateTime}};
-    t.QuadPart += static_cast<ULONGLONG>(seconds) * 10000000ULL;
-    f = {t.LowPart, t.HighPart};
-    SYSTEMTIME utc, when;
-    FileTimeToSystemTime(&f, &utc);
-    when = utc;
-    if (local) {
-        SystemTimeToTzSpecificLocalTime(nullptr, &utc, &when);
-    }
-    wchar_t text[32];
-    swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02u%ls", when.wYear, when.wMonth, when.wDay,
-             when.wHour, when.wMinute, when.wSecond, local ? L"" : L"Z");
-    return text;
-}
-
 // Orders planned for a time: from the command line (its id printed) and from files dropped
 // into the data folder's "Zlecenia" (a refused one set aside with its reason), carried out
 // at their time with a result file; one planned before a restart goes after it.

@@ -9,7 +9,6 @@
 namespace vorda::test {
 namespace {
 
-const std::wstring kProgramPath = windowsPathOf(VORDA_PROGRAM);
 // The built program, loaded as a data file so that its own resources are read.
 const HMODULE kProgram = LoadLibraryExW(kProgramPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
 
@@ -55,7 +54,8 @@ TEST(ProgramResources, StringTableAndMenu) {
     EXPECT_EQ(describeMenu(menu),
               L"&Akcja {Po\u0142\u0105cz 256, Test 40047, Historia cen 40054, "
               L"Zlecenia cen\u2026 40055, Roz\u0142\u0105cz 257,  0, Zako\u0144cz 258, } "
-              L"&Ustawienia {Transmisja 259, \u015awiat\u0142o 40046, Ustawienia programu 40050, } "
+              L"&Ustawienia {Transmisja 259, \u015awiat\u0142o 40046, Ustawienia programu 40050, "
+              L"Centrala\u2026 40056, } "
               L"Czytaj z Vordy 40053, Program 260, ");
 }
 
@@ -92,32 +92,6 @@ TEST(ProgramResources, VersionResourceWithTheNameLanguageAndTheAboutBoxDate) {
         EXPECT_EQ(value != nullptr ? static_cast<const wchar_t*>(value) : L"", expected) << name;
     }
 }
-
-// A program started in `directory`; ended when it goes unless it has ended.
-struct Started {
-    PROCESS_INFORMATION process = {};
-    explicit Started(const std::wstring& directory, const std::wstring& exe = kProgramPath) {
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        EXPECT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
-                                   directory.c_str(), &startup, &process));
-    }
-    ~Started() {
-        TerminateProcess(process.hProcess, 99);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
-    HWND window() const {
-        auto find = [this] { return findWindow(process.dwProcessId, L"TTYWndClass"); };
-        return waitUntil(find) ? find() : nullptr;
-    }
-    DWORD exitCode(DWORD ms = 15000) const {  // within `ms`; 99 while it runs on
-        DWORD code = 99;
-        WaitForSingleObject(process.hProcess, ms);
-        GetExitCodeProcess(process.hProcess, &code);
-        return code == STILL_ACTIVE ? 99 : code;
-    }
-};
 
 // The main window's title, place, size and style; the close confirmation, through the
 // menu and with the close box: "Anuluj" keeps the program running, OK ends it with 0.

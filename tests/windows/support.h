@@ -1,6 +1,7 @@
-// What the Windows-side tests drive: windows found by process, class and title; the Linux
-// tower simulator behind the Wine prefix's COM1; the program's windows created in this
-// process, played as an operator: menus, buttons, edits, dialogs answered from another thread.
+// What the Windows-side tests drive: windows found by process, class and title; the real
+// program started in a folder; the Linux tower simulator behind the Wine prefix's COM1 and the
+// Linux stand-in head office on 127.0.0.1; the program's windows created in this process,
+// played as an operator: menus, buttons, edits, dialogs answered from another thread.
 #pragma once
 
 #include <fcntl.h>
@@ -141,6 +142,150 @@ class TowerSimProcess {
         return GetFileAttributesW(windowsPathOf(dir_ + name).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
     std::string dir_;
+};
+
+// The built program, as Windows names it.
+inline const std::wstring kProgramPath = windowsPathOf(VORDA_PROGRAM);
+
+// A program started in `directory`; ended when it goes unless it has ended.
+struct Started {
+    PROCESS_INFORMATION process = {};
+    explicit Started(const std::wstring& directory, const std::wstring& exe = kProgramPath) {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        EXPECT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
+                                   directory.c_str(), &startup, &process));
+    }
+    ~Started() {
+        TerminateProcess(process.hProcess, 99);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    HWND window() const {
+        auto find = [this] { return findWindow(process.dwProcessId, L"TTYWndClass"); };
+        return waitUntil(find) ? find() : nullptr;
+    }
+    DWORD exitCode(DWORD ms = 15000) const {  // within `ms`; 99 while it runs on
+        DWORD code = 99;
+        WaitForSingleObject(process.hProcess, ms);
+        GetExitCodeProcess(process.hProcess, &code);
+        return code == STILL_ACTIVE ? 99 : code;
+    }
+};
+
+// The time `seconds` from now, local as "/od" takes it ("2026-12-07T06:00:05"), or UTC.
+inline std::wstring localTimeIn(int seconds, bool local = true) {
+    FILETIME f;
+    GetSystemTimeAsFileTime(&f);
+    ULARGE_INTEGER t{{f.dwLowDateTime, f.dwHighDateTime}};
+    t.QuadPart += static_cast<ULONGLONG>(seconds) * 10000000ULL;
+    f = {t.LowPart, t.HighPart};
+    SYSTEMTIME utc, when;
+    FileTimeToSystemTime(&f, &utc);
+    when = utc;
+    if (local) {
+        SystemTimeToTzSpecificLocalTime(nullptr, &utc, &when);
+    }
+    wchar_t text[32];
+    swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02u%ls", when.wYear, when.wMonth, when.wDay,
+             when.wHour, when.wMinute, when.wSecond, local ? L"" : L"Z");
+    return text;
+}
+
+// The text of a dialog's control, also in another process (WM_GETTEXT is carried across).
+inline std::wstring controlText(HWND dialog, int id) {
+    wchar_t text[1024] = L"";
+    SendMessageTimeoutW(GetDlgItem(dialog, id), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
+    return text;
+}
+
+// The files of a folder (not of its subfolders) that hold `text`, in UTF-8 or in UTF-16.
+inline std::vector<std::wstring> filesHolding(const std::wstring& folder, const std::string& text) {
+    const std::wstring wide = win::fromUtf8(text);
+    const std::string utf16(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &entry)) {
+        const std::string bytes = fileBytes(folder + L"\\" + entry.cFileName);
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            (bytes.find(text) != std::string::npos || bytes.find(utf16) != std::string::npos)) {
+            found.push_back(entry.cFileName);
+        }
+    }
+    FindClose(find);
+    return found;
+}
+
+// The stand-in head office, the Linux central-sim, on 127.0.0.1: it serves a fresh folder's
+// "stacje/<id>.json" and appends the reports it takes to its "raporty.txt". It can be stopped
+// and started again on its port, as a head office that was down. It listens while its port
+// file is there, and ends once its lifetime file is gone.
+class CentralSimProcess {
+  public:
+    CentralSimProcess() {
+        static int counter = 0;
+        dir_ = "/tmp/vorda-wtest-" + std::to_string(GetCurrentProcessId()) + "-central-" +
+               std::to_string(++counter);
+        CreateDirectoryW(windowsPathOf(dir_).c_str(), nullptr);
+        CreateDirectoryW(windowsPathOf(dir_ + "/stacje").c_str(), nullptr);
+    }
+    ~CentralSimProcess() { stop(); }
+    // On `port` (0: a free one), with a transcript of its own; false when it did not come up.
+    bool start(const std::string& options = "", int port = 0) {
+        ++runs_;
+        std::ofstream(windowsPathOf(dir_ + "/alive").c_str());
+        const std::string command =
+            win::toUtf8(windowsPathOf(VORDA_CENTRAL_SIM)) + " --quiet --root " + dir_ + " --port " +
+            std::to_string(port) + " --port-file " + dir_ + "/port --transcript " + dir_ +
+            "/transcript-" + std::to_string(runs_) + ".txt --lifetime-file " + dir_ +
+            "/alive --max-seconds 300 " + options;
+        if (WinExec(command.c_str(), SW_HIDE) <= 31 ||
+            !waitUntil([this] { return !file("/port").empty(); }, 5000)) {
+            return false;
+        }
+        port_ = std::stoi(file("/port"));
+        return true;
+    }
+    // Ends it, once it has ended.
+    void stop() {
+        if (!file("/port").empty() && DeleteFileW(windowsPathOf(dir_ + "/alive").c_str())) {
+            waitUntil([this] { return file("/port").empty(); }, 5000);
+        }
+    }
+    int port() const { return port_; }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    // A station's document, replaced in one step: `orders` within {"stacja": ..., "zlecenia":
+    // [...]}.
+    void publish(const std::string& station, const std::string& orders) {
+        publishText(station, R"({"stacja": ")" + station + R"(", "zlecenia": [)" + orders + "]}");
+    }
+    void publishText(const std::string& station, const std::string& text) {
+        const std::wstring path = windowsPathOf(dir_ + "/stacje/" + station + ".json");
+        std::ofstream((path + L".new").c_str(), std::ios::binary) << text;
+        MoveFileExW((path + L".new").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+    std::string reports() const { return file("/raporty.txt"); }
+    // The requests of this run as "GET /stacje/S1.json inm 304" ("-" without If-None-Match).
+    std::vector<std::string> requests() const {
+        std::istringstream lines(file("/transcript-" + std::to_string(runs_) + ".txt"));
+        std::vector<std::string> out;
+        for (std::string line; std::getline(lines, line);) {
+            line = line.substr(line.find('\t') + 1);
+            std::replace(line.begin(), line.end(), '\t', ' ');
+            out.push_back(line);
+        }
+        return out;
+    }
+
+  private:
+    std::string file(const std::string& name) const {
+        return fileBytes(windowsPathOf(dir_ + name));
+    }
+    std::string dir_;
+    int runs_ = 0;
+    int port_ = 0;
 };
 
 // The program's windows in this process, started in a fresh directory with a Polish

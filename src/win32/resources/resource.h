@@ -21,6 +21,7 @@
 #define IDM_READ_BACK 40053
 #define IDM_PRICE_HISTORY 40054
 #define IDM_ORDERS 40055
+#define IDM_CENTRAL 40056
 
 // String table: port-setting names
 #define IDS_COM 784
@@ -116,6 +117,8 @@
 #define IDC_ORDERS_LIST 1110
 #define IDC_ORDER_NEW 1111
 #define IDC_ORDER_CANCEL 1112
+#define IDC_ORDERS_CENTRAL 1113  // the head office's contact
+#define IDC_ORDERS_WAITING 1114  // its results waiting to be sent
 #define IDD_NEW_ORDER 107
 #define IDC_NEW_CHANGE1 1120  // to 1124: the rows the order names
 #define IDC_NEW_LABEL1 1125   // to 1129
@@ -123,3 +126,13 @@
 #define IDC_NEW_BLINK1 1135   // to 1139
 #define IDC_NEW_TIME 1140
 #define IDC_NEW_DESCRIPTION 1141
+
+// The head office (dialog 108)
+#define IDD_CENTRAL 108
+#define IDC_CENTRAL_ADDRESS 1150
+#define IDC_CENTRAL_REPORT 1151
+#define IDC_CENTRAL_STATION 1152
+#define IDC_CENTRAL_PERIOD 1153
+#define IDC_CENTRAL_KEY 1154
+#define IDC_CENTRAL_ANSWER 1155
+#define IDC_CENTRAL_CHECK 1156
