@@ -48,7 +48,7 @@ bool isSuccess(int status) {
 std::string tryOut(const HttpClient& http, const CentralSettings& settings,
                    const std::string& key) {
     std::string why;
-    if (!checkCentralSettings(settings, &why)) {
+    if (!checkCentralSettings(settings, &why) || !checkCentralKey(key, &why)) {
         return why;
     }
     if (settings.documentUrl.empty()) {
@@ -85,7 +85,8 @@ struct HeadOffice::State {
     OrderBook* book = nullptr;  // null once stopped
     Outbox outbox;
     CentralSettings settings;
-    std::string key;  // unprotected, in memory only
+    std::string key;     // unprotected, in memory only
+    bool valid = false;  // the settings passed the check: only then does the thread use them
     bool enabled = false;
     bool fetchNow = true;
     bool stopping = false;
@@ -128,18 +129,24 @@ std::vector<std::string> HeadOffice::start() {
         return faults;  // no head office on this platform
     }
     s.store.load(s.store.context, s.settingsPath, &s.settings);
-    if (!checkCentralSettings(s.settings, &why)) {
+    const std::string key = s.settings.protectedKey.empty()
+                                ? std::string()
+                                : s.store.unprotect(s.store.context, s.settings.protectedKey);
+    if (!checkCentralSettings(s.settings, &why) || !checkCentralKey(key, &why)) {
         faults.push_back("Ustawienia centrali (" + std::string(kCentralSettingsName) +
                          ") s\xC4\x85 b\xC5\x82\xC4\x99"
                          "dne: " +
                          why);
         s.contact.text = why;
     } else {
+        s.valid = true;
         s.enabled = !s.settings.documentUrl.empty();
     }
-    s.key = s.settings.protectedKey.empty()
-                ? std::string()
-                : s.store.unprotect(s.store.context, s.settings.protectedKey);
+    if (!checkCentralKey(key, nullptr)) {
+        s.settings.protectedKey.clear();  // never in a header; the next "OK" drops it
+    } else {
+        s.key = key;
+    }
     s.contact.enabled = s.enabled;
     std::thread([state = state_] { state->run(); }).detach();
     return faults;
@@ -164,7 +171,7 @@ bool HeadOffice::hasKey() const {
 
 bool HeadOffice::change(CentralSettings settings, const std::string* key, std::string* why) {
     State& s = *state_;
-    if (!checkCentralSettings(settings, why)) {
+    if (!checkCentralSettings(settings, why) || (key != nullptr && !checkCentralKey(*key, why))) {
         return false;
     }
     std::unique_lock<std::mutex> lock(s.mutex);
@@ -189,6 +196,7 @@ bool HeadOffice::change(CentralSettings settings, const std::string* key, std::s
                               settings.station == s.settings.station && newKey == s.key;
     s.settings = settings;
     s.key = newKey;
+    s.valid = true;
     s.enabled = !settings.documentUrl.empty();
     s.contact.enabled = s.enabled;
     if (!sameDocument) {
@@ -253,7 +261,8 @@ void HeadOffice::State::run() {
         outbox.retrySave();
         Outbox::Report report;
         const int64_t now = clock.utcNow();
-        if (!settings.reportUrl.empty() && outbox.next(now, &report)) {
+        const bool reporting = valid && !settings.reportUrl.empty();
+        if (reporting && outbox.next(now, &report)) {
             post(lock, report);
             continue;
         }
@@ -262,7 +271,7 @@ void HeadOffice::State::run() {
             until = std::min(until, nextFetch);
         }
         const int64_t attempt = outbox.nextAttempt();
-        if (!settings.reportUrl.empty() && attempt != INT64_MAX) {
+        if (reporting && attempt != INT64_MAX) {
             until = std::min(until, Steady::now() + std::chrono::seconds(attempt - now));
         }
         wake.wait_until(lock, until);

@@ -53,15 +53,17 @@ class HeadOffice {
 
     // Reads "Centrala.ini" and the outbox, and starts the thread (it fetches at once when an
     // `Adres` is set). What went wrong (settings refused, a damaged outbox), for the operator.
+    // Refused settings (a key with a control character among them) are never used: nothing
+    // is fetched or posted until change() gives settings that pass; results meanwhile wait.
     std::vector<std::string> start();
     // The thread is told to end; a request under way is not waited for.
     void stop();
 
     CentralSettings settings() const;
     bool hasKey() const;
-    // The dialog's "OK": the settings checked, the key protected for the user (`key` null:
-    // the one kept stays), written to "Centrala.ini", and the document fetched at once.
-    // False with the reason, nothing changed.
+    // The dialog's "OK": the settings and a new key checked, the key protected for the user (`key`
+    // null: the one kept stays), written to "Centrala.ini", and the document fetched at once. False
+    // with the reason, nothing changed.
     bool change(CentralSettings settings, const std::string* key, std::string* why);
     // "Sprawdź": one fetch of the document with these settings (`key` null: the one kept),
     // nothing applied or kept. The returned call asks the server and gives the answer in

@@ -110,6 +110,17 @@ bool checkCentralSettings(const CentralSettings& s, std::string* why) {
     return fault.empty();
 }
 
+bool checkCentralKey(const std::string& key, std::string* why) {
+    if (std::none_of(key.begin(), key.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+        return true;
+    }
+    if (why != nullptr) {
+        *why = "Klucz: klucz nie może zawierać znaków sterujących";
+    }
+    return false;
+}
+
 uint64_t nextFetchDelayMs(int periodSeconds, uint32_t random) {
     const uint64_t period =
         static_cast<uint64_t>(std::clamp(periodSeconds, kCentralPeriodMin, kCentralPeriodMax)) *

@@ -21,6 +21,10 @@ bool checkCentralUrl(const std::string& url, std::string* why);
 // the first fault, naming the key (Polish).
 bool checkCentralSettings(const CentralSettings& settings, std::string* why);
 
+// The access key ("Klucz") as the operator gave it: no control character (a line break would
+// add headers of its own to every request). False with the reason, naming the key (Polish).
+bool checkCentralKey(const std::string& key, std::string* why);
+
 // The wait before the next fetch in milliseconds: the period (clamped to 1..86400 s) spread
 // by ±10 % by `random` (any 32-bit value: 0 the shortest, 0xFFFFFFFF the longest).
 uint64_t nextFetchDelayMs(int periodSeconds, uint32_t random);

@@ -1,11 +1,19 @@
 // The head office's side of the orders: its plan applied to the order book, the checks of its
-// document and settings, the spread of the fetches and the outbox of results, on real files.
+// document and settings, the spread of the fetches and the outbox of results, on real files;
+// and the head office's thread against a server of the test's own.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <numeric>
 #include <set>
+#include <thread>
 
+#include "controller/head_office.h"
+#include "engine/central_store.h"
 #include "orders/central.h"
 #include "orders/document.h"
 #include "orders/order_book.h"
@@ -219,6 +227,119 @@ TEST(Outbox, SendsOldestFirstBacksOffAndLosesOrRepeatsNothingAcrossRestarts) {
               "Plik WynikiDoCentrali.json jest uszkodzony (wynik nr 1 jest uszkodzony); "
               "odłożono go jako WynikiDoCentrali.json.uszkodzony");
     EXPECT_TRUE(damaged.size() == 0 && test::fileExists(file + ".uszkodzony"));
+}
+
+// The head office's server: GET answers `document`, POST `postStatus`; while `hold`, each
+// request waits. Every request kept.
+struct FakeHttp {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::string document = R"({"stacja":"S1","zlecenia":[]})";
+    int postStatus = 204;
+    bool hold = false;
+    int waiting = 0;
+    std::vector<HttpRequest> requests;
+
+    HttpClient client() { return {this, &FakeHttp::send}; }
+    static HttpResponse send(void* context, const HttpRequest& request, uint32_t) {
+        auto* self = static_cast<FakeHttp*>(context);
+        std::unique_lock<std::mutex> lock(self->mutex);
+        self->requests.push_back(request);
+        ++self->waiting;
+        self->changed.notify_all();
+        self->changed.wait(lock, [&] { return !self->hold; });
+        --self->waiting;
+        HttpResponse answer;
+        answer.status = request.method == "POST" ? self->postStatus : 200;
+        answer.body = request.method == "POST" ? "" : self->document;
+        return answer;
+    }
+    void setHold(bool on) {
+        std::lock_guard<std::mutex> lock(mutex);
+        hold = on;
+        changed.notify_all();
+    }
+    bool waitForOneUnderWay() {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(5), [&] { return waiting == 1; });
+    }
+    // The requests of `method`, as "URL Authorization".
+    std::vector<std::string> seen(const std::string& method) {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::vector<std::string> out;
+        for (const HttpRequest& r : requests) {
+            if (r.method == method) {
+                std::string key;
+                for (const auto& header : r.headers) {
+                    key = header.first == "Authorization" ? header.second : key;
+                }
+                out.push_back(r.url + " " + key);
+            }
+        }
+        return out;
+    }
+};
+
+Order endedOrder(const std::string& id) {
+    Order o;
+    o.id = id;
+    o.due = o.endedAt = T;
+    o.source = OrderSource::HeadOffice;
+    o.result = OrderResult::Confirmed;
+    o.prices.named[0] = true;
+    o.prices.text[0] = "5.49";
+    return o;
+}
+
+// A stopped head office's thread ends at its next wake; the fakes it holds outlive it.
+void letTheThreadEnd() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+}
+
+// Stored settings the check refuses (a plain http:// report address that is not 127.x.x.x, a
+// key with a line break) are never used: nothing is fetched or posted, the key in no header,
+// until the operator gives settings that pass; the results meanwhile wait.
+TEST(HeadOfficeThread, UsesOnlySettingsThatPassTheCheck) {
+    const CentralStore store = platformCentralStore();
+    const std::string local = "http://127.0.0.1:1";
+    const struct {
+        std::string key, fault, authorization;  // the fault start() tells; what goes later
+    } cases[] = {
+        {"tajny-klucz", "Raport: http:// tylko do localhost", "Bearer tajny-klucz"},
+        {"klucz\r\nX-Inny: tak", "Klucz: klucz nie może zawierać znaków sterujących", ""},
+    };
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        test::writeFile(dir.file(kCentralSettingsName),
+                        "[Centrala]\r\nAdres=" + local + "/S1.json\r\nStacja=S1\r\nRaport=" +
+                            (c.authorization.empty() ? local : "http://127.1:1") +
+                            "/raporty\r\nKlucz=" + store.protect(store.context, c.key) + "\r\n");
+        FakeHttp http;
+        test::FixedClock clock;
+        OrderBook book(dir.file("ZleceniaCen.json"));
+        {
+            HeadOffice office(http.client(), store, dir.path(), clock.clock(), &book, nullptr);
+            const std::vector<std::string> faults = office.start();
+            ASSERT_EQ(faults.size(), 1u) << c.fault;
+            EXPECT_NE(faults[0].find(c.fault), std::string::npos) << faults[0];
+            EXPECT_EQ(office.hasKey(), !c.authorization.empty());
+            office.orderEnded(endedOrder("a"));
+            letTheThreadEnd();
+            EXPECT_TRUE(http.seen("GET").empty() && http.seen("POST").empty()) << c.fault;
+            CentralSettings good = office.settings();
+            good.reportUrl = local + "/raporty";
+            std::string why;
+            ASSERT_TRUE(office.change(good, nullptr, &why)) << why;
+            ASSERT_TRUE(test::waitUntil([&] { return http.seen("POST").size() == 1; }));
+            EXPECT_EQ(http.seen("POST")[0], local + "/raporty " + c.authorization);
+            // A key with a control character is refused by "OK" and by "Sprawdź".
+            const std::string bad = "k\x7f";
+            EXPECT_FALSE(office.change(good, &bad, &why));
+            EXPECT_EQ(why, cases[1].fault);
+            EXPECT_EQ(office.trial(good, &bad)(), cases[1].fault);
+        }
+        letTheThreadEnd();
+    }
 }
 
 }  // namespace
