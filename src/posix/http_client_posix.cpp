@@ -66,7 +66,8 @@ HttpResponse failure(std::string error) {
 
 HttpResponse posixSend(void*, const HttpRequest& request, uint32_t timeoutMs) {
     const Steady::time_point deadline = Steady::now() + std::chrono::milliseconds(timeoutMs);
-    std::string url = request.url, method = request.method, body = request.body;
+    std::string url = request.url;
+    const std::string &method = request.method, &body = request.body;
     std::vector<std::pair<std::string, std::string>> headers = request.headers;
     for (int hop = 0;; ++hop) {
         std::string origin, path;
@@ -126,16 +127,15 @@ HttpResponse posixSend(void*, const HttpRequest& request, uint32_t timeoutMs) {
         const int status = result->status;
         const std::string location = result->get_header_value("Location");
         if (isRedirect(status) && !location.empty()) {
+            if (method != "GET" && redirectAsGet(status, method)) {
+                return failure(kHttpPostRedirected);
+            }
             const std::string next = redirectTarget(url, location);
             if (lowered(next.substr(0, 8)) != "https://") {
                 return failure("przekierowanie pod adres inny niż https:// odrzucone");
             }
             if (hop == kHttpRedirectsMax) {
                 return failure(errorText(httplib::Error::ExceedRedirectCount, false));
-            }
-            if (redirectAsGet(status, method)) {
-                method = "GET";
-                body.clear();
             }
             headers = redirectHeaders(headers, url, next);
             url = next;
