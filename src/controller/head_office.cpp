@@ -224,7 +224,8 @@ void HeadOffice::orderEnded(const Order& order) {
     if (order.source != OrderSource::HeadOffice || s.settings.reportUrl.empty() || s.stopping) {
         return;
     }
-    if (s.outbox.add(order.id, order.endedAt, orderResultJson(order, s.settings.station))) {
+    if (s.outbox.add(order.id, order.endedAt, order.due,
+                     orderResultJson(order, s.settings.station))) {
         s.wake.notify_all();
     }
 }

@@ -187,8 +187,8 @@ TEST(Outbox, SendsOldestFirstBacksOffAndLosesOrRepeatsNothingAcrossRestarts) {
     ASSERT_TRUE(box.load(&why));
     Outbox::Report r;
     EXPECT_TRUE(box.nextAttempt() == INT64_MAX && !box.next(T, &r));
-    EXPECT_TRUE(box.add("a", T, body) && box.add("b", T, "{}"));
-    EXPECT_FALSE(box.add("a", T, "{\"again\":1}"));  // that ending is queued: not twice
+    EXPECT_TRUE(box.add("a", T, T, body) && box.add("b", T, T, "{}"));
+    EXPECT_FALSE(box.add("a", T, T, "{\"again\":1}"));  // that ending is queued: not twice
     ASSERT_TRUE(box.size() == 2 && box.next(T, &r));
     EXPECT_TRUE(r.id == "a" && r.body == body && r.attempts == 0);
     int64_t now = T;
@@ -216,9 +216,17 @@ TEST(Outbox, SendsOldestFirstBacksOffAndLosesOrRepeatsNothingAcrossRestarts) {
     ASSERT_TRUE(third.load(&why));
     EXPECT_EQ(all(third), "b|{}|0|0;");
     // Sent, restarted: that ending is never queued again; a later ending of the id is.
-    EXPECT_FALSE(third.add("a", T, body));
-    EXPECT_TRUE(third.add("a", T + 1, body));
+    EXPECT_FALSE(third.add("a", T, T, body));
+    EXPECT_TRUE(third.add("a", T + 1, T, body));
     EXPECT_FALSE(box.saveFailed() || again.saveFailed() || third.saveFailed());
+    // An ending is remembered while the book may keep its order: 90 days (and a day) after
+    // the later of its time and its end, a time far ahead included.
+    constexpr int64_t kDay = 86400;
+    EXPECT_TRUE(third.add("far", T, T + 2 * kDay, "{}"));
+    EXPECT_TRUE(third.add("later", T + 92 * kDay, T + 92 * kDay, "{}"));
+    EXPECT_FALSE(third.add("far", T, T + 2 * kDay, "{}"));
+    EXPECT_TRUE(third.add("last", T + 94 * kDay, T + 94 * kDay, "{}"));
+    EXPECT_TRUE(third.add("far", T, T + 2 * kDay, "{}"));  // forgotten, as the book forgot it
 
     test::writeFile(file, R"({"wyniki":[{"id":"a","tresc":"{}","proby":-1,"nastepna":0}]})");
     Outbox damaged(file);

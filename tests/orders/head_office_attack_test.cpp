@@ -347,7 +347,7 @@ TEST(HeadOfficeAttack, DISABLED_NoPauseOutlastsAnHourWhenTheClockGoesBack) {
     std::string why;
     ASSERT_TRUE(box.load(&why));
     const int64_t t0 = 1796536800;
-    ASSERT_TRUE(box.add("a", t0, "{}"));
+    ASSERT_TRUE(box.add("a", t0, t0, "{}"));
     box.failed("a", t0 + 30 * kDay);  // the clock was a month ahead
     Outbox::Report r;                 // set right again
     EXPECT_TRUE(box.next(t0 + 60 + kOutboxLongestPause, &r))
