@@ -107,6 +107,38 @@ TEST(HeadOfficePlan, IsTheStationsCurrentPlanAndTouchesNothingElse) {
     }
 }
 
+// An order without a time is due "now" at every reading of the plan: the book keeps it, ended,
+// as long as the plan holds it (across restarts), so that it is carried out once.
+TEST(HeadOfficePlan, AnOrderWithoutATimeIsCarriedOutOnce) {
+    test::TempDir dir;
+    const std::string file = dir.file("ZleceniaCen.json");
+    constexpr int64_t kDay = 86400;
+    const auto apply = [&](OrderBook& b, const std::string& items, int64_t now) {
+        OrderDocument doc;
+        std::string why;
+        EXPECT_TRUE(readOrderDocument(R"({"stacja":"S1","zlecenia":[)" + items + "]}",
+                                      OrderSource::HeadOffice, now, &doc, &why))
+            << why;
+        return b.applyPlan(doc.orders, now).added;
+    };
+    const std::string now = R"({"id":"teraz","ceny":{"1":"5.00"}})";
+    const std::string other =
+        R"({"id":"inne","od":")" + orderTimeText(T + 95 * kDay, 60) + R"(","ceny":{"2":"6"}})";
+    OrderBook b(file);
+    EXPECT_EQ(apply(b, now, T), 1);
+    ASSERT_EQ(b.takeDue(T).ids, std::vector<std::string>{"teraz"});
+    const OrderRow rows[kPriceRows] = {{"5.00", "5.00", false}};
+    b.finish({"teraz"}, OrderResult::Confirmed, rows, T + 2);
+    EXPECT_EQ(apply(b, now + "," + other, T + 91 * kDay), 1);  // saved 91 days on
+    OrderBook again(file);                                     // restarted: read again
+    std::string why;
+    ASSERT_TRUE(again.load(T + 91 * kDay, &why)) << why;
+    EXPECT_EQ(apply(again, now + "," + other, T + 91 * kDay + 60), 0);
+    EXPECT_TRUE(again.takeDue(T + 91 * kDay + 60).ids.empty());
+    apply(again, other, T + 92 * kDay);  // no longer planned: forgotten as any other
+    EXPECT_EQ(book(again), "inne OCZEKUJE 2 ; ");
+}
+
 // What a check said: "" accepted, else its reason ("?" when the two disagree).
 std::string said(bool accepted, const std::string& why) {
     return accepted == why.empty() ? why : "?";
