@@ -291,6 +291,10 @@ void HeadOffice::State::fetch(std::unique_lock<std::mutex>& lock) {
     lock.unlock();
     const HttpResponse answer =
         http.send(http.context, {"GET", asked.documentUrl, headers, ""}, kCentralTimeoutMs);
+    lock.lock();
+    if (stopping || !(asked == settings)) {
+        return;  // ended, or the settings changed meanwhile: their own fetch comes next
+    }
     const int64_t now = clock.utcNow();
     OrderDocument document;
     std::string text, why;
@@ -306,10 +310,6 @@ void HeadOffice::State::fetch(std::unique_lock<std::mutex>& lock) {
         text = "dokument odrzucony: " + why;
     } else {
         taken = true;
-    }
-    lock.lock();
-    if (stopping || !(asked == settings)) {
-        return;  // ended, or the settings changed meanwhile: their own fetch comes next
     }
     if (unreachable && answer.status != 0) {
         outbox.retryNow(now);  // back: the results waiting need not wait out their pauses
@@ -338,8 +338,11 @@ void HeadOffice::State::post(std::unique_lock<std::mutex>& lock, const Outbox::R
     lock.unlock();
     const HttpResponse answer = http.send(http.context, request, kCentralTimeoutMs);
     lock.lock();
-    if (stopping) {
-        return;  // a result the head office took goes again at the next start: it is told twice
+    if (stopping) {  // the head office took it: not sent again at the next start
+        if (isSuccess(answer.status)) {
+            outbox.sent(report.id);
+        }
+        return;
     }
     const std::string fault = isSuccess(answer.status) ? std::string()
                               : answer.status == 0     ? answer.error

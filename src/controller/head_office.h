@@ -8,7 +8,9 @@
 //
 // The thread and what it needs live in a state shared with it: at the program's end stop()
 // does not wait for a request under way (it may take up to its time limit); the thread
-// finds it was stopped when the answer comes and ends without touching the order book.
+// finds it was stopped when the answer comes and ends without touching the order book or the
+// platform (its clock, its settings store): only a result the head office took (a 2xx) is
+// still marked sent in the outbox, so that it does not go again at the next start.
 #pragma once
 
 #include <cstdint>

@@ -382,5 +382,41 @@ TEST(HeadOfficeThread, UsesOnlySettingsThatPassTheCheck) {
     }
 }
 
+// Stopped (the program closing) while a request is under way: nothing of the platform (its
+// clock here) is used once the answer comes, and a result the head office took with a 2xx
+// is not posted again at the next start; one it refused still waits.
+TEST(HeadOfficeThread, AnAnswerAfterStopUsesNothingAndLosesNoResult) {
+    const struct {
+        const char* ini;
+        int postStatus;
+        size_t waiting;  // results in the outbox after the answer
+    } cases[] = {{"Adres=http://127.0.0.1:1/S1.json\r\nStacja=S1\r\n", 204, 0},
+                 {"Raport=http://127.0.0.1:1/raporty\r\n", 204, 0},
+                 {"Raport=http://127.0.0.1:1/raporty\r\n", 500, 1}};
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        test::writeFile(dir.file(kCentralSettingsName), std::string("[Centrala]\r\n") + c.ini);
+        FakeHttp http;
+        http.hold = true;
+        http.postStatus = c.postStatus;
+        auto clock = std::make_unique<test::FixedClock>();
+        OrderBook book(dir.file("ZleceniaCen.json"));
+        {
+            HeadOffice office(http.client(), platformCentralStore(), dir.path(), clock->clock(),
+                              &book, nullptr);
+            ASSERT_TRUE(office.start().empty());
+            office.orderEnded(endedOrder("a"));
+            ASSERT_TRUE(http.waitForOneUnderWay()) << c.ini;
+        }
+        clock.reset();  // the platform is gone
+        http.setHold(false);
+        letTheThreadEnd();
+        Outbox box(dir.file(kOutboxName));
+        std::string why;
+        ASSERT_TRUE(box.load(&why));
+        EXPECT_EQ(box.size(), c.waiting) << c.ini << c.postStatus;
+    }
+}
+
 }  // namespace
 }  // namespace vorda
