@@ -272,8 +272,9 @@ void HeadOffice::State::run() {
             until = std::min(until, nextFetch);
         }
         const int64_t attempt = outbox.nextAttempt();
-        if (reporting && attempt != INT64_MAX) {
-            until = std::min(until, Steady::now() + std::chrono::seconds(attempt - now));
+        if (reporting && attempt != INT64_MAX) {  // next() bounds it by the longest pause
+            until = std::min(until, Steady::now() + std::chrono::seconds(std::clamp<int64_t>(
+                                                        attempt - now, 0, kOutboxLongestPause)));
         }
         wake.wait_until(lock, until);
     }

@@ -136,7 +136,12 @@ bool Outbox::add(const std::string& id, int64_t endedAt, int64_t due, const std:
 
 bool Outbox::next(int64_t now, Report* out) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (reports_.empty() || reports_.front().notBefore > now) {
+    if (reports_.empty()) {
+        return false;
+    }
+    // A pause that ends more than the longest pause ahead began while the clock was ahead.
+    const int64_t notBefore = reports_.front().notBefore;
+    if (notBefore > now && notBefore - kOutboxLongestPause <= now) {
         return false;
     }
     *out = reports_.front();

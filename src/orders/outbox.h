@@ -3,8 +3,9 @@
 // after every change, so that none is lost when the program ends and none is posted again
 // once the head office took it. Reports go oldest first, one at a time: while the oldest
 // waits out its pause after a failed post, none after it goes. A failed post waits 60 s,
-// then twice as long after each further failure, at most an hour. Callers on any thread:
-// the outbox has its own mutex. Times are seconds since 1970 UTC, given by the caller.
+// then twice as long after each further failure, at most an hour; a pause that ends more than an
+// hour ahead (it began while the clock was ahead, or the file says so) is over. Callers on any
+// thread: the outbox has its own mutex. Times are seconds since 1970 UTC, given by the caller.
 //
 // The file: {"wyniki": [{"id", "tresc" (the body, as text), "proby" (failed posts),
 // "nastepna" (when it may be posted again)}, ...], oldest first, and "zgloszone": [{"id",

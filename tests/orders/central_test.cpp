@@ -259,6 +259,13 @@ TEST(Outbox, SendsOldestFirstBacksOffAndLosesOrRepeatsNothingAcrossRestarts) {
     EXPECT_FALSE(third.add("far", T, T + 2 * kDay, "{}"));
     EXPECT_TRUE(third.add("last", T + 94 * kDay, T + 94 * kDay, "{}"));
     EXPECT_TRUE(third.add("far", T, T + 2 * kDay, "{}"));  // forgotten, as the book forgot it
+    // A pause that began while the clock was a month ahead is over once the clock is right.
+    Outbox::Report first;
+    ASSERT_TRUE(third.next(T, &first) && first.id == "b");
+    third.failed("b", T + 30 * kDay);
+    EXPECT_TRUE(third.next(T + 60, &r) && r.id == "b");
+    third.failed("b", T + 60);
+    EXPECT_FALSE(third.next(T + 60 + 119, &r));
 
     test::writeFile(file, R"({"wyniki":[{"id":"a","tresc":"{}","proby":-1,"nastepna":0}]})");
     Outbox damaged(file);
@@ -416,6 +423,23 @@ TEST(HeadOfficeThread, AnAnswerAfterStopUsesNothingAndLosesNoResult) {
         ASSERT_TRUE(box.load(&why));
         EXPECT_EQ(box.size(), c.waiting) << c.ini << c.postStatus;
     }
+    // A damaged "nastepna" far ahead is a pause that is over: posted at once, no wait
+    // computed from it.
+    test::TempDir dir;
+    test::writeFile(dir.file(kOutboxName),
+                    R"({"wyniki":[{"id":"a","tresc":"{}","proby":3,"nastepna":15600000000}]})");
+    test::writeFile(dir.file(kCentralSettingsName),
+                    "[Centrala]\r\nRaport=http://127.0.0.1:1/raporty\r\n");
+    FakeHttp http;
+    test::FixedClock clock;
+    OrderBook book(dir.file("ZleceniaCen.json"));
+    {
+        HeadOffice office(http.client(), platformCentralStore(), dir.path(), clock.clock(), &book,
+                          nullptr);
+        ASSERT_TRUE(office.start().empty());
+        EXPECT_TRUE(test::waitUntil([&] { return office.contact().waiting.empty(); }));
+    }
+    letTheThreadEnd();
 }
 
 }  // namespace
