@@ -6,6 +6,7 @@
 #include <chrono>
 #include <climits>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <numeric>
@@ -338,7 +339,14 @@ Order endedOrder(const std::string& id) {
     return o;
 }
 
-// A stopped head office's thread ends at its next wake; the fakes it holds outlive it.
+// A server for one case, never destroyed: a stopped head office's thread may still be on its
+// way into it.
+FakeHttp& fakeHttp() {
+    static auto* all = new std::deque<FakeHttp>;
+    return all->emplace_back();
+}
+
+// A stopped head office's thread ends at its next wake (its files written by then).
 void letTheThreadEnd() {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 }
@@ -361,7 +369,7 @@ TEST(HeadOfficeThread, UsesOnlySettingsThatPassTheCheck) {
                         "[Centrala]\r\nAdres=" + local + "/S1.json\r\nStacja=S1\r\nRaport=" +
                             (c.authorization.empty() ? local : "http://127.1:1") +
                             "/raporty\r\nKlucz=" + store.protect(store.context, c.key) + "\r\n");
-        FakeHttp http;
+        FakeHttp& http = fakeHttp();
         test::FixedClock clock;
         OrderBook book(dir.file("ZleceniaCen.json"));
         {
@@ -403,7 +411,7 @@ TEST(HeadOfficeThread, AnAnswerAfterStopUsesNothingAndLosesNoResult) {
     for (const auto& c : cases) {
         test::TempDir dir;
         test::writeFile(dir.file(kCentralSettingsName), std::string("[Centrala]\r\n") + c.ini);
-        FakeHttp http;
+        FakeHttp& http = fakeHttp();
         http.hold = true;
         http.postStatus = c.postStatus;
         auto clock = std::make_unique<test::FixedClock>();
@@ -417,11 +425,14 @@ TEST(HeadOfficeThread, AnAnswerAfterStopUsesNothingAndLosesNoResult) {
         }
         clock.reset();  // the platform is gone
         http.setHold(false);
+        const auto waiting = [&] {
+            Outbox box(dir.file(kOutboxName));
+            std::string why;
+            return box.load(&why) ? box.size() : 99;
+        };
         letTheThreadEnd();
-        Outbox box(dir.file(kOutboxName));
-        std::string why;
-        ASSERT_TRUE(box.load(&why));
-        EXPECT_EQ(box.size(), c.waiting) << c.ini << c.postStatus;
+        EXPECT_TRUE(test::waitUntil([&] { return waiting() == c.waiting; }))
+            << c.ini << c.postStatus;
     }
     // A damaged "nastepna" far ahead is a pause that is over: posted at once, no wait
     // computed from it.
@@ -430,7 +441,7 @@ TEST(HeadOfficeThread, AnAnswerAfterStopUsesNothingAndLosesNoResult) {
                     R"({"wyniki":[{"id":"a","tresc":"{}","proby":3,"nastepna":15600000000}]})");
     test::writeFile(dir.file(kCentralSettingsName),
                     "[Centrala]\r\nRaport=http://127.0.0.1:1/raporty\r\n");
-    FakeHttp http;
+    FakeHttp& http = fakeHttp();
     test::FixedClock clock;
     OrderBook book(dir.file("ZleceniaCen.json"));
     {
