@@ -85,7 +85,8 @@ struct HeadOffice::State {
     OrderBook* book = nullptr;  // null once stopped
     Outbox outbox;
     CentralSettings settings;
-    std::string key;  // unprotected, in memory only
+    std::string key;     // unprotected, in memory only
+    bool valid = false;  // the settings passed the check: only then does the thread use them
     bool enabled = false;
     bool fetchNow = true;
     bool stopping = false;
@@ -143,6 +144,7 @@ std::vector<std::string> HeadOffice::start() {
                          why);
         s.contact.text = why;
     } else {
+        s.valid = true;
         s.enabled = !s.settings.documentUrl.empty();
     }
     s.contact.enabled = s.enabled;
@@ -194,6 +196,7 @@ bool HeadOffice::change(CentralSettings settings, const std::string* key, std::s
                               settings.station == s.settings.station && newKey == s.key;
     s.settings = settings;
     s.key = newKey;
+    s.valid = true;
     s.enabled = !settings.documentUrl.empty();
     s.contact.enabled = s.enabled;
     if (!sameDocument) {
@@ -221,7 +224,8 @@ void HeadOffice::orderEnded(const Order& order) {
     if (order.source != OrderSource::HeadOffice || s.settings.reportUrl.empty() || s.stopping) {
         return;
     }
-    if (s.outbox.add(order.id, order.endedAt, orderResultJson(order, s.settings.station))) {
+    if (s.outbox.add(order.id, order.endedAt, order.due,
+                     orderResultJson(order, s.settings.station))) {
         s.wake.notify_all();
     }
 }
@@ -258,7 +262,8 @@ void HeadOffice::State::run() {
         outbox.retrySave();
         Outbox::Report report;
         const int64_t now = clock.utcNow();
-        if (!settings.reportUrl.empty() && outbox.next(now, &report)) {
+        const bool reporting = valid && !settings.reportUrl.empty();
+        if (reporting && outbox.next(now, &report)) {
             post(lock, report);
             continue;
         }
@@ -267,8 +272,9 @@ void HeadOffice::State::run() {
             until = std::min(until, nextFetch);
         }
         const int64_t attempt = outbox.nextAttempt();
-        if (!settings.reportUrl.empty() && attempt != INT64_MAX) {
-            until = std::min(until, Steady::now() + std::chrono::seconds(attempt - now));
+        if (reporting && attempt != INT64_MAX) {  // next() bounds it by the longest pause
+            until = std::min(until, Steady::now() + std::chrono::seconds(std::clamp<int64_t>(
+                                                        attempt - now, 0, kOutboxLongestPause)));
         }
         wake.wait_until(lock, until);
     }
@@ -286,6 +292,10 @@ void HeadOffice::State::fetch(std::unique_lock<std::mutex>& lock) {
     lock.unlock();
     const HttpResponse answer =
         http.send(http.context, {"GET", asked.documentUrl, headers, ""}, kCentralTimeoutMs);
+    lock.lock();
+    if (stopping || !(asked == settings)) {
+        return;  // ended, or the settings changed meanwhile: their own fetch comes next
+    }
     const int64_t now = clock.utcNow();
     OrderDocument document;
     std::string text, why;
@@ -301,10 +311,6 @@ void HeadOffice::State::fetch(std::unique_lock<std::mutex>& lock) {
         text = "dokument odrzucony: " + why;
     } else {
         taken = true;
-    }
-    lock.lock();
-    if (stopping || !(asked == settings)) {
-        return;  // ended, or the settings changed meanwhile: their own fetch comes next
     }
     if (unreachable && answer.status != 0) {
         outbox.retryNow(now);  // back: the results waiting need not wait out their pauses
@@ -333,8 +339,11 @@ void HeadOffice::State::post(std::unique_lock<std::mutex>& lock, const Outbox::R
     lock.unlock();
     const HttpResponse answer = http.send(http.context, request, kCentralTimeoutMs);
     lock.lock();
-    if (stopping) {
-        return;  // a result the head office took goes again at the next start: it is told twice
+    if (stopping) {  // the head office took it: not sent again at the next start
+        if (isSuccess(answer.status)) {
+            outbox.sent(report.id);
+        }
+        return;
     }
     const std::string fault = isSuccess(answer.status) ? std::string()
                               : answer.status == 0     ? answer.error

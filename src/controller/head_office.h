@@ -8,7 +8,9 @@
 //
 // The thread and what it needs live in a state shared with it: at the program's end stop()
 // does not wait for a request under way (it may take up to its time limit); the thread
-// finds it was stopped when the answer comes and ends without touching the order book.
+// finds it was stopped when the answer comes and ends without touching the order book or the
+// platform (its clock, its settings store): only a result the head office took (a 2xx) is
+// still marked sent in the outbox, so that it does not go again at the next start.
 #pragma once
 
 #include <cstdint>
@@ -54,15 +56,17 @@ class HeadOffice {
     // Reads "Centrala.ini" and the outbox, and starts the thread (it fetches at once when an
     // `Adres` is set). What went wrong (settings refused, a damaged outbox), for the operator;
     // a kept key that no header may carry (a line break, ...) is dropped, never sent.
+    // Refused settings are never used: nothing is fetched or posted until change() gives
+    // settings that pass; results meanwhile wait.
     std::vector<std::string> start();
     // The thread is told to end; a request under way is not waited for.
     void stop();
 
     CentralSettings settings() const;
     bool hasKey() const;
-    // The dialog's "OK": the settings checked, the key protected for the user (`key` null:
-    // the one kept stays), written to "Centrala.ini", and the document fetched at once.
-    // False with the reason, nothing changed.
+    // The dialog's "OK": the settings and a new key checked, the key protected for the user (`key`
+    // null: the one kept stays), written to "Centrala.ini", and the document fetched at once. False
+    // with the reason, nothing changed.
     bool change(CentralSettings settings, const std::string* key, std::string* why);
     // "Sprawdź": one fetch of the document with these settings (`key` null: the one kept),
     // nothing applied or kept. The returned call asks the server and gives the answer in

@@ -7,8 +7,10 @@
 // - the answer's body is read up to kHttpBodyMax bytes; a larger one is refused: status 0,
 //   error kHttpTooLarge;
 // - a redirect is followed only to an "https://" address, at most kHttpRedirectsMax times
-//   (303, and 301 and 302 after a POST, go on as GET without the body; "Authorization"
-//   goes only to the same server); any other redirect is refused: status 0 and the reason;
+//   ("Authorization" goes only to the same server); 303 after a GET goes on as a GET, but a
+//   POST is never turned into a GET (its body would be lost while a 2xx to the GET looked
+//   like it arrived): a 303, 301 or 302 after a POST is refused, kHttpPostRedirected; any
+//   other redirect is refused: status 0 and the reason;
 // - the whole exchange, redirects included, ends within `timeoutMs`: status 0 and the
 //   reason when it has not;
 // - any other status (304, 404, 500, ...) comes back as it is, with its headers and body.
@@ -25,6 +27,7 @@ namespace vorda {
 constexpr size_t kHttpBodyMax = 65536;
 constexpr int kHttpRedirectsMax = 5;
 constexpr char kHttpTooLarge[] = "odpowiedź większa niż 64 KB";
+constexpr char kHttpPostRedirected[] = "przekierowanie zamieniające POST w GET odrzucone";
 
 struct HttpRequest {
     std::string method;  // "GET", "POST"
@@ -63,7 +66,8 @@ bool isRedirect(int status);
 std::vector<std::pair<std::string, std::string>> redirectHeaders(
     const std::vector<std::pair<std::string, std::string>>& headers, const std::string& from,
     const std::string& to);
-// Whether a redirect goes on as a GET without the body: 303, and 301 and 302 after a POST.
+// Whether a redirect would go on as a GET without the body: 303, and 301 and 302 after a
+// POST (refused after a POST, see above).
 bool redirectAsGet(int status, const std::string& method);
 
 }  // namespace vorda

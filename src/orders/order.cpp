@@ -75,7 +75,8 @@ bool operator==(const Order& a, const Order& b) {
     return a.id == b.id && a.due == b.due && a.offsetMinutes == b.offsetMinutes &&
            a.immediate == b.immediate && a.prices == b.prices && a.description == b.description &&
            a.source == b.source && a.result == b.result && a.endedAt == b.endedAt &&
-           std::equal(a.rows, a.rows + kPriceRows, b.rows) && a.sequence == b.sequence;
+           std::equal(a.rows, a.rows + kPriceRows, b.rows) && a.sequence == b.sequence &&
+           a.planned == b.planned;
 }
 
 }  // namespace vorda

@@ -74,6 +74,9 @@ struct Order {
     int64_t endedAt = 0;  // when it ended, seconds since 1970 UTC (0 while not ended)
     OrderRow rows[kPriceRows];
     uint64_t sequence = 0;  // the order in which the program took orders in (ties of `due`)
+    // An order of the head office without a time that its plan held at its last reading: its
+    // time is "now" at every reading, so the book keeps it, ended, while the plan holds it.
+    bool planned = false;
 };
 
 // Field by field (the texts of rows not named too).

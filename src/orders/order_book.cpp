@@ -65,6 +65,9 @@ std::string bookText(const std::vector<Order>& orders) {
         if (order.immediate) {
             item["natychmiast"] = true;
         }
+        if (order.planned) {
+            item["wplanie"] = true;
+        }
         bool which[kPriceRows] = {};
         bool any = false;
         for (int r = 0; r < kPriceRows; ++r) {
@@ -99,6 +102,7 @@ bool readBook(const std::string& bytes, int64_t now, std::vector<Order>* out, st
         const auto end = item.find("koniec");
         const auto sequence = item.find("kolejnosc");
         const auto immediate = item.find("natychmiast");
+        const auto planned = item.find("wplanie");
         const auto rows = item.find("wiersze");
         int offset = 0;
         std::string fault;
@@ -112,6 +116,8 @@ bool readBook(const std::string& bytes, int64_t now, std::vector<Order>* out, st
             fault = "brak numeru \"kolejnosc\"";
         } else if (immediate != item.end() && !immediate->is_boolean()) {
             fault = "pole \"natychmiast\" musi mieć wartość true lub false";
+        } else if (planned != item.end() && !planned->is_boolean()) {
+            fault = "pole \"wplanie\" musi mieć wartość true lub false";
         } else if (rows != item.end() && !orderjson::readRows(*rows, order.rows, &fault)) {
         } else if (!ids.insert(order.id).second) {
             fault = "identyfikator powtarza się";
@@ -122,6 +128,7 @@ bool readBook(const std::string& bytes, int64_t now, std::vector<Order>* out, st
         }
         order.sequence = *sequence->get_ptr<const Json::number_unsigned_t*>();
         order.immediate = immediate != item.end() && *immediate->get_ptr<const bool*>();
+        order.planned = planned != item.end() && *planned->get_ptr<const bool*>();
         out->push_back(std::move(order));
     }
     return true;
@@ -238,15 +245,21 @@ OrderBook::PlanChange OrderBook::applyPlan(std::vector<Order> orders, int64_t no
             ++change.added;
         }
     }
+    bool plannedChanged = false;
     for (Order& order : orders_) {
-        if (order.source == OrderSource::HeadOffice && order.result == OrderResult::Waiting &&
-            planned.count(order.id) == 0) {
+        if (order.source != OrderSource::HeadOffice) {
+            continue;
+        }
+        const bool held = planned.count(order.id) > 0;
+        if (order.result == OrderResult::Waiting && !held) {
             order.result = OrderResult::Cancelled;
             order.endedAt = now;
             ++change.cancelled;
         }
+        plannedChanged = plannedChanged || order.planned != (held && order.immediate);
+        order.planned = held && order.immediate;
     }
-    if (change.added + change.replaced + change.cancelled > 0) {
+    if (change.added + change.replaced + change.cancelled > 0 || plannedChanged) {
         save(now);
     }
     return change;
@@ -367,7 +380,7 @@ Order* OrderBook::byId(const std::string& id) {
 void OrderBook::save(int64_t now) {
     orders_.erase(std::remove_if(orders_.begin(), orders_.end(),
                                  [&](const Order& order) {
-                                     return ended(order.result) &&
+                                     return ended(order.result) && !order.planned &&
                                             std::max(order.due, order.endedAt) <
                                                 now - kOrderKeptSeconds;
                                  }),

@@ -6,12 +6,15 @@
 // The file is the orders' document (document.h) with, per order, what the book needs
 // besides: "zrodlo" (the source's text), "wynik" (the result's text), "koniec" (when it
 // ended, in the order's offset; absent while it has not), "kolejnosc" (the order in which
-// it was taken), "natychmiast" (true for an order without a time) and "wiersze" (the rows'
+// it was taken), "natychmiast" (true for an order without a time), "wplanie" (true for one
+// of those that the head office's plan held at its last reading) and "wiersze" (the rows'
 // results, as the result document's "ceny"). It is written indented, newest first.
 //
 // The book stays bounded: an ended order is dropped when the book is saved once both its
 // time and its end lie more than 90 days back; an order offered whose time lies more than
-// 90 days back is ignored, so that one forgotten so never comes back to be carried out.
+// 90 days back is ignored, so that one forgotten so never comes back to be carried out. An
+// order without a time is due "now" at every reading of the head office's plan: it is
+// kept while the plan holds it, so that it is never carried out twice.
 #pragma once
 
 #include <cstdint>

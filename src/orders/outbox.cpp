@@ -16,8 +16,13 @@ namespace {
 
 constexpr size_t kOutboxFileMax = 16 << 20;
 
-// The orders whose results were queued: "zgloszone" (absent in an older file: none).
-bool readQueued(const Json& document, std::vector<std::pair<std::string, int64_t>>* out) {
+struct Ending {
+    std::string id;
+    int64_t endedAt = 0, due = 0;
+};
+
+// The endings queued: "zgloszone" (absent in an older file: none).
+bool readQueued(const Json& document, std::vector<Ending>* out) {
     const auto list = document.find("zgloszone");
     if (list == document.end()) {
         return true;
@@ -28,17 +33,20 @@ bool readQueued(const Json& document, std::vector<std::pair<std::string, int64_t
     for (const Json& item : *list) {
         const auto id = item.is_object() ? item.find("id") : item.end();
         const auto ended = item.is_object() ? item.find("koniec") : item.end();
+        const auto due = item.is_object() ? item.find("termin") : item.end();
         if (id == item.end() || !id->is_string() || ended == item.end() ||
-            !ended->is_number_integer()) {
+            !ended->is_number_integer() || (due != item.end() && !due->is_number_integer())) {
             return false;
         }
-        out->emplace_back(id->get<std::string>(), ended->get<int64_t>());
+        const int64_t endedAt = ended->get<int64_t>();
+        out->push_back(
+            {id->get<std::string>(), endedAt, due == item.end() ? endedAt : due->get<int64_t>()});
     }
     return true;
 }
 
 bool readReports(const std::string& bytes, std::vector<Outbox::Report>* out,
-                 std::vector<std::pair<std::string, int64_t>>* queued, std::string* why) {
+                 std::vector<Ending>* queued, std::string* why) {
     const Json document = Json::parse(bytes, nullptr, false);
     const auto list = document.is_object() ? document.find("wyniki") : document.end();
     if (document.is_discarded() || list == document.end() || !list->is_array()) {
@@ -85,15 +93,15 @@ bool Outbox::load(std::string* why) {
     }
     std::string bytes, fault;
     std::vector<Report> read;
-    std::vector<std::pair<std::string, int64_t>> queued;
+    std::vector<Ending> queued;
     if (!readFileBytes(path_, kOutboxFileMax + 1, &bytes)) {
         fault = "nie da się go odczytać";
     } else if (bytes.size() > kOutboxFileMax) {
         fault = "ma więcej niż 16 MB";
     } else if (readReports(bytes, &read, &queued, &fault)) {
         reports_ = std::move(read);
-        for (auto& [id, endedAt] : queued) {
-            queued_.push_back({std::move(id), endedAt});
+        for (Ending& q : queued) {
+            queued_.push_back({std::move(q.id), q.endedAt, q.due});
         }
         return true;
     }
@@ -107,18 +115,20 @@ bool Outbox::load(std::string* why) {
     return false;
 }
 
-bool Outbox::add(const std::string& id, int64_t endedAt, const std::string& body) {
+bool Outbox::add(const std::string& id, int64_t endedAt, int64_t due, const std::string& body) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (std::any_of(queued_.begin(), queued_.end(),
                     [&](const Queued& q) { return q.id == id && q.endedAt == endedAt; })) {
         return false;
     }
-    // Endings older than the order book keeps orders (and a day) can no longer come again.
+    // Orders the book no longer keeps (both their time and their end older than it keeps
+    // orders, and a day) can no longer come again.
     const int64_t forgotten = endedAt - kOrderKeptSeconds - 86400;
-    queued_.erase(std::remove_if(queued_.begin(), queued_.end(),
-                                 [&](const Queued& q) { return q.endedAt < forgotten; }),
-                  queued_.end());
-    queued_.push_back({id, endedAt});
+    queued_.erase(
+        std::remove_if(queued_.begin(), queued_.end(),
+                       [&](const Queued& q) { return std::max(q.endedAt, q.due) < forgotten; }),
+        queued_.end());
+    queued_.push_back({id, endedAt, due});
     reports_.push_back({id, body, 0, 0});
     save();
     return true;
@@ -126,7 +136,12 @@ bool Outbox::add(const std::string& id, int64_t endedAt, const std::string& body
 
 bool Outbox::next(int64_t now, Report* out) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (reports_.empty() || reports_.front().notBefore > now) {
+    if (reports_.empty()) {
+        return false;
+    }
+    // A pause that ends more than the longest pause ahead began while the clock was ahead.
+    const int64_t notBefore = reports_.front().notBefore;
+    if (notBefore > now && notBefore - kOutboxLongestPause <= now) {
         return false;
     }
     *out = reports_.front();
@@ -213,6 +228,7 @@ void Outbox::save() {
         Written item = Written::object();
         item["id"] = q.id;
         item["koniec"] = q.endedAt;
+        item["termin"] = q.due;
         queued.push_back(std::move(item));
     }
     Written document = Written::object();

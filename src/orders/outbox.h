@@ -3,13 +3,16 @@
 // after every change, so that none is lost when the program ends and none is posted again
 // once the head office took it. Reports go oldest first, one at a time: while the oldest
 // waits out its pause after a failed post, none after it goes. A failed post waits 60 s,
-// then twice as long after each further failure, at most an hour. Callers on any thread:
-// the outbox has its own mutex. Times are seconds since 1970 UTC, given by the caller.
+// then twice as long after each further failure, at most an hour; a pause that ends more than an
+// hour ahead (it began while the clock was ahead, or the file says so) is over. Callers on any
+// thread: the outbox has its own mutex. Times are seconds since 1970 UTC, given by the caller.
 //
 // The file: {"wyniki": [{"id", "tresc" (the body, as text), "proby" (failed posts),
 // "nastepna" (when it may be posted again)}, ...], oldest first, and "zgloszone": [{"id",
-// "koniec"}, ...]: the orders whose results were ever queued (kept as long as the order book
-// keeps orders, and a day more), so that none is queued twice, across restarts too.
+// "koniec", "termin"}, ...]: the endings ever queued, with the order's time ("termin"; absent
+// in an older file: "koniec"), kept as long as the order book may keep the order (90 days
+// after the later of the two) and a day more, so that none is queued twice, across restarts
+// too.
 #pragma once
 
 #include <cstdint>
@@ -32,9 +35,10 @@ class Outbox {
     // it (saveFailed()).
     bool load(std::string* why);
 
-    // Queues the result `body` (the result document, with "stacja") of order `id` that ended
-    // at `endedAt`, last; false when that ending was queued before (waiting or sent).
-    bool add(const std::string& id, int64_t endedAt, const std::string& body);
+    // Queues the result `body` (the result document, with "stacja") of order `id`, due at
+    // `due`, that ended at `endedAt`, last; false when that ending was queued before (waiting
+    // or sent).
+    bool add(const std::string& id, int64_t endedAt, int64_t due, const std::string& body);
 
     struct Report {
         std::string id, body;
@@ -66,6 +70,7 @@ class Outbox {
     struct Queued {
         std::string id;
         int64_t endedAt = 0;
+        int64_t due = 0;
     };
 
     const std::string path_;

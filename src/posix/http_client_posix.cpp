@@ -1,11 +1,17 @@
 // The HTTP seam natively, with cpp-httplib (Debian's libcpp-httplib-dev): one client per
 // exchange, redirects followed here (not by the library) so that only "https://" ones are,
 // the body counted as it arrives, and the time left of the whole exchange given to each
-// step. HTTPS works where the library was built with OpenSSL (Debian's is), the server's
-// certificate checked against the system's authorities.
+// step. The library's time limits are per read (a server that sends its status line and
+// headers a byte at a time, or header lines without end, would hold the exchange as long as
+// it sends): a watch of each exchange stops the client when the time is up. HTTPS works where the
+// library was built with OpenSSL (Debian's is), the server's certificate checked against the
+// system's authorities.
 #include <httplib.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "engine/http_client.h"
 
@@ -66,7 +72,8 @@ HttpResponse failure(std::string error) {
 
 HttpResponse posixSend(void*, const HttpRequest& request, uint32_t timeoutMs) {
     const Steady::time_point deadline = Steady::now() + std::chrono::milliseconds(timeoutMs);
-    std::string url = request.url, method = request.method, body = request.body;
+    std::string url = request.url;
+    const std::string &method = request.method, &body = request.body;
     std::vector<std::pair<std::string, std::string>> headers = request.headers;
     for (int hop = 0;; ++hop) {
         std::string origin, path;
@@ -114,7 +121,22 @@ HttpResponse posixSend(void*, const HttpRequest& request, uint32_t timeoutMs) {
             return !tooLarge;
         };
         out.progress = [&](uint64_t, uint64_t) { return Steady::now() < deadline; };
+        std::mutex watchMutex;
+        std::condition_variable watchWake;
+        bool answered = false;
+        std::thread watch([&] {
+            std::unique_lock<std::mutex> lock(watchMutex);
+            if (!watchWake.wait_until(lock, deadline, [&] { return answered; })) {
+                client.stop();  // what is under way fails at once
+            }
+        });
         const httplib::Result result = client.send(out);
+        {
+            std::lock_guard<std::mutex> lock(watchMutex);
+            answered = true;
+        }
+        watchWake.notify_all();
+        watch.join();
         if (tooLarge) {
             return failure(kHttpTooLarge);
         }
@@ -126,16 +148,15 @@ HttpResponse posixSend(void*, const HttpRequest& request, uint32_t timeoutMs) {
         const int status = result->status;
         const std::string location = result->get_header_value("Location");
         if (isRedirect(status) && !location.empty()) {
+            if (method != "GET" && redirectAsGet(status, method)) {
+                return failure(kHttpPostRedirected);
+            }
             const std::string next = redirectTarget(url, location);
             if (lowered(next.substr(0, 8)) != "https://") {
                 return failure("przekierowanie pod adres inny niż https:// odrzucone");
             }
             if (hop == kHttpRedirectsMax) {
                 return failure(errorText(httplib::Error::ExceedRedirectCount, false));
-            }
-            if (redirectAsGet(status, method)) {
-                method = "GET";
-                body.clear();
             }
             headers = redirectHeaders(headers, url, next);
             url = next;

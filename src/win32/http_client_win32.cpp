@@ -181,7 +181,8 @@ HttpResponse win32Send(void*, const HttpRequest& request, uint32_t timeoutMs) {
         return failed(GetLastError());
     }
     const Steady::time_point deadline = Steady::now() + std::chrono::milliseconds(timeoutMs);
-    std::string url = request.url, method = request.method, body = request.body;
+    std::string url = request.url;
+    const std::string &method = request.method, &body = request.body;
     std::vector<std::pair<std::string, std::string>> headers = request.headers;
     for (int hop = 0;; ++hop) {
         const auto left =
@@ -196,6 +197,9 @@ HttpResponse win32Send(void*, const HttpRequest& request, uint32_t timeoutMs) {
         if (!isRedirect(r.status) || location.empty()) {
             return r;
         }
+        if (method != "GET" && redirectAsGet(r.status, method)) {
+            return failure(kHttpPostRedirected);
+        }
         const std::string next = redirectTarget(url, location);
         if (next.size() < 8 || CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, next.c_str(), 8,
                                               "https://", 8) != CSTR_EQUAL) {
@@ -203,10 +207,6 @@ HttpResponse win32Send(void*, const HttpRequest& request, uint32_t timeoutMs) {
         }
         if (hop == kHttpRedirectsMax) {
             return failure("zbyt wiele przekierowa\xC5\x84");
-        }
-        if (redirectAsGet(r.status, method)) {
-            method = "GET";
-            body.clear();
         }
         headers = redirectHeaders(headers, url, next);
         url = next;

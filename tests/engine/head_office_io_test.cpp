@@ -1,9 +1,14 @@
 // The head office's platform seams as built natively: the HTTP client against a real server
 // on 127.0.0.1, and the settings store on real files.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "engine/central_store.h"
@@ -38,9 +43,11 @@ TEST(PosixHttpClient, AnswersRefusesLargeBodiesAndPlainRedirectsAndEndsInTime) {
             return offset < 100000 ? sink.write(part.data(), part.size()) : (sink.done(), true);
         });
     });
-    server.Get(R"(/to-(https?))", [&](const Request& req, Response& res) {
+    const auto redirect = [&](const Request& req, Response& res) {
         res.set_redirect(req.matches[1].str() + "://127.0.0.1:" + std::to_string(port) + "/doc");
-    });
+    };
+    server.Get(R"(/to-(https?))", redirect);
+    server.Post(R"(/to-(https?))", redirect);
     server.Get("/slow", [&](const Request&, Response& res) {
         test::waitUntil([&] { return released.load(); }, 20000);
         res.set_content("za późno", "text/plain");
@@ -64,6 +71,8 @@ TEST(PosixHttpClient, AnswersRefusesLargeBodiesAndPlainRedirectsAndEndsInTime) {
         {"/to-http", "", "", 0, "przekierowanie pod adres inny niż https:// odrzucone"},
         // Followed: TLS to this plain server fails.
         {"/to-https", "", "", 0, "nie udało się nawiązać bezpiecznego połączenia"},
+        // A report is never turned into a GET whose 2xx would look like it arrived.
+        {"/to-https", "", "{}", 0, kHttpPostRedirected},
         {"/slow", "", "", 0, "serwer nie odpowiedział w wyznaczonym czasie"},
         {"http://127.0.0.1:1/", "", "", 0, "nie udało się połączyć z serwerem"},
     };
@@ -92,6 +101,49 @@ TEST(PosixHttpClient, AnswersRefusesLargeBodiesAndPlainRedirectsAndEndsInTime) {
         EXPECT_EQ(headers.back().first, "Accept") << to;
     }
     EXPECT_EQ(redirectTarget("https://c.pl/a/b?x=/y", "c"), "https://c.pl/a/c");
+}
+
+// The status line and headers too end within the time limit: sent a byte at a time, or as
+// header lines without end (each case's server would go on for 6 s, then answer).
+TEST(PosixHttpClient, SlowOrEndlessHeadersEndInTime) {
+    const std::pair<int, std::string> cases[] = {
+        {200, "x"}, {1, "X-Naglowek: " + std::string(1000, 'y') + "\r\n"}};
+    for (const auto& [pauseMs, piece] : cases) {
+        const int listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+        ASSERT_EQ(listen(listener, 1), 0);
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+        std::thread server([&, pauseMs = pauseMs, piece = piece] {
+            const int peer = accept(listener, nullptr, nullptr);
+            const std::string head =
+                std::string("HTTP/1.1 200 OK\r\n") + (pauseMs > 1 ? "X-Wolny: " : "");
+            bool open = send(peer, head.data(), head.size(), MSG_NOSIGNAL) > 0;
+            for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+                 open && std::chrono::steady_clock::now() < end;) {
+                open = send(peer, piece.data(), piece.size(), MSG_NOSIGNAL) > 0;
+                std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+            }
+            const std::string tail = std::string(pauseMs > 1 ? "\r\n" : "") +
+                                     "Content-Length: 2\r\nConnection: close\r\n\r\n{}";
+            send(peer, tail.data(), tail.size(), MSG_NOSIGNAL);
+            close(peer);
+        });
+        const HttpClient client = platformHttpClient();
+        const auto start = std::chrono::steady_clock::now();
+        const HttpResponse r = client.send(
+            client.context,
+            {"GET", "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/", {}, ""},
+            1000);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(r.error, "serwer nie odpowiedział w wyznaczonym czasie") << pauseMs;
+        EXPECT_LT(took, std::chrono::milliseconds(4000)) << pauseMs;
+        server.join();
+        close(listener);
+    }
 }
 
 TEST(PosixCentralStore, KeepsItsSectionAsTheProfileApiDoesAndTheKeyOutOfSight) {

@@ -1,11 +1,20 @@
 // The head office's side of the orders: its plan applied to the order book, the checks of its
-// document and settings, the spread of the fetches and the outbox of results, on real files.
+// document and settings, the spread of the fetches and the outbox of results, on real files;
+// and the head office's thread against a server of the test's own.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <numeric>
 #include <set>
+#include <thread>
 
+#include "controller/head_office.h"
+#include "engine/central_store.h"
 #include "orders/central.h"
 #include "orders/document.h"
 #include "orders/order_book.h"
@@ -99,6 +108,38 @@ TEST(HeadOfficePlan, IsTheStationsCurrentPlanAndTouchesNothingElse) {
     }
 }
 
+// An order without a time is due "now" at every reading of the plan: the book keeps it, ended,
+// as long as the plan holds it (across restarts), so that it is carried out once.
+TEST(HeadOfficePlan, AnOrderWithoutATimeIsCarriedOutOnce) {
+    test::TempDir dir;
+    const std::string file = dir.file("ZleceniaCen.json");
+    constexpr int64_t kDay = 86400;
+    const auto apply = [&](OrderBook& b, const std::string& items, int64_t now) {
+        OrderDocument doc;
+        std::string why;
+        EXPECT_TRUE(readOrderDocument(R"({"stacja":"S1","zlecenia":[)" + items + "]}",
+                                      OrderSource::HeadOffice, now, &doc, &why))
+            << why;
+        return b.applyPlan(doc.orders, now).added;
+    };
+    const std::string now = R"({"id":"teraz","ceny":{"1":"5.00"}})";
+    const std::string other =
+        R"({"id":"inne","od":")" + orderTimeText(T + 95 * kDay, 60) + R"(","ceny":{"2":"6"}})";
+    OrderBook b(file);
+    EXPECT_EQ(apply(b, now, T), 1);
+    ASSERT_EQ(b.takeDue(T).ids, std::vector<std::string>{"teraz"});
+    const OrderRow rows[kPriceRows] = {{"5.00", "5.00", false}};
+    b.finish({"teraz"}, OrderResult::Confirmed, rows, T + 2);
+    EXPECT_EQ(apply(b, now + "," + other, T + 91 * kDay), 1);  // saved 91 days on
+    OrderBook again(file);                                     // restarted: read again
+    std::string why;
+    ASSERT_TRUE(again.load(T + 91 * kDay, &why)) << why;
+    EXPECT_EQ(apply(again, now + "," + other, T + 91 * kDay + 60), 0);
+    EXPECT_TRUE(again.takeDue(T + 91 * kDay + 60).ids.empty());
+    apply(again, other, T + 92 * kDay);  // no longer planned: forgotten as any other
+    EXPECT_EQ(book(again), "inne OCZEKUJE 2 ; ");
+}
+
 // What a check said: "" accepted, else its reason ("?" when the two disagree).
 std::string said(bool accepted, const std::string& why) {
     return accepted == why.empty() ? why : "?";
@@ -190,8 +231,8 @@ TEST(Outbox, SendsOldestFirstBacksOffAndLosesOrRepeatsNothingAcrossRestarts) {
     ASSERT_TRUE(box.load(&why));
     Outbox::Report r;
     EXPECT_TRUE(box.nextAttempt() == INT64_MAX && !box.next(T, &r));
-    EXPECT_TRUE(box.add("a", T, body) && box.add("b", T, "{}"));
-    EXPECT_FALSE(box.add("a", T, "{\"again\":1}"));  // that ending is queued: not twice
+    EXPECT_TRUE(box.add("a", T, T, body) && box.add("b", T, T, "{}"));
+    EXPECT_FALSE(box.add("a", T, T, "{\"again\":1}"));  // that ending is queued: not twice
     ASSERT_TRUE(box.size() == 2 && box.next(T, &r));
     EXPECT_TRUE(r.id == "a" && r.body == body && r.attempts == 0);
     int64_t now = T;
@@ -219,9 +260,24 @@ TEST(Outbox, SendsOldestFirstBacksOffAndLosesOrRepeatsNothingAcrossRestarts) {
     ASSERT_TRUE(third.load(&why));
     EXPECT_EQ(all(third), "b|{}|0|0;");
     // Sent, restarted: that ending is never queued again; a later ending of the id is.
-    EXPECT_FALSE(third.add("a", T, body));
-    EXPECT_TRUE(third.add("a", T + 1, body));
+    EXPECT_FALSE(third.add("a", T, T, body));
+    EXPECT_TRUE(third.add("a", T + 1, T, body));
     EXPECT_FALSE(box.saveFailed() || again.saveFailed() || third.saveFailed());
+    // An ending is remembered while the book may keep its order: 90 days (and a day) after
+    // the later of its time and its end, a time far ahead included.
+    constexpr int64_t kDay = 86400;
+    EXPECT_TRUE(third.add("far", T, T + 2 * kDay, "{}"));
+    EXPECT_TRUE(third.add("later", T + 92 * kDay, T + 92 * kDay, "{}"));
+    EXPECT_FALSE(third.add("far", T, T + 2 * kDay, "{}"));
+    EXPECT_TRUE(third.add("last", T + 94 * kDay, T + 94 * kDay, "{}"));
+    EXPECT_TRUE(third.add("far", T, T + 2 * kDay, "{}"));  // forgotten, as the book forgot it
+    // A pause that began while the clock was a month ahead is over once the clock is right.
+    Outbox::Report first;
+    ASSERT_TRUE(third.next(T, &first) && first.id == "b");
+    third.failed("b", T + 30 * kDay);
+    EXPECT_TRUE(third.next(T + 60, &r) && r.id == "b");
+    third.failed("b", T + 60);
+    EXPECT_FALSE(third.next(T + 60 + 119, &r));
 
     test::writeFile(file, R"({"wyniki":[{"id":"a","tresc":"{}","proby":-1,"nastepna":0}]})");
     Outbox damaged(file);
@@ -230,6 +286,183 @@ TEST(Outbox, SendsOldestFirstBacksOffAndLosesOrRepeatsNothingAcrossRestarts) {
               "Plik WynikiDoCentrali.json jest uszkodzony (wynik nr 1 jest uszkodzony); "
               "odłożono go jako WynikiDoCentrali.json.uszkodzony");
     EXPECT_TRUE(damaged.size() == 0 && test::fileExists(file + ".uszkodzony"));
+}
+
+// The head office's server: GET answers `document`, POST `postStatus`; while `hold`, each
+// request waits. Every request kept.
+struct FakeHttp {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::string document = R"({"stacja":"S1","zlecenia":[]})";
+    int postStatus = 204;
+    bool hold = false;
+    int waiting = 0;
+    std::vector<HttpRequest> requests;
+
+    HttpClient client() { return {this, &FakeHttp::send}; }
+    static HttpResponse send(void* context, const HttpRequest& request, uint32_t) {
+        auto* self = static_cast<FakeHttp*>(context);
+        std::unique_lock<std::mutex> lock(self->mutex);
+        self->requests.push_back(request);
+        ++self->waiting;
+        self->changed.notify_all();
+        self->changed.wait(lock, [&] { return !self->hold; });
+        --self->waiting;
+        HttpResponse answer;
+        answer.status = request.method == "POST" ? self->postStatus : 200;
+        answer.body = request.method == "POST" ? "" : self->document;
+        return answer;
+    }
+    void setHold(bool on) {
+        std::lock_guard<std::mutex> lock(mutex);
+        hold = on;
+        changed.notify_all();
+    }
+    bool waitForOneUnderWay() {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(5), [&] { return waiting == 1; });
+    }
+    // The requests of `method`, as "URL Authorization".
+    std::vector<std::string> seen(const std::string& method) {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::vector<std::string> out;
+        for (const HttpRequest& r : requests) {
+            if (r.method == method) {
+                std::string key;
+                for (const auto& header : r.headers) {
+                    key = header.first == "Authorization" ? header.second : key;
+                }
+                out.push_back(r.url + " " + key);
+            }
+        }
+        return out;
+    }
+};
+
+Order endedOrder(const std::string& id) {
+    Order o;
+    o.id = id;
+    o.due = o.endedAt = T;
+    o.source = OrderSource::HeadOffice;
+    o.result = OrderResult::Confirmed;
+    o.prices.named[0] = true;
+    o.prices.text[0] = "5.49";
+    return o;
+}
+
+// A server for one case, never destroyed: a stopped head office's thread may still be on its
+// way into it.
+FakeHttp& fakeHttp() {
+    static auto* all = new std::deque<FakeHttp>;
+    return all->emplace_back();
+}
+
+// A stopped head office's thread ends at its next wake (its files written by then).
+void letTheThreadEnd() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+}
+
+// Stored settings the check refuses (a plain http:// report address that is not 127.x.x.x, a
+// key with a line break) are never used: nothing is fetched or posted, the key in no header,
+// until the operator gives settings that pass; the results meanwhile wait.
+TEST(HeadOfficeThread, UsesOnlySettingsThatPassTheCheck) {
+    const CentralStore store = platformCentralStore();
+    const std::string local = "http://127.0.0.1:1";
+    const struct {
+        std::string key, fault, authorization;  // the fault start() tells; what goes later
+    } cases[] = {
+        {"tajny-klucz", "Raport: http:// tylko do localhost", "Bearer tajny-klucz"},
+        {"klucz\r\nX-Inny: tak",
+         "Klucz: dozwolone są tylko znaki ASCII, bez spacji i znaków sterujących", ""},
+    };
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        test::writeFile(dir.file(kCentralSettingsName),
+                        "[Centrala]\r\nAdres=" + local + "/S1.json\r\nStacja=S1\r\nRaport=" +
+                            (c.authorization.empty() ? local : "http://127.1:1") +
+                            "/raporty\r\nKlucz=" + store.protect(store.context, c.key) + "\r\n");
+        FakeHttp& http = fakeHttp();
+        test::FixedClock clock;
+        OrderBook book(dir.file("ZleceniaCen.json"));
+        {
+            HeadOffice office(http.client(), store, dir.path(), clock.clock(), &book, nullptr);
+            const std::vector<std::string> faults = office.start();
+            ASSERT_EQ(faults.size(), 1u) << c.fault;
+            EXPECT_NE(faults[0].find(c.fault), std::string::npos) << faults[0];
+            EXPECT_EQ(office.hasKey(), !c.authorization.empty());
+            office.orderEnded(endedOrder("a"));
+            letTheThreadEnd();
+            EXPECT_TRUE(http.seen("GET").empty() && http.seen("POST").empty()) << c.fault;
+            CentralSettings good = office.settings();
+            good.reportUrl = local + "/raporty";
+            std::string why;
+            ASSERT_TRUE(office.change(good, nullptr, &why)) << why;
+            ASSERT_TRUE(test::waitUntil([&] { return http.seen("POST").size() == 1; }));
+            EXPECT_EQ(http.seen("POST")[0], local + "/raporty " + c.authorization);
+            // A key with a control character is refused by "OK" and by "Sprawdź".
+            const std::string bad = "k\x7f";
+            EXPECT_FALSE(office.change(good, &bad, &why));
+            EXPECT_EQ(why, cases[1].fault);
+            EXPECT_EQ(office.trial(good, &bad)(), cases[1].fault);
+        }
+        letTheThreadEnd();
+    }
+}
+
+// Stopped (the program closing) while a request is under way: nothing of the platform (its
+// clock here) is used once the answer comes, and a result the head office took with a 2xx
+// is not posted again at the next start; one it refused still waits.
+TEST(HeadOfficeThread, AnAnswerAfterStopUsesNothingAndLosesNoResult) {
+    const struct {
+        const char* ini;
+        int postStatus;
+        size_t waiting;  // results in the outbox after the answer
+    } cases[] = {{"Adres=http://127.0.0.1:1/S1.json\r\nStacja=S1\r\n", 204, 0},
+                 {"Raport=http://127.0.0.1:1/raporty\r\n", 204, 0},
+                 {"Raport=http://127.0.0.1:1/raporty\r\n", 500, 1}};
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        test::writeFile(dir.file(kCentralSettingsName), std::string("[Centrala]\r\n") + c.ini);
+        FakeHttp& http = fakeHttp();
+        http.hold = true;
+        http.postStatus = c.postStatus;
+        auto clock = std::make_unique<test::FixedClock>();
+        OrderBook book(dir.file("ZleceniaCen.json"));
+        {
+            HeadOffice office(http.client(), platformCentralStore(), dir.path(), clock->clock(),
+                              &book, nullptr);
+            ASSERT_TRUE(office.start().empty());
+            office.orderEnded(endedOrder("a"));
+            ASSERT_TRUE(http.waitForOneUnderWay()) << c.ini;
+        }
+        clock.reset();  // the platform is gone
+        http.setHold(false);
+        const auto waiting = [&] {
+            Outbox box(dir.file(kOutboxName));
+            std::string why;
+            return box.load(&why) ? box.size() : 99;
+        };
+        letTheThreadEnd();
+        EXPECT_TRUE(test::waitUntil([&] { return waiting() == c.waiting; }))
+            << c.ini << c.postStatus;
+    }
+    // A damaged "nastepna" far ahead is a pause that is over: posted at once, no wait
+    // computed from it.
+    test::TempDir dir;
+    test::writeFile(dir.file(kOutboxName),
+                    R"({"wyniki":[{"id":"a","tresc":"{}","proby":3,"nastepna":15600000000}]})");
+    test::writeFile(dir.file(kCentralSettingsName),
+                    "[Centrala]\r\nRaport=http://127.0.0.1:1/raporty\r\n");
+    FakeHttp& http = fakeHttp();
+    test::FixedClock clock;
+    OrderBook book(dir.file("ZleceniaCen.json"));
+    {
+        HeadOffice office(http.client(), platformCentralStore(), dir.path(), clock.clock(), &book,
+                          nullptr);
+        ASSERT_TRUE(office.start().empty());
+        EXPECT_TRUE(test::waitUntil([&] { return office.contact().waiting.empty(); }));
+    }
+    letTheThreadEnd();
 }
 
 }  // namespace
