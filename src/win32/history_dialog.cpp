@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "settings/history.h"
+#include "win32/list_view.h"
 #include "win32/resources/resource.h"
 #include "win32/wide.h"
 
@@ -17,17 +18,6 @@ namespace {
 // Pixels: date, time, row, description, price sent, blinking, result (wide enough for a
 // mismatch of a line that waits to be written).
 constexpr int kColumnWidths[] = {72, 58, 44, 92, 60, 40, 240, 130};
-
-void setCell(HWND list, int item, int column, const std::string& cp1250) {
-    std::wstring text = fromCp1250(cp1250);
-    LVITEMW cell = {};
-    cell.mask = LVIF_TEXT;
-    cell.iItem = item;
-    cell.iSubItem = column;
-    cell.pszText = text.data();
-    SendMessageW(list, column == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW,
-                 column == 0 ? 0 : static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&cell));
-}
 
 }  // namespace
 
@@ -50,19 +40,14 @@ void PriceHistoryDialog::onInitDialog() {
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
     const std::vector<std::string> columns = historyFields(kHistoryHeader);
     for (size_t i = 0; i < columns.size() && i < std::size(kColumnWidths); ++i) {
-        std::wstring name = fromCp1250(columns[i]);
-        LVCOLUMNW column = {};
-        column.mask = LVCF_TEXT | LVCF_WIDTH;
-        column.cx = kColumnWidths[i];
-        column.pszText = name.data();
-        SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+        addListColumn(list, static_cast<int>(i), kColumnWidths[i], fromCp1250(columns[i]));
     }
     const std::vector<std::vector<std::string>> rows = controller_.priceHistory(kHistoryShown);
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     SendMessageW(list, LVM_SETITEMCOUNT, rows.size(), 0);
     for (size_t r = 0; r < rows.size(); ++r) {
         for (size_t f = 0; f < rows[r].size() && f < columns.size(); ++f) {
-            setCell(list, static_cast<int>(r), static_cast<int>(f), rows[r][f]);
+            setListCell(list, static_cast<int>(r), static_cast<int>(f), fromCp1250(rows[r][f]));
         }
     }
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "orders/document.h"
+#include "win32/list_view.h"
 #include "win32/resources/resource.h"
 #include "win32/wide.h"
 
@@ -40,16 +41,6 @@ std::wstring localContactTime(int64_t utc) {
     swprintf(text, 32, L"%02u.%02u %02u:%02u:%02u", local.wDay, local.wMonth, local.wHour,
              local.wMinute, local.wSecond);
     return text;
-}
-
-void setCell(HWND list, int item, int column, std::wstring text) {
-    LVITEMW cell = {};
-    cell.mask = LVIF_TEXT;
-    cell.iItem = item;
-    cell.iSubItem = column;
-    cell.pszText = text.data();
-    SendMessageW(list, column == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW,
-                 column == 0 ? 0 : static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&cell));
 }
 
 }  // namespace
@@ -115,12 +106,7 @@ void OrdersDialog::onInitDialog() {
     for (size_t i = 0; i < std::size(kColumns); ++i) {
         RECT width = {0, 0, kColumns[i].width, 0};
         MapDialogRect(dialog_, &width);
-        std::wstring title = kColumns[i].title;
-        LVCOLUMNW column = {};
-        column.mask = LVCF_TEXT | LVCF_WIDTH;
-        column.cx = width.right;
-        column.pszText = title.data();
-        SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+        addListColumn(list, static_cast<int>(i), width.right, kColumns[i].title);
     }
     fill();
     SetTimer(dialog_, kContactTimer, kContactRefreshMs, nullptr);
@@ -165,12 +151,12 @@ void OrdersDialog::fill() {
     for (size_t i = 0; i < orders.size(); ++i) {
         const Order& order = orders[i];
         const int item = static_cast<int>(i);
-        setCell(list, item, 0, orderListTime(order));
-        setCell(list, item, 1, fromUtf8(orderListPrices(order.prices)));
-        setCell(list, item, 2, fromUtf8(orderSourceText(order.source)));
-        setCell(list, item, 3, fromUtf8(orderResultText(order.result)));
-        setCell(list, item, 4, fromUtf8(order.id));
-        setCell(list, item, 5, fromUtf8(order.description));
+        setListCell(list, item, 0, orderListTime(order));
+        setListCell(list, item, 1, fromUtf8(orderListPrices(order.prices)));
+        setListCell(list, item, 2, fromUtf8(orderSourceText(order.source)));
+        setListCell(list, item, 3, fromUtf8(orderResultText(order.result)));
+        setListCell(list, item, 4, fromUtf8(order.id));
+        setListCell(list, item, 5, fromUtf8(order.description));
         if (order.id == keep) {
             LVITEMW state = {};
             state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
