@@ -113,6 +113,12 @@ TEST(OrderDocument, IsReadOrRefusedWholeWithTheReason) {
          "Zlecenie \"rano\": cena wiersza 2: cena może mieć najwyżej 8 znaków"},
         {one(R"("ceny":{"3":"5€"})"), bad + "cena wiersza 3: cena może zawierać tylko znaki ASCII"},
         {one(R"("ceny":{"1":"1"},"opis":["x"])"), bad + "pole \"opis\" musi być tekstem"},
+        {one(R"("ceny":{"1":"1"},"opis":")" + std::string(501, 'x') + "\""),
+         bad + "pole \"opis\" może mieć najwyżej 500 znaków"},
+        {std::string("\xFF\xFE{\0}\0", 6), "dokument jest zapisany w UTF-16; zapisz go w UTF-8"},
+        {std::string("{\0}\0", 4), "dokument jest zapisany w UTF-16; zapisz go w UTF-8"},
+        {one(R"("ceny":{"1":"1"},"opis":"Zmiana )" + std::string("\xB3\"")),
+         "dokument nie jest zapisany w UTF-8; zapisz go w UTF-8"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(read(c.json), c.read) << c.json.substr(0, 120);
@@ -130,6 +136,7 @@ TEST(OrderTime, EveryOffsetFormIsReadAndWrittenBackAsTheSameMoment) {
         {"2026-12-07T06:00+0100", T, 60, "2026-12-07T06:00:00+01:00"},
         {"2026-12-06T23:30:00-05:30", T, -330, "2026-12-06T23:30:00-05:30"},
         {"2026-12-07T05:00:00.250Z", T, 0, "2026-12-07T05:00:00Z"},
+        {"2026-12-07T05:00:00.123456789Z", T, 0, "2026-12-07T05:00:00Z"},
         {"2024-02-29T23:59:59-00:00", 1709251199, 0, "2024-02-29T23:59:59Z"},
         {"1969-12-31T23:59:59Z", -1, 0, "1969-12-31T23:59:59Z"},
         {"0000-01-01T00:00Z", -62167219200, 0, "0000-01-01T00:00:00Z"},
@@ -147,7 +154,7 @@ TEST(OrderTime, EveryOffsetFormIsReadAndWrittenBackAsTheSameMoment) {
          {"2026-13-01T00:00Z", "2026-04-31T00:00Z", "2025-02-29T00:00Z", "2026-12-07T24:00Z",
           "2026-12-07T06:60Z", "2026-12-07T06:00:60Z", "2026-12-07T06:00", "2026-12-07T06:00+1",
           "2026-12-07T06:00+24:00", "2026-12-07 06:00Z", "2026-12-07T06:00:00.Z",
-          "2026-12-07T06:00Zx", "26-12-07T06:00Z", ""}) {
+          "2026-12-07T06:00:00.1234567890Z", "2026-12-07T06:00Zx", "26-12-07T06:00Z", ""}) {
         int64_t utc = 0;
         int offset = 0;
         EXPECT_FALSE(parseOrderTime(wrong, &utc, &offset)) << wrong;
