@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <utime.h>
 
+#include <filesystem>
+
 #include "orders/document.h"
 #include "orders/order_book.h"
 #include "orders/order_folder.h"
@@ -234,6 +236,60 @@ TEST(OrderBook, TakesOrdersInCarriesThemOutNewestPerRowAndKeepsThemThroughAReloa
     const int64_t later = T + 91 * 86400;
     third.accept(orders(R"({"id":"g","od":"2027-03-08T06:00+01:00","ceny":{"1":"1"}})"), later);
     EXPECT_EQ(results(third), "g:OCZEKUJE");
+}
+
+// Per row, a price already carried out stays: a late older order ends "POMINIĘTE" for the
+// rows it loses. What ended is handed over once (for its result); an order under an ended
+// id, or beyond the book's room, is refused with the reason; a failed save is tried again;
+// the book at its fullest, with the longest descriptions, reads back whole.
+TEST(OrderBook, KeepsTheNewerPriceRefusesWithTheReasonAndReadsBackWhatItWrote) {
+    test::TempDir dir;
+    const std::string file = dir.file("ZleceniaCen.json");
+    OrderBook book(file);
+    std::string why;
+    ASSERT_TRUE(book.load(T, &why));
+    book.accept(orders(R"({"id":"szosta","od":"2026-12-07T06:00+01:00","ceny":{"1":"5.60"}})"), T);
+    const OrderRow rows[kPriceRows];
+    book.finish(book.takeDue(T).ids, OrderResult::Confirmed, rows, T + 5);
+    book.accept(orders(R"({"id":"piata","od":"2026-12-07T05:00+01:00","ceny":{"1":"5.50"}},
+        {"id":"obie","od":"2026-12-07T05:30+01:00","ceny":{"1":"5.55","2":"6.55"}})"),
+                T + 60);
+    const OrderBook::Batch late = book.takeDue(T + 60);
+    EXPECT_EQ(late.ids, std::vector<std::string>{"obie"});
+    EXPECT_EQ(prices(late.prices), " 2=6.55");
+    std::string ended;
+    for (const Order& o : book.takeEnded()) {
+        ended += o.id + ":" + orderResultText(o.result) + " ";
+    }
+    EXPECT_EQ(ended, "szosta:POTWIERDZONO piata:POMINIĘTE ");
+    EXPECT_TRUE(book.takeEnded().empty());
+    const std::string again = R"({"id":"x","ceny":{"1":"1"}},{"id":"piata","ceny":{"1":"1"}})";
+    EXPECT_EQ(book.refusal(orders(again), T + 60),
+              "Zlecenie \"piata\": zlecenie o tym identyfikatorze już się zakończyło (POMINIĘTE)");
+    EXPECT_EQ(book.refusal(orders(R"({"id":"obie","ceny":{"1":"1"}})"), T + 60),
+              "Zlecenie \"obie\": zlecenie o tym identyfikatorze jest w toku");
+    std::filesystem::create_directory(file + ".tmp");  // the next saves fail
+    EXPECT_EQ(
+        book.accept(orders(R"({"id":"c","od":"2026-12-08T06:00+01:00","ceny":{"3":"3"}})"), T + 61)
+            .added,
+        1);
+    EXPECT_TRUE(book.saveFailed() && !book.retrySave(T + 62));
+    std::filesystem::remove(file + ".tmp");
+    EXPECT_TRUE(book.retrySave(T + 63) && !book.saveFailed());
+    EXPECT_NE(readFile(file).find(R"("id": "c")"), std::string::npos);
+
+    std::vector<Order> many(kOrderBookMax - book.orders().size(), orders(again)[0]);
+    for (size_t i = 0; i < many.size(); ++i) {  // the longest id and description, escaped
+        many[i].id = std::string(60, '"') + std::to_string(1000 + i);
+        many[i].description = std::string(kOrderDescriptionMax, '\x01');
+    }
+    EXPECT_EQ(book.accept(many, T + 64).added, static_cast<int>(many.size()));
+    EXPECT_EQ(book.refusal(orders(R"({"id":"y","ceny":{"1":"1"}})"), T + 64),
+              "brak miejsca na nowe zlecenia: ZleceniaCen.json ma ich 2000, najwięcej 2000");
+    EXPECT_EQ(book.accept(orders(R"({"id":"y","ceny":{"1":"1"}})"), T + 64).ignored, 1);
+    OrderBook reread(file);
+    EXPECT_TRUE(reread.load(T + 65, &why)) << why;
+    EXPECT_EQ(reread.orders().size(), kOrderBookMax);
 }
 
 TEST(OrderBook, ADamagedFileIsMovedAsideAndTheBookStartsEmpty) {
