@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <utime.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "orders/document.h"
 #include "orders/order_book.h"
 #include "orders/order_folder.h"
+#include "settings/files.h"
 #include "support/test_support.h"
 
 namespace vorda {
@@ -362,6 +364,9 @@ TEST(OrderFolder, TakesInFilesOnceSteadyMovesThemAsideAndWritesResults) {
     EXPECT_EQ(folder.takeIn("b.JSON", 2001, &taken, &why), Intake::Accepted);
     ASSERT_EQ(taken.size(), 1u);
     EXPECT_EQ(line(taken[0]), "x/y 2026-12-07T06:00:00+01:00 1=5.49");
+    EXPECT_TRUE(fileExists(in + "b.JSON"));  // until its orders are kept
+    std::filesystem::remove_all(in + "przyjete");
+    ASSERT_TRUE(folder.settle("b.JSON"));
     EXPECT_EQ(readFile(in + "przyjete/b.JSON"), good + " ");
     for (const std::string aside : {"a.json", "a-1.json"}) {  // old: taken at the first look
         put("a.json", bad, 1000);
@@ -378,7 +383,7 @@ TEST(OrderFolder, TakesInFilesOnceSteadyMovesThemAsideAndWritesResults) {
     order.endedAt = T + 5;
     order.rows[0] = {"5.49", "5.49", true};
     ASSERT_TRUE(folder.writeResult(order));
-    EXPECT_EQ(readFile(in + "wyniki/x_y.json"), R"({
+    EXPECT_EQ(readFile(in + "wyniki/x_y~c2cc6993.json"), R"({
   "id": "x/y",
   "wynik": "POTWIERDZONO",
   "czas": "2026-12-07T06:00:05+01:00",
@@ -392,11 +397,31 @@ TEST(OrderFolder, TakesInFilesOnceSteadyMovesThemAsideAndWritesResults) {
 }
 )");
     EXPECT_EQ(orderResultJson(order, "S1").substr(0, 26), "{\n  \"stacja\": \"S1\",\n  \"id\"");
-    const char* names[][2] = {{"a<>:\"|?*\x01\\.b", "a_________.b"},
-                              {"con.x", "_con.x"},
-                              {"COM9", "_COM9"},
+    // Ids that Windows would take for one file get results of their own.
+    for (const char* id : {"Rano", "rano", "Rano"}) {
+        order.id = id;
+        ASSERT_TRUE(folder.writeResult(order));
+    }
+    std::vector<std::string> results = filesIn(in + "wyniki");
+    std::sort(results.begin(), results.end());
+    EXPECT_EQ(results,
+              (std::vector<std::string>{"Rano.json", "rano~a89b97db.json", "x_y~c2cc6993.json"}));
+    // No name is a device of Windows, nor one that another id's name could be.
+    const char* names[][2] = {{"a<>:\"|?*\x01\\.b", "a_________.b~fdef227e"},
+                              {"a/b", "a_b~3a8e75c1"},
+                              {"a:b", "a_b~08bd8540"},
+                              {"a_b", "a_b"},
+                              {"rano~1", "rano_1~ca5f878a"},
+                              {"con.x", "_con.x~68be4785"},
+                              {"COM9", "_COM9~46950445"},
                               {"COM0", "COM0"},
-                              {"lpt1", "_lpt1"},
+                              {"lpt1", "_lpt1~f32ea75a"},
+                              {"COM1 ", "COM1_~b1a9be47"},
+                              {"NUL .x", "_NUL .x~5f33b2b6"},
+                              {"AUX.", "AUX_~3589f035"},
+                              {"CONIN$", "_CONIN$~71f08fb4"},
+                              {"conout$.log", "_conout$.log~83c83a1f"},
+                              {"com\xC2\xB9", "_com\xC2\xB9~0e857657"},
                               {"ząb", "ząb"}};
     for (const auto& n : names) {
         EXPECT_EQ(orderFileName(n[0]), n[1]);
