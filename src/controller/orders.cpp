@@ -347,12 +347,14 @@ void Controller::onFolderRescan(void* controller, uint64_t) {
 // whose orders the book would not take is refused with the reason. A file still being
 // written is looked at again in a second; one whose orders wait for the book's save is
 // filed once it is saved (not read again: its orders may have been carried out meanwhile).
-// Files beyond the first kFilesPerLook go a millisecond later, after what else is due.
+// Files beyond the first kFilesPerLook go a millisecond after the look began, after what
+// else is due.
 void Controller::takeInFolder() {
     if (!isDirectory(orderFolder_.path())) {
         watchFolder();  // removed: made again, and watched again (the old watch went with it)
     }
     const int64_t now = clock_.utcNow();
+    const uint64_t began = timers_.now();
     const std::vector<std::string> names = orderFolder_.pending();
     bool busy = false;
     std::vector<std::string> taken;
@@ -399,13 +401,15 @@ void Controller::takeInFolder() {
         }
     }
     {
-        // The rest a moment later (what else is due goes first), unless nothing can be kept.
+        // The rest a millisecond after this look began (what else is due goes first), unless
+        // nothing can be kept.
         const bool more = names.size() > kFilesPerLook && saved;
         std::lock_guard<std::mutex> lock(ordersMutex_);
         timers_.cancel(intakeTimer_);
-        intakeTimer_ = more || busy ? timers_.schedule(timers_.now() + (more ? 1 : kFolderBusyMs),
-                                                       onFolderIntake, this, 0)
-                                    : 0;
+        intakeTimer_ =
+            more   ? timers_.schedule(began + 1, onFolderIntake, this, 0)
+            : busy ? timers_.schedule(timers_.now() + kFolderBusyMs, onFolderIntake, this, 0)
+                   : 0;
     }
     if (!taken.empty()) {
         scheduleNextOrder();

@@ -698,9 +698,11 @@ TEST_F(Orders, AFolderFileIsFiledOnceItsOrdersAreSavedAndEachEndedOneGetsItsResu
     EXPECT_EQ(resultOf(controller, kept), "OCZEKUJE");
     EXPECT_TRUE(test::fileExists(in + "a.json") && !test::fileExists(in + "przyjete/a.json"));
     std::filesystem::remove(blocker);
-    at(steadyNow + kHistoryRetryMs + 330);  // saved, then filed at the next look
-    steadyNow = steadyNow + 1000;
-    EXPECT_TRUE(runUntil([&] { return test::fileExists(in + "przyjete/a.json"); }));
+    at(steadyNow + kHistoryRetryMs + 330);  // saved, then filed at a later look
+    EXPECT_TRUE(ui.waitUntil([&] {
+        at(steadyNow + 100);
+        return test::fileExists(in + "przyjete/a.json");
+    }));
     EXPECT_FALSE(test::fileExists(in + "a.json"));
     ASSERT_TRUE(controller.cancelOrder("pozniej"));
     const std::string results[][2] = {
