@@ -92,10 +92,10 @@ Controller::Controller(const Platform& platform)
 
 Controller::~Controller() {
     ending_ = true;
-    stopOrders();
     // The threads first: the sender's deadlines (the poll, a missing port's reopening) and
     // the check's limit end with them.
     timers_.stop();
+    stopOrders();
     link_.stopSender();
     if (link_.connected()) {
         link_.close();
@@ -128,6 +128,7 @@ void Controller::onBlinkTick(void* controller, uint64_t due) {
     self->board_.blinkTick();
     self->logs_.retryWaitingHistory();
     self->reportWriteFailures();
+    self->retryOrderFiles(due);
     self->timers_.schedule(due + kBlinkPeriodMs, &Controller::onBlinkTick, self,
                            due + kBlinkPeriodMs);
 }
@@ -400,7 +401,8 @@ void Controller::sendOrderedPrices(const PriceOrder& order, OrderDone done) {
         std::lock_guard<std::mutex> guard(checkMutex_);
         busy = check_.hasOrder();
     }
-    if (busy) {
+    // A planned order's send is refused as an earlier order's is, until its end is recorded.
+    if (busy || plannedOrderUnderWay()) {
         done(OrderExit::Refused, kOrderInProgress);
         return;
     }
@@ -429,7 +431,8 @@ void Controller::sendOrderedPrices(const PriceOrder& order, OrderDone done) {
 }
 
 void Controller::queuePrices(const std::string texts[kPriceRows], const bool blinks[kPriceRows],
-                             const std::string& source, OrderDone done, BatchDone batchDone) {
+                             const std::string& source, OrderDone done, BatchDone batchDone,
+                             const bool* named) {
     const Settings s = settings();
     if (holdLinkForQueueing() != Result::Ok) {
         if (batchDone) {
@@ -458,6 +461,9 @@ void Controller::queuePrices(const std::string texts[kPriceRows], const bool bli
         fillBlinksWrite_ = 0;
         SentRow rows[kPriceRows];
         for (int row = 0; row < kPriceRows; ++row) {
+            if (named != nullptr && !named[row]) {
+                continue;  // left as the tower shows it
+            }
             std::string text = priceCommand(row, blinks[row], texts[row].substr(0, kPriceTextMax));
             // As the mailbox keeps it.
             text.erase(std::remove_if(text.begin(), text.end(),

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -199,11 +200,12 @@ class Controller final : private LinkListener, private ScriptListener {
     void onAnswerTimeout(int slot) override;
     void onCommandEnded(int slot, const char* text, CommandEnd how) override;
     void onCommandsDropped(DropReason why) override;
-    // The five price commands and "20E" as one group, and their check.
-    // `source` goes to the history ("PANEL", ...; code page 1250); `done` hears an order's
-    // result, `batchDone` a planned order's.
+    // The five price commands (only the rows marked in `named`, when given) and "20E" as one
+    // group, and their check. `source` goes to the history ("PANEL", ...; code page 1250);
+    // `done` hears an order's result, `batchDone` a planned order's.
     void queuePrices(const std::string texts[kPriceRows], const bool blinks[kPriceRows],
-                     const std::string& source, OrderDone done, BatchDone batchDone = nullptr);
+                     const std::string& source, OrderDone done, BatchDone batchDone = nullptr,
+                     const bool* named = nullptr);
     // Ends the check under way (if any) and tells what its end tells.
     void endCheck(CheckEnding ending, const std::string& why = std::string());
     // With checkMutex_ held: the check's limit scheduled or taken off.
@@ -219,8 +221,11 @@ class Controller final : private LinkListener, private ScriptListener {
 
     // Price orders (controller/orders.cpp).
     void startOrders();
+    // Once the timers have stopped: stops the folder's watch, saves the book once more when
+    // its last save failed, and files what waited for that save.
     void stopOrders();
-    // Schedules the next waiting order's time, and shows it in the tray's tip.
+    // After the book changed: the results of ended folder orders are written, the next
+    // waiting order's time scheduled and shown in the tray's tip.
     void scheduleNextOrder();
     // Looks at the due orders soon, on the timers' thread.
     void wakeOrders();
@@ -231,15 +236,22 @@ class Controller final : private LinkListener, private ScriptListener {
     static void onOrdersEnded(void* controller, uint64_t);
     static void onFolderChanged(void* controller);
     static void onFolderIntake(void* controller, uint64_t);
+    static void onFolderRescan(void* controller, uint64_t);
     void takeInFolder();
-    // Orders the program took in: accepted into the book (its file saved), and the next
-    // time scheduled.
-    void acceptOrders(std::vector<Order> orders);
     // The head office's plan or contact changed (told on its thread): looked at on the
     // timers' thread.
     static void onHeadOfficeChanged(void* controller, uint64_t);
     // Every ended order of the head office has its result queued for it (once per ending).
     void reportEndedOrders();
+    // (Re)starts the folder's watch, the folders made first.
+    void watchFolder();
+    // The results of ended folder orders into "wyniki" (those that fail wait for the next).
+    void writeEndedResults();
+    // On the blink tick: a failed save of the book and results not yet written are tried
+    // again, kHistoryRetryMs apart.
+    void retryOrderFiles(uint64_t nowMs);
+    // A planned order's send is under way or its end not yet recorded.
+    bool plannedOrderUnderWay();
     // What the end of a check tells, once no lock is held for it: the status, then the
     // order's result or the operator's message (none while the program ends).
     void tell(CheckVerdict verdict);
@@ -292,12 +304,20 @@ class Controller final : private LinkListener, private ScriptListener {
     OrderBook orderBook_;
     OrderFolder orderFolder_;
     const FolderWatchDriver folderDriver_;
-    std::mutex ordersMutex_;  // guards what follows (taken before checkMutex_, never after)
+    std::mutex watchMutex_;  // guards the watch (never taken with ordersMutex_ held)
     FolderWatch* folderWatch_ = nullptr;
-    uint64_t ordersTimer_ = 0;   // the next order's time, or an immediate look
-    uint64_t intakeTimer_ = 0;   // the folder looked at again
-    bool batchRunning_ = false;  // orders being carried out: the next wait for them
+    bool watchStopped_ = false;
+    std::mutex ordersMutex_;       // guards what follows (taken before checkMutex_, never after)
+    uint64_t ordersTimer_ = 0;     // the next order's time, or an immediate look
+    uint64_t intakeTimer_ = 0;     // the folder looked at again
+    bool batchRunning_ = false;    // orders being carried out: the next wait for them
+    bool heldByOperator_ = false;  // a due order waits for a box, since `heldSince_`
+    uint64_t heldSince_ = 0;
     std::string lastTip_;
+    std::mutex resultsMutex_;  // guards the results not yet written
+    std::vector<Order> resultsWaiting_;
+    uint64_t orderRetryAt_ = 0;      // on the blink tick: when failed writes are tried again
+    std::set<std::string> unfiled_;  // the folder's files whose orders wait for the book's save
     struct EndedOrders {
         std::vector<std::string> ids;
         OrderResult result;

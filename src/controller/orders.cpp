@@ -8,15 +8,21 @@
 #include "controller/controller.h"
 #include "orders/document.h"
 #include "settings/cp1250.h"
+#include "settings/files.h"
 
 namespace vorda {
 
 namespace {
 
-// A folder written to is looked at again this soon (several changes come at once), and a
-// file still being written this often.
+// A folder written to is looked at again this soon (several changes come at once), a file
+// still being written this often, and the folder anyway this often (a watch lost with its
+// folder); a look takes in this many files at most, the rest at the next.
 constexpr uint64_t kFolderSettleMs = 200;
 constexpr uint64_t kFolderBusyMs = 1000;
+constexpr uint64_t kFolderRescanMs = 60000;
+constexpr size_t kFilesPerLook = 20;
+// How long a due order waits for a box or dialog that nobody answers.
+constexpr uint64_t kOperatorWaitMs = 5 * 60 * 1000;
 constexpr int64_t kNoOrder = std::numeric_limits<int64_t>::max();
 
 }  // namespace
@@ -30,26 +36,46 @@ void Controller::startOrders() {
         display_.showMessage(fault, Text::Error);
     }
     reportEndedOrders();  // ended while the program was not running, or not reported yet
-    orderFolder_.prepare();
-    if (folderDriver_.start != nullptr) {
-        folderWatch_ =
-            folderDriver_.start(folderDriver_.context, orderFolder_.path(), onFolderChanged, this);
-    }
+    watchFolder();
     {
         // Files that came while the program was not running.
         std::lock_guard<std::mutex> lock(ordersMutex_);
         intakeTimer_ = timers_.schedule(timers_.now(), onFolderIntake, this, 0);
     }
+    timers_.schedule(timers_.now() + kFolderRescanMs, onFolderRescan, this, 0);
     // Orders whose time passed while the program was not running fall due at once.
     scheduleNextOrder();
 }
 
 void Controller::stopOrders() {
     headOffice_.stop();
+    {
+        std::lock_guard<std::mutex> lock(watchMutex_);
+        watchStopped_ = true;
+        if (folderWatch_ != nullptr) {
+            folderDriver_.stop(folderWatch_);
+            folderWatch_ = nullptr;
+        }
+    }
+    // The timers have stopped: the files whose orders the book holds now are filed.
+    if (orderBook_.retrySave(clock_.utcNow())) {
+        for (const std::string& name : unfiled_) {
+            orderFolder_.settle(name);
+        }
+    }
+}
+
+void Controller::watchFolder() {
+    std::lock_guard<std::mutex> lock(watchMutex_);
+    orderFolder_.prepare();
+    if (watchStopped_ || folderDriver_.start == nullptr) {
+        return;
+    }
     if (folderWatch_ != nullptr) {
         folderDriver_.stop(folderWatch_);
-        folderWatch_ = nullptr;
     }
+    folderWatch_ =
+        folderDriver_.start(folderDriver_.context, orderFolder_.path(), onFolderChanged, this);
 }
 
 std::vector<Order> Controller::orders() const {
@@ -61,27 +87,34 @@ int64_t Controller::nextOrderDue() const {
 }
 
 void Controller::scheduleNextOrder() {
-    const int64_t next = orderBook_.nextDue();
+    writeEndedResults();
     std::string tip = messageText(Text::Title);
+    bool changed = false;
     {
+        // The book is read under the lock: of two threads scheduling at once, the later
+        // reads what the earlier changed.
         std::lock_guard<std::mutex> lock(ordersMutex_);
+        const int64_t next = orderBook_.nextDue();
         timers_.cancel(ordersTimer_);
         ordersTimer_ = 0;
         if (next != kNoOrder) {
             const int64_t wait = std::max<int64_t>(0, next - clock_.utcNow());
             ordersTimer_ = timers_.schedule(timers_.now() + static_cast<uint64_t>(wait) * 1000,
                                             onOrdersDue, this, 0);
+            // "07.12 06:00" of the next change, in local time.
+            const std::string local = orderTimeText(next, clock_.offsetAt(next));
+            tip += " \xE2\x80\x93 zmiana cen " + local.substr(8, 2) + "." + local.substr(5, 2) +
+                   " " + local.substr(11, 5);
         }
-    }
-    if (next != kNoOrder) {
-        // "07.12 06:00" of the next change, in local time.
-        const std::string local = orderTimeText(next, clock_.offsetAt(next));
-        tip += " \xE2\x80\x93 zmiana cen " + local.substr(8, 2) + "." + local.substr(5, 2) + " " +
-               local.substr(11, 5);
-    }
-    if (tip != lastTip_) {
+        changed = tip != lastTip_;
         lastTip_ = tip;
+    }
+    // Told with no lock held; a tip shown after a newer one is followed by the newer again.
+    while (changed) {
         display_.setTrayTip(tip);
+        std::lock_guard<std::mutex> lock(ordersMutex_);
+        changed = tip != lastTip_;
+        tip = lastTip_;
     }
     display_.ordersChanged();
 }
@@ -101,26 +134,44 @@ void Controller::clockChanged() {
     scheduleNextOrder();
 }
 
+bool Controller::plannedOrderUnderWay() {
+    std::lock_guard<std::mutex> lock(ordersMutex_);
+    return batchRunning_;
+}
+
 void Controller::onOrdersDue(void* controller, uint64_t) {
     static_cast<Controller*>(controller)->carryOutDueOrders();
 }
 
 // On the timers' thread: the due orders go out as one send, unless something the operator
-// or an earlier order started is still under way (its end looks again).
+// or an earlier order started is still under way (its end looks again). A box or dialog
+// nobody answers holds them back kOperatorWaitMs at most.
 void Controller::carryOutDueOrders() {
     bool checking = false;
     {
         std::lock_guard<std::mutex> guard(checkMutex_);
         checking = check_.active();
     }
+    const int64_t now = clock_.utcNow();
     {
         std::lock_guard<std::mutex> lock(ordersMutex_);
-        ordersTimer_ = 0;
-        if (batchRunning_ || checking || runner_.running() || panel_.operatorBusy()) {
+        if (batchRunning_ || checking || runner_.running()) {
             return;
         }
+        const uint64_t steady = timers_.now();
+        if (orderBook_.nextDue() <= now && panel_.operatorBusy()) {
+            if (!heldByOperator_) {
+                heldByOperator_ = true;
+                heldSince_ = steady;
+            }
+            if (steady - heldSince_ < kOperatorWaitMs) {
+                timers_.cancel(ordersTimer_);
+                ordersTimer_ = timers_.schedule(heldSince_ + kOperatorWaitMs, onOrdersDue, this, 0);
+                return;
+            }
+        }
+        heldByOperator_ = false;
     }
-    const int64_t now = clock_.utcNow();
     OrderBook::Batch batch;
     if (orderBook_.nextDue() <= now) {
         batch = orderBook_.takeDue(now);
@@ -134,25 +185,21 @@ void Controller::carryOutDueOrders() {
         std::lock_guard<std::mutex> lock(ordersMutex_);
         batchRunning_ = true;
     }
-    std::string texts[kPriceRows];
-    bool blinks[kPriceRows];
+    // Only the rows the orders name go to the tower; the others keep what it shows.
     for (int row = 0; row < kPriceRows; ++row) {
         if (batch.prices.named[row]) {
-            texts[row] = batch.prices.text[row];
-            blinks[row] = batch.prices.blink[row];
-            display_.setPriceText(row, texts[row]);
-            display_.setBlinkBox(row, blinks[row]);
-        } else {
-            texts[row] = withDecimalPoint(panel_.priceBoxText(row));
-            blinks[row] = panel_.blinkBoxChecked(row);
+            display_.setPriceText(row, batch.prices.text[row]);
+            display_.setBlinkBox(row, batch.prices.blink[row]);
         }
     }
     const char* kind = batch.newestSource == OrderSource::HeadOffice ? "CENTRALA " : "ZLECENIE ";
     const std::vector<std::string> ids = batch.ids;
-    queuePrices(texts, blinks, kind + cp1250FromUtf8(batch.newestId), nullptr,
-                [this, ids](OrderResult result, const OrderRow rows[kPriceRows]) {
-                    ordersEnded(ids, result, rows);
-                });
+    queuePrices(
+        batch.prices.text, batch.prices.blink, kind + cp1250FromUtf8(batch.newestId), nullptr,
+        [this, ids](OrderResult result, const OrderRow rows[kPriceRows]) {
+            ordersEnded(ids, result, rows);
+        },
+        batch.prices.named);
     scheduleNextOrder();
 }
 
@@ -178,13 +225,6 @@ void Controller::onOrdersEnded(void* controller, uint64_t) {
     }
     for (const EndedOrders& e : ended) {
         self->orderBook_.finish(e.ids, e.result, e.rows, self->clock_.utcNow());
-        for (const std::string& id : e.ids) {
-            bool found = false;
-            const Order order = self->orderBook_.find(id, &found);
-            if (found && order.source == OrderSource::Folder) {
-                self->orderFolder_.writeResult(order);
-            }
-        }
     }
     self->reportEndedOrders();
     {
@@ -210,9 +250,35 @@ void Controller::reportEndedOrders() {
     }
 }
 
-void Controller::acceptOrders(std::vector<Order> orders) {
-    orderBook_.accept(std::move(orders), clock_.utcNow());
-    scheduleNextOrder();
+void Controller::writeEndedResults() {
+    std::vector<Order> ended = orderBook_.takeEnded();
+    std::lock_guard<std::mutex> lock(resultsMutex_);
+    for (Order& order : ended) {
+        if (order.source == OrderSource::Folder) {
+            resultsWaiting_.push_back(std::move(order));
+        }
+    }
+    std::vector<Order> failed;
+    for (Order& order : resultsWaiting_) {
+        if (!orderFolder_.writeResult(order)) {
+            failed.push_back(std::move(order));
+        }
+    }
+    resultsWaiting_.swap(failed);
+}
+
+void Controller::retryOrderFiles(uint64_t nowMs) {
+    bool results = false;
+    {
+        std::lock_guard<std::mutex> lock(resultsMutex_);
+        results = !resultsWaiting_.empty();
+    }
+    if ((!results && !orderBook_.saveFailed()) || nowMs < orderRetryAt_) {
+        return;
+    }
+    orderRetryAt_ = nowMs + kHistoryRetryMs;
+    orderBook_.retrySave(clock_.utcNow());
+    writeEndedResults();
 }
 
 bool Controller::addOrder(const PriceOrder& prices, int64_t due, int offsetMinutes,
@@ -239,8 +305,8 @@ bool Controller::addOrder(const PriceOrder& prices, int64_t due, int offsetMinut
     order.prices = prices;
     order.source = source;
     order.description = description;
-    std::string why;
-    if (!checkOrder(order, &why)) {
+    const std::string why = orderBook_.refusal({order}, clock_.utcNow());
+    if (!why.empty()) {
         *idOrWhy = why;
         return false;
     }
@@ -291,28 +357,87 @@ void Controller::onFolderIntake(void* controller, uint64_t) {
     static_cast<Controller*>(controller)->takeInFolder();
 }
 
-// On the timers' thread: each file in the orders' folder is taken in, or looked at again in
-// a second while its writer still has it.
+// Every minute: the folder made again and watched afresh (a watch is lost with its folder),
+// and looked at.
+void Controller::onFolderRescan(void* controller, uint64_t) {
+    auto* self = static_cast<Controller*>(controller);
+    self->watchFolder();
+    self->takeInFolder();
+    self->timers_.schedule(self->timers_.now() + kFolderRescanMs, onFolderRescan, self, 0);
+}
+
+// On the timers' thread: up to kFilesPerLook files of the orders' folder are taken in, their
+// orders kept in the book with one save, and only then each file filed in "przyjete"; a file
+// whose orders the book would not take is refused with the reason. A file still being
+// written is looked at again in a second; one whose orders wait for the book's save is
+// filed once it is saved (not read again: its orders may have been carried out meanwhile).
+// Files beyond the first kFilesPerLook go a millisecond after the look began, after what
+// else is due.
 void Controller::takeInFolder() {
+    if (!isDirectory(orderFolder_.path())) {
+        watchFolder();  // removed: made again, and watched again (the old watch went with it)
+    }
+    const int64_t now = clock_.utcNow();
+    const uint64_t began = timers_.now();
+    const std::vector<std::string> names = orderFolder_.pending();
     bool busy = false;
-    for (const std::string& name : orderFolder_.pending()) {
+    std::vector<std::string> taken;
+    std::vector<Order> all;
+    size_t adding = 0;
+    for (size_t i = 0; i < names.size() && i < kFilesPerLook; ++i) {
+        if (unfiled_.count(names[i]) != 0) {
+            if (!orderBook_.saveFailed() && orderFolder_.settle(names[i])) {
+                unfiled_.erase(names[i]);
+            }
+            busy = busy || unfiled_.count(names[i]) != 0;
+            continue;
+        }
         std::vector<Order> orders;
         std::string why;
-        switch (orderFolder_.takeIn(name, clock_.utcNow(), &orders, &why)) {
+        switch (orderFolder_.takeIn(names[i], now, &orders, &why)) {
             case OrderFolder::Intake::Busy:
                 busy = true;
                 break;
             case OrderFolder::Intake::Accepted:
-                acceptOrders(std::move(orders));
+                why = orderBook_.refusal(orders, now, adding);
+                if (!why.empty()) {
+                    busy = !orderFolder_.settle(names[i], why) || busy;
+                    break;
+                }
+                adding += orders.size();
+                taken.push_back(names[i]);
+                all.insert(all.end(), orders.begin(), orders.end());
                 break;
             case OrderFolder::Intake::Refused:
             case OrderFolder::Intake::Gone:
                 break;
         }
     }
-    std::lock_guard<std::mutex> lock(ordersMutex_);
-    intakeTimer_ =
-        busy ? timers_.schedule(timers_.now() + kFolderBusyMs, onFolderIntake, this, 0) : 0;
+    if (!all.empty()) {
+        orderBook_.accept(std::move(all), now);
+    }
+    // A file filed before its orders are saved would be lost with them.
+    const bool saved = !orderBook_.saveFailed();
+    for (const std::string& name : taken) {
+        if (!saved || !orderFolder_.settle(name)) {
+            unfiled_.insert(name);
+            busy = true;
+        }
+    }
+    {
+        // The rest a millisecond after this look began (what else is due goes first), unless
+        // nothing can be kept.
+        const bool more = names.size() > kFilesPerLook && saved;
+        std::lock_guard<std::mutex> lock(ordersMutex_);
+        timers_.cancel(intakeTimer_);
+        intakeTimer_ =
+            more   ? timers_.schedule(began + 1, onFolderIntake, this, 0)
+            : busy ? timers_.schedule(timers_.now() + kFolderBusyMs, onFolderIntake, this, 0)
+                   : 0;
+    }
+    if (!taken.empty()) {
+        scheduleNextOrder();
+    }
 }
 
 }  // namespace vorda

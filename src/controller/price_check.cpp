@@ -43,7 +43,7 @@ void PriceCheck::start(const SentRow rows[kPriceRows], const LocalTime& sentAt, 
     sentAt_ = sentAt;
     for (int row = 0; row < kPriceRows; ++row) {
         rows_[row] = rows[row];
-        rowEnded_[row] = false;
+        rowEnded_[row] = rows[row].command.empty();  // a row not sent is not waited for
     }
     endAgain_ = false;
     std::memset(shown_, 0, sizeof shown_);
@@ -131,7 +131,7 @@ CheckVerdict PriceCheck::finish(bool readBack, CheckEnding ending, const std::st
     for (int row = 0; row < kPriceRows; ++row) {
         outcomes[row] =
             ending == CheckEnding::TestMode ? PriceOutcome::TestMode : PriceOutcome::NoAnswer;
-        if (!readBack) {
+        if (!readBack || rows_[row].command.empty()) {
             continue;
         }
         // What the sent text makes the row show: the positions it does not reach keep
@@ -153,6 +153,9 @@ CheckVerdict PriceCheck::finish(bool readBack, CheckEnding ending, const std::st
     // Built in a buffer kept from check to check: a send allocates nothing here.
     lines_.clear();
     for (int row = 0; row < kPriceRows; ++row) {
+        if (rows_[row].command.empty()) {
+            continue;
+        }
         HistoryEntry& e = entry_;
         e.sentAt = sentAt_;
         e.row = row;
@@ -179,6 +182,9 @@ CheckVerdict PriceCheck::finish(bool readBack, CheckEnding ending, const std::st
                    : ending == CheckEnding::TestMode ? OrderResult::TestMode
                                                      : OrderResult::NoAnswer;
         for (int row = 0; row < kPriceRows; ++row) {
+            if (rows_[row].command.empty()) {
+                continue;
+            }
             v.rows[row].sent = rows_[row].command.substr(3);
             v.rows[row].blink = rows_[row].command[2] == 'M';
             v.rows[row].shown = readBack ? priceTextOfSegments(shown_[row]) : std::string();

@@ -78,7 +78,8 @@ class PriceCheck {
 
     // A send whose rows and "20E" were just queued: the check follows them from now (its
     // limit counts from `nowMs`); `source` is where the send came from, for the history
-    // (code page 1250); `done`, when set, gets an order's result.
+    // (code page 1250); `done`, when set, gets an order's result. A row whose command is
+    // empty was not sent: it is neither waited for, compared nor recorded.
     void start(const SentRow rows[kPriceRows], const LocalTime& sentAt, uint64_t nowMs,
                const std::string& source, OrderDone done, BatchDone batchDone = nullptr);
 
@@ -86,8 +87,8 @@ class PriceCheck {
     bool active() const { return state_ != State::Idle; }
     // Whether the check under way still waits for its row `row` (0 to 4) to be sent.
     bool waitsForRow(int row) const { return state_ == State::Sending && !rowEnded_[row]; }
-    // Whether the check under way has an order's caller waiting for it.
-    bool hasOrder() const { return active() && done_ != nullptr; }
+    // Whether the check under way has an order's caller or a planned order waiting for it.
+    bool hasOrder() const { return active() && (done_ != nullptr || batchDone_ != nullptr); }
     // The check under way: its number (each start counts), and when its limit falls due.
     uint64_t serial() const { return serial_; }
     uint64_t deadline() const { return deadline_; }

@@ -12,6 +12,7 @@ const char kOrderProgramEnded[] = "Vorda Cen zakończył pracę przed wynikiem";
 const char kOrderSuperseded[] = "Wysyłanie przerwane w programie przed potwierdzeniem";
 const char kOrderNoResult[] = "BRAK ODPOWIEDZI";
 const char kOrderOperatorBusy[] = "Program czeka na odpowiedź operatora.";
+const char kOrderTooLong[] = "Argumenty cen mają razem więcej niż 4096 bajtów";
 
 namespace {
 
@@ -35,6 +36,14 @@ bool parsePriceArguments(const std::vector<std::string>& arguments, PriceOrder* 
                          std::string* at, std::string* error) {
     *order = PriceOrder();
     at->clear();
+    size_t bytes = 0;
+    for (const std::string& a : arguments) {
+        bytes += a.size() + (bytes == 0 ? 0 : 1);
+    }
+    if (bytes > kOrderArgumentsMax) {
+        *error = kOrderTooLong;
+        return false;
+    }
     bool anyRow = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];

@@ -34,9 +34,13 @@ struct CommandLine {
 // arguments, or "/?"; anything else starts the program as before.
 CommandLine parseCommandLine(const std::vector<std::string>& words);
 
-// The ROW=PRICE arguments and "/od TIME"; false with `error` set when one is wrong. TIME
-// is a date and time (ISO 8601: "2026-12-07T06:00", seconds and an offset optional; without
-// an offset the local time of the running program).
+// The most the running program takes of the arguments, joined by '\n'.
+constexpr size_t kOrderArgumentsMax = 4096;
+
+// The ROW=PRICE arguments and "/od TIME"; false with `error` set when one is wrong, or when
+// they are more than kOrderArgumentsMax bytes together (kOrderTooLong). TIME is a date and
+// time (ISO 8601: "2026-12-07T06:00", seconds, their fraction and an offset optional;
+// without an offset the local time of the running program).
 bool parsePriceArguments(const std::vector<std::string>& arguments, PriceOrder* order,
                          std::string* at, std::string* error);
 
@@ -50,5 +54,6 @@ extern const char kOrderProgramEnded[];
 extern const char kOrderSuperseded[];
 extern const char kOrderNoResult[];
 extern const char kOrderOperatorBusy[];
+extern const char kOrderTooLong[];
 
 }  // namespace vorda

@@ -13,7 +13,9 @@ using orderjson::Written;
 namespace {
 
 constexpr size_t kOrderIdMax = 64;
+constexpr size_t kTimeFractionMax = 9;
 const char kBadId[] = "identyfikator \"id\" musi mieć od 1 do 64 znaków drukowalnych";
+const char kLongDescription[] = "pole \"opis\" może mieć najwyżej 500 znaków";
 
 // Counts the characters of UTF-8 text; false when it is not UTF-8, or, with `printable`,
 // when it holds a control character (C0, DEL or C1).
@@ -122,7 +124,8 @@ std::string orderFault(const Order& order) {
                ? "czas \"koniec\" poza zakresem"
            : !countCharacters(order.description, false, &count)
                ? "pole \"opis\" nie jest tekstem UTF-8"
-               : "";
+           : count > kOrderDescriptionMax ? kLongDescription
+                                          : "";
 }
 
 }  // namespace
@@ -161,7 +164,7 @@ bool parseOrderTime(std::string_view t, int64_t* utc, int* offsetMinutes) {
             while (pos < t.size() && t[pos] >= '0' && t[pos] <= '9') {
                 ++pos;
             }
-            if (pos == start) {
+            if (pos == start || pos - start > kTimeFractionMax) {
                 return false;
             }
         }
@@ -235,6 +238,14 @@ bool readOrderDocument(std::string_view json, OrderSource source, int64_t now, O
                        std::string* why) {
     if (json.size() > kOrderDocumentMax) {
         *why = "dokument ma więcej niż 65536 bajtów";
+        return false;
+    }
+    size_t count = 0;
+    const bool wide = json.substr(0, 2) == "\xFF\xFE" || json.substr(0, 2) == "\xFE\xFF" ||
+                      json.find('\0') != std::string_view::npos;
+    if (wide || !countCharacters(json, false, &count)) {
+        *why = wide ? "dokument jest zapisany w UTF-16; zapisz go w UTF-8"
+                    : "dokument nie jest zapisany w UTF-8; zapisz go w UTF-8";
         return false;
     }
     const Json document = Json::parse(json.begin(), json.end(), nullptr, false);
@@ -377,6 +388,11 @@ bool readDocumentFields(const Json& item, size_t index, int64_t now, Order* orde
             return false;
         }
         read.description = *description->get_ptr<const std::string*>();
+        size_t count = 0;
+        if (countCharacters(read.description, false, &count) && count > kOrderDescriptionMax) {
+            *why = name + kLongDescription;
+            return false;
+        }
     }
     *order = std::move(read);
     return true;

@@ -10,8 +10,9 @@
 // document. "od": ISO 8601 date and time with its offset (seconds and their fraction
 // optional; "+01:00", "+0100", "-05:30", "Z"), absent for "now". "ceny": at least one of the
 // rows "1" to "5", each a price as readOrderPrice reads it; rows not named keep their boxes.
-// "opis": optional text. Other fields are passed over. A document with any fault is refused
-// whole, with the reason in Polish naming the order and the field.
+// "opis": optional text of at most kOrderDescriptionMax characters. Other fields are passed
+// over. The document is UTF-8 (a byte order mark allowed). A document with any fault is
+// refused whole, with the reason in Polish naming the order and the field.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +24,8 @@
 
 namespace vorda {
 
-constexpr size_t kOrderDocumentMax = 65536;  // bytes
+constexpr size_t kOrderDocumentMax = 65536;   // bytes
+constexpr size_t kOrderDescriptionMax = 500;  // characters of "opis"
 
 struct OrderDocument {
     std::string station;  // "stacja", "" when absent
@@ -41,8 +43,8 @@ bool readOrderDocument(std::string_view json, OrderSource source, int64_t now, O
 bool checkPlanDocument(const OrderDocument& doc, const std::string& station, std::string* why);
 
 // "YYYY-MM-DDTHH:MM[:SS[.fraction]]" and an offset ("Z", "+HH:MM", "+HHMM", "-..."), years
-// 0000 to 9999, offsets below 24 hours: the moment as seconds since 1970 UTC (a fraction is
-// dropped) and the offset in minutes. False when it is not one.
+// 0000 to 9999, a fraction of 1 to 9 digits, offsets below 24 hours: the moment as seconds
+// since 1970 UTC (a fraction is dropped) and the offset in minutes. False when it is not one.
 bool parseOrderTime(std::string_view text, int64_t* utc, int* offsetMinutes);
 // The moment as written in its offset: "2026-12-07T06:00:00+01:00", "...Z" for offset 0.
 std::string orderTimeText(int64_t utc, int offsetMinutes);

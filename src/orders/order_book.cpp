@@ -27,6 +27,20 @@ bool ended(OrderResult result) {
     return result != OrderResult::Waiting && result != OrderResult::Running;
 }
 
+// Sent to the tower (or being sent): what it set stays until a newer order sets it again.
+bool carriedOut(OrderResult result) {
+    return result == OrderResult::Running || result == OrderResult::Confirmed ||
+           result == OrderResult::Mismatch || result == OrderResult::NoAnswer ||
+           result == OrderResult::TestMode;
+}
+
+// Ended long enough ago to be dropped when the book is saved (an order without a time that
+// the head office's plan still holds stays, or the next reading would carry it out again).
+bool expired(const Order& order, int64_t now) {
+    return ended(order.result) && !order.planned &&
+           std::max(order.due, order.endedAt) < now - kOrderKeptSeconds;
+}
+
 bool older(const Order& a, const Order& b) {
     return a.due != b.due ? a.due < b.due : a.sequence < b.sequence;
 }
@@ -141,6 +155,7 @@ OrderBook::OrderBook(std::string path) : path_(std::move(path)) {}
 bool OrderBook::load(int64_t now, std::string* why) {
     std::lock_guard<std::mutex> lock(mutex_);
     orders_.clear();
+    endedIds_.clear();
     nextSequence_ = 1;
     saveFailed_ = keepFile_ = false;
     FileStatus status;
@@ -171,8 +186,7 @@ bool OrderBook::load(int64_t now, std::string* why) {
     for (Order& order : orders_) {
         nextSequence_ = std::max(nextSequence_, order.sequence + 1);
         if (order.result == OrderResult::Running) {
-            order.result = OrderResult::NoAnswer;
-            order.endedAt = now;
+            endOrder(order, OrderResult::NoAnswer, now);
             changed = true;
         }
     }
@@ -186,12 +200,16 @@ OrderBook::Taken OrderBook::accept(std::vector<Order> orders, int64_t now) {
     std::lock_guard<std::mutex> lock(mutex_);
     Taken taken;
     std::string why;
+    orders_.erase(std::remove_if(orders_.begin(), orders_.end(),
+                                 [&](const Order& order) { return expired(order, now); }),
+                  orders_.end());
     for (Order& order : orders) {
         order.result = OrderResult::Waiting;
         order.endedAt = 0;
         std::fill(std::begin(order.rows), std::end(order.rows), OrderRow{});
         Order* held = byId(order.id);
         if ((held != nullptr && held->result != OrderResult::Waiting) ||
+            (held == nullptr && orders_.size() >= kOrderBookMax) ||
             order.due < now - kOrderKeptSeconds || !checkOrder(order, &why)) {
             ++taken.ignored;
             continue;
@@ -231,8 +249,9 @@ OrderBook::PlanChange OrderBook::applyPlan(std::vector<Order> orders, int64_t no
              (held->due == order.due && held->offsetMinutes == order.offsetMinutes))) {
             continue;  // unchanged
         }
-        if ((held != nullptr && !waitingOurs) || order.due < now - kOrderKeptSeconds ||
-            !checkOrder(order, &why)) {
+        if ((held != nullptr && !waitingOurs) ||
+            (held == nullptr && orders_.size() >= kOrderBookMax) ||
+            order.due < now - kOrderKeptSeconds || !checkOrder(order, &why)) {
             ++change.ignored;
             continue;
         }
@@ -252,8 +271,7 @@ OrderBook::PlanChange OrderBook::applyPlan(std::vector<Order> orders, int64_t no
         }
         const bool held = planned.count(order.id) > 0;
         if (order.result == OrderResult::Waiting && !held) {
-            order.result = OrderResult::Cancelled;
-            order.endedAt = now;
+            endOrder(order, OrderResult::Cancelled, now);
             ++change.cancelled;
         }
         plannedChanged = plannedChanged || order.planned != (held && order.immediate);
@@ -271,8 +289,7 @@ bool OrderBook::cancel(const std::string& id, int64_t now) {
     if (order == nullptr || order->result != OrderResult::Waiting) {
         return false;
     }
-    order->result = OrderResult::Cancelled;
-    order->endedAt = now;
+    endOrder(*order, OrderResult::Cancelled, now);
     save(now);
     return true;
 }
@@ -290,10 +307,19 @@ OrderBook::Batch OrderBook::takeDue(int64_t now) {
         return batch;
     }
     std::sort(due.begin(), due.end(), [](const Order* a, const Order* b) { return older(*a, *b); });
+    // Per row the newest order carried out: an older one that comes late does not undo it.
+    const Order* sent[kPriceRows] = {};
+    for (const Order& order : orders_) {
+        for (int r = 0; r < kPriceRows; ++r) {
+            const bool newer = sent[r] == nullptr || older(*sent[r], order);
+            sent[r] = carriedOut(order.result) && order.prices.named[r] && newer ? &order : sent[r];
+        }
+    }
     const Order* winner[kPriceRows] = {};
     for (const Order* order : due) {
         for (int r = 0; r < kPriceRows; ++r) {
-            winner[r] = order->prices.named[r] ? order : winner[r];
+            const bool newest = sent[r] == nullptr || older(*sent[r], *order);
+            winner[r] = order->prices.named[r] && newest ? order : winner[r];
         }
     }
     for (Order* order : due) {
@@ -307,7 +333,7 @@ OrderBook::Batch OrderBook::takeDue(int64_t now) {
             }
         }
         if (order->result == OrderResult::Skipped) {
-            order->endedAt = now;
+            endOrder(*order, OrderResult::Skipped, now);
         } else {
             batch.ids.push_back(order->id);
             batch.newestId = order->id;
@@ -327,8 +353,7 @@ void OrderBook::finish(const std::vector<std::string>& ids, OrderResult result,
         if (order == nullptr || order->result != OrderResult::Running || !ended(result)) {
             continue;
         }
-        order->result = result;
-        order->endedAt = now;
+        endOrder(*order, result, now);
         for (int r = 0; r < kPriceRows; ++r) {
             order->rows[r] = order->prices.named[r] ? rows[r] : OrderRow{};
         }
@@ -368,6 +393,60 @@ bool OrderBook::saveFailed() const {
     return saveFailed_;
 }
 
+bool OrderBook::retrySave(int64_t now) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (saveFailed_ && !keepFile_) {
+        save(now);
+    }
+    return !saveFailed_;
+}
+
+std::vector<Order> OrderBook::takeEnded() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<Order> out;
+    for (const std::string& id : endedIds_) {
+        if (const Order* order = byId(id)) {
+            out.push_back(*order);
+        }
+    }
+    endedIds_.clear();
+    return out;
+}
+
+std::string OrderBook::refusal(const std::vector<Order>& orders, int64_t now, size_t more) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    size_t held = 0;
+    for (const Order& order : orders_) {
+        held += !expired(order, now);
+    }
+    size_t adding = more;
+    for (size_t i = 0; i < orders.size(); ++i) {
+        const Order& order = orders[i];
+        const Order* same = byId(order.id);
+        const std::string name = orderjson::orderName(order.id, i);
+        std::string why;
+        if (same != nullptr && same->result != OrderResult::Waiting) {
+            return name +
+                   (same->result == OrderResult::Running
+                        ? std::string("zlecenie o tym identyfikatorze jest w toku")
+                        : std::string("zlecenie o tym identyfikatorze już się zakończyło (") +
+                              orderResultText(same->result) + ")");
+        }
+        if (order.due < now - kOrderKeptSeconds) {
+            return name + "czas \"od\" minął ponad 90 dni temu";
+        }
+        if (!checkOrder(order, &why)) {
+            return why;
+        }
+        adding += same == nullptr;
+    }
+    if (held + adding > kOrderBookMax) {
+        return "brak miejsca na nowe zlecenia: " + path_.substr(path_.find_last_of("/\\") + 1) +
+               " ma ich " + std::to_string(held) + ", najwięcej " + std::to_string(kOrderBookMax);
+    }
+    return std::string();
+}
+
 Order* OrderBook::byId(const std::string& id) {
     for (Order& order : orders_) {
         if (order.id == id) {
@@ -377,13 +456,19 @@ Order* OrderBook::byId(const std::string& id) {
     return nullptr;
 }
 
+const Order* OrderBook::byId(const std::string& id) const {
+    return const_cast<OrderBook*>(this)->byId(id);
+}
+
+void OrderBook::endOrder(Order& order, OrderResult result, int64_t now) {
+    order.result = result;
+    order.endedAt = now;
+    endedIds_.push_back(order.id);
+}
+
 void OrderBook::save(int64_t now) {
     orders_.erase(std::remove_if(orders_.begin(), orders_.end(),
-                                 [&](const Order& order) {
-                                     return ended(order.result) && !order.planned &&
-                                            std::max(order.due, order.endedAt) <
-                                                now - kOrderKeptSeconds;
-                                 }),
+                                 [&](const Order& order) { return expired(order, now); }),
                   orders_.end());
     saveFailed_ = keepFile_ || !writeFileReplacing(path_, bookText(newestFirst(orders_)));
 }

@@ -14,7 +14,8 @@
 // time and its end lie more than 90 days back; an order offered whose time lies more than
 // 90 days back is ignored, so that one forgotten so never comes back to be carried out. An
 // order without a time is due "now" at every reading of the head office's plan: it is
-// kept while the plan holds it, so that it is never carried out twice.
+// kept while the plan holds it, so that it is never carried out twice. The book holds at
+// most kOrderBookMax orders, so that its file always stays within what load() reads back.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,7 @@
 namespace vorda {
 
 constexpr int64_t kOrderKeptSeconds = 90 * 86400;
+constexpr size_t kOrderBookMax = 2000;
 
 class OrderBook {
   public:
@@ -43,10 +45,14 @@ class OrderBook {
         int added = 0, replaced = 0, ignored = 0;
     };
     // Per order, by its id: a new one is added; one with the id of a waiting order replaces
-    // it; one with the id of a running or ended order, one that checkOrder refuses, and one
-    // due more than 90 days before `now` are ignored. Each taken order is Waiting, with the
-    // next `sequence`.
+    // it; one with the id of a running or ended order, one that checkOrder refuses, one due
+    // more than 90 days before `now` and a new one once the book is full are ignored. Each
+    // taken order is Waiting, with the next `sequence`. Saved once.
     Taken accept(std::vector<Order> orders, int64_t now);
+    // Why accept would not take all of `orders` (with `more` new orders taken before them),
+    // in Polish naming the order: the id of a running or ended order, a fault checkOrder
+    // finds, a time more than 90 days back, or no room. "" when it would take them all.
+    std::string refusal(const std::vector<Order>& orders, int64_t now, size_t more = 0) const;
 
     struct PlanChange {
         int added = 0, replaced = 0, cancelled = 0, ignored = 0;
@@ -64,7 +70,8 @@ class OrderBook {
     bool cancel(const std::string& id, int64_t now);
 
     // The waiting orders due at `now`, as one send: for each row the newest of them (by
-    // `due`, then `sequence`) that names it wins. Those none of whose rows win end Skipped;
+    // `due`, then `sequence`) that names it wins, unless an order already carried out (or
+    // under way) for that row is newer still. Those none of whose rows win end Skipped;
     // the others become Running and are the batch, with the prices merged and the newest of
     // them named. Nothing due: `ids` empty. This is also the rule at start for orders whose
     // time passed while the program was not running.
@@ -88,9 +95,17 @@ class OrderBook {
     Order find(const std::string& id, bool* found) const;
     // The last save failed (or the file could not be moved aside).
     bool saveFailed() const;
+    // After a failed save, the file is written again (not over a damaged file that could not
+    // be moved aside); whether it is saved now.
+    bool retrySave(int64_t now);
+    // The orders that ended since the last call (as they are now), oldest end first: those
+    // found running at load, cancelled, skipped, finished.
+    std::vector<Order> takeEnded();
 
   private:
     Order* byId(const std::string& id);
+    const Order* byId(const std::string& id) const;
+    void endOrder(Order& order, OrderResult result, int64_t now);
     void save(int64_t now);
 
     const std::string path_;
@@ -98,7 +113,8 @@ class OrderBook {
     std::vector<Order> orders_;
     uint64_t nextSequence_ = 1;
     bool saveFailed_ = false;
-    bool keepFile_ = false;  // a damaged file could not be moved aside
+    bool keepFile_ = false;              // a damaged file could not be moved aside
+    std::vector<std::string> endedIds_;  // ended since the last takeEnded()
 };
 
 }  // namespace vorda

@@ -1,6 +1,8 @@
 #include "orders/order_folder.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "orders/document.h"
@@ -14,6 +16,37 @@ std::string upper(std::string s) {
         c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     }
     return s;
+}
+
+// '~' and eight hex digits of the id's 32-bit FNV-1a hash.
+std::string hashSuffix(const std::string& id) {
+    uint32_t hash = 2166136261u;
+    for (char c : id) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "~%08x", static_cast<unsigned>(hash));
+    return text;
+}
+
+// Whether Windows could take the two names for one file: as many characters, and where both
+// are ASCII, the same but for case (any other character might be the other's case).
+bool sameOnWindows(const std::string& a, const std::string& b) {
+    size_t i = 0, k = 0;
+    const auto next = [](const std::string& s, size_t* at) {
+        const auto c = static_cast<unsigned char>(s[(*at)++]);
+        while (c >= 0x80 && *at < s.size() && (static_cast<unsigned char>(s[*at]) & 0xC0) == 0x80) {
+            ++*at;
+        }
+        return c < 0x80 ? std::toupper(c) : -1;
+    };
+    while (i < a.size() && k < b.size()) {
+        const int x = next(a, &i), y = next(b, &k);
+        if (x >= 0 && y >= 0 && x != y) {
+            return false;
+        }
+    }
+    return i == a.size() && k == b.size();
 }
 
 }  // namespace
@@ -71,37 +104,66 @@ OrderFolder::Intake OrderFolder::takeIn(const std::string& name, int64_t now,
         return fileStatus(file, &status) ? Intake::Busy : Intake::Gone;
     }
     OrderDocument document;
-    const bool valid = readOrderDocument(bytes, OrderSource::Folder, now, &document, why);
-    const std::string moved = moveAside(file, path() + (valid ? "/przyjete" : "/odrzucone"), name);
-    if (moved.empty()) {
+    if (readOrderDocument(bytes, OrderSource::Folder, now, &document, why)) {
+        *orders = std::move(document.orders);
+        return Intake::Accepted;
+    }
+    if (!settle(name, *why)) {
         return fileStatus(file, &status) ? Intake::Busy : Intake::Gone;
     }
-    seen_.erase(name);
-    if (!valid) {
-        writeFileReplacing(path() + "/odrzucone/" + moved + ".txt", "\xEF\xBB\xBF" + *why + "\r\n");
-        return Intake::Refused;
+    return Intake::Refused;
+}
+
+bool OrderFolder::settle(const std::string& name, const std::string& refusal) {
+    const std::string into = path() + (refusal.empty() ? "/przyjete" : "/odrzucone");
+    makeDirectory(into);
+    const std::string moved = moveAside(path() + "/" + name, into, name);
+    if (moved.empty()) {
+        return false;
     }
-    *orders = std::move(document.orders);
-    return Intake::Accepted;
+    seen_.erase(name);
+    if (!refusal.empty()) {
+        writeFileReplacing(into + "/" + moved + ".txt", "\xEF\xBB\xBF" + refusal + "\r\n");
+    }
+    return true;
 }
 
 bool OrderFolder::writeResult(const Order& order) {
-    return writeFileReplacing(path() + "/wyniki/" + orderFileName(order.id) + ".json",
-                              orderResultJson(order, ""));
+    const std::string results = path() + "/wyniki";
+    makeDirectory(results);
+    std::string name = orderFileName(order.id);
+    for (const std::string& other : filesIn(results)) {
+        if (other != name + ".json" && sameOnWindows(other, name + ".json")) {
+            name += hashSuffix(order.id);
+            break;
+        }
+    }
+    return writeFileReplacing(results + "/" + name + ".json", orderResultJson(order, ""));
 }
 
 std::string orderFileName(const std::string& id) {
     std::string name = id;
     for (char& c : name) {
         const auto u = static_cast<unsigned char>(c);
-        c = u < 0x20 || u == 0x7F || std::strchr("<>:\"/\\|?*", c) != nullptr ? '_' : c;
+        c = u < 0x20 || u == 0x7F || std::strchr("<>:\"/\\|?*~", c) != nullptr ? '_' : c;
     }
-    const std::string stem = upper(name.substr(0, name.find('.')));
+    for (size_t end = name.size(); end > 0 && (name[end - 1] == ' ' || name[end - 1] == '.');) {
+        name[--end] = '_';
+    }
+    std::string stem = upper(name.substr(0, name.find('.')));
+    stem.erase(stem.find_last_not_of(' ') + 1);
+    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    const bool numbered =
+        stem.size() >= 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0);
+    const std::string number = numbered ? stem.substr(3) : std::string();
     const bool device =
-        stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" ||
-        (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-         stem[3] >= '1' && stem[3] <= '9');
-    return device ? "_" + name : name;
+        std::find(std::begin(devices), std::end(devices), stem) != std::end(devices) ||
+        (number.size() == 1 && number[0] >= '1' && number[0] <= '9') || number == "\xC2\xB9" ||
+        number == "\xC2\xB2" || number == "\xC2\xB3";  // ¹ ² ³
+    if (device) {
+        name = "_" + name;
+    }
+    return name == id ? name : name + hashSuffix(id);
 }
 
 }  // namespace vorda

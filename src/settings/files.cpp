@@ -157,6 +157,11 @@ bool makeDirectory(const std::string& path) {
     return fs::is_directory(toPath(path), ec);
 }
 
+bool isDirectory(const std::string& path) {
+    std::error_code ec;
+    return fs::is_directory(toPath(path), ec);
+}
+
 bool fileHeldByAnother(const std::string& path) {
 #ifdef _WIN32
     HANDLE h = CreateFileW(toPath(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,

@@ -45,6 +45,8 @@ std::vector<std::string> filesIn(const std::string& directory);
 
 // Creates the folder, and those above it, when missing: true when it is there.
 bool makeDirectory(const std::string& path);
+// Whether the folder is there.
+bool isDirectory(const std::string& path);
 
 // Whether another process holds the file open so that it cannot be opened alone: on
 // Windows, CreateFileW without sharing fails with ERROR_SHARING_VIOLATION (a file still

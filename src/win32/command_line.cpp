@@ -12,7 +12,6 @@ namespace {
 
 constexpr DWORD kResultSendMs = 5000;
 constexpr DWORD kStartingProgramMs = 5000;
-constexpr DWORD kOrderMaxBytes = 4096;
 
 // Writes the lines, each ended with CR LF, to the standard output this process was given,
 // or else to the console of the process that started it (a program of the Windows
@@ -177,8 +176,9 @@ std::optional<int> runCommandLine() {
 
 bool readPriceOrder(const COPYDATASTRUCT& data, PriceOrder* order, std::string* at,
                     std::string* error) {
-    if (data.dwData != kPriceOrderTag || data.cbData > kOrderMaxBytes ||
+    if (data.dwData != kPriceOrderTag || data.cbData > kOrderArgumentsMax ||
         (data.cbData > 0 && data.lpData == nullptr)) {
+        *error = data.cbData > kOrderArgumentsMax ? kOrderTooLong : "";
         return false;
     }
     const std::string payload(static_cast<const char*>(data.lpData), data.cbData);

@@ -4,12 +4,17 @@
 #include "controller/controller.h"
 
 #include <gtest/gtest.h>
+#include <utime.h>
 
+#include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include "controller/view.h"
+#include "orders/document.h"
 #include "support/rig.h"
 #include "tower.h"
 
@@ -388,6 +393,39 @@ class Orders : public test::Rig {
         });
         return r;
     }
+    // An order's result by its id ("" when the book has none).
+    std::string resultOf(const Controller& c, const std::string& id) {
+        for (const Order& o : c.orders()) {
+            if (o.id == id) {
+                return orderResultText(o.result);
+            }
+        }
+        return "";
+    }
+    // A file of orders in "Zlecenia" (each "id row price seconds-from-now"), last changed
+    // long ago: taken in at the first look.
+    void drop(const std::string& name, const std::vector<std::string>& orders) {
+        std::string items;
+        for (const std::string& o : orders) {
+            std::istringstream words(o);
+            std::string id, row, price;
+            int64_t in = 0;
+            words >> id >> row >> price >> in;
+            items += std::string(items.empty() ? "" : ",") + R"({"id":")" + id + R"(","od":")" +
+                     orderTimeText(clock.utc + in, 60) + R"(","ceny":{")" + row + R"(":")" + price +
+                     "\"}}";
+        }
+        std::filesystem::create_directories(dir.file("Zlecenia"));
+        test::writeFile(dir.file("Zlecenia/" + name), "{\"zlecenia\":[" + items + "]}");
+        const utimbuf old{1000, 1000};
+        utime(dir.file("Zlecenia/" + name).c_str(), &old);
+    }
+    bool runUntil(const std::function<bool()>& done) {
+        return ui.waitUntil([&] {
+            at(steadyNow);
+            return done();
+        });
+    }
     // Row 2's result in the history's last send.
     std::string row2() {
         const auto h = controller.priceHistory(4);
@@ -553,7 +591,9 @@ TEST_F(Orders, PlannedOrdersGoAtTheirTimeOnceAndPassedOnesAtTheStart) {
         return results() ==
                "00=ANULOWANE 00=OCZEKUJE -2=POTWIERDZONO 02=POTWIERDZONO 01=POMINI\u0118TE ";
     })) << results();
-    EXPECT_EQ(controller.priceHistory(5)[4][7], "ZLECENIE panel-20261206-0702-2");
+    const auto sent = controller.priceHistory(5);  // the rows named, and only they
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1][2] + sent[0][2] + " " + sent[0][7], "12 ZLECENIE panel-20261206-0702-2");
     EXPECT_EQ(ui.priceText(0) + " " + ui.priceText(1), "5.10 6.10");
     EXPECT_EQ(ui.trayTip(), "Vorda Cen \xE2\x80\x93 zmiana cen 06.12 08:00");
     // The waiting one at its time, not before; the clock set forward takes its time again.
@@ -588,9 +628,156 @@ TEST_F(Orders, ADueOrderWaitsForTheCheckUnderWayAndTestModeRecordsIt) {
         return controller.orders()[0].result == OrderResult::TestMode;
     }));
     EXPECT_EQ(ui.priceText(3), "4.44");
-    EXPECT_EQ(controller.priceHistory(2)[1],
+    EXPECT_EQ(controller.priceHistory(1)[0],
               (std::vector<std::string>{"01.01.2000", "00:00:00", "4", "DDD", "4.44", "nie",
                                         "TRYB TESTU", "ZLECENIE skrypt-20261206-0600"}));
+}
+
+// A planned order sends only the rows it names, and "20E": the tower's other rows stay as
+// they are, and only its rows are checked and recorded. "/ceny" meanwhile is refused as
+// while an earlier order is checked.
+TEST_F(Orders, APlannedOrderSendsOnlyItsRowsAndACommandLineOrderWaitsForIt) {
+    tower();
+    for (const char* shown : {"21C5.49", "22C6.19", "23C6.89", "24C7.09", "25C3.19"}) {
+        towersim::execute(state, shown, 100);
+    }
+    const auto before = state;
+    PriceOrder p;
+    p.named[0] = true;
+    p.text[0] = "5.59";
+    std::string id;
+    ASSERT_TRUE(controller.addOrder(p, clock.utc, 60, OrderSource::Panel, &id));
+    at(steadyNow);
+    order("6.29");
+    EXPECT_EQ(takeResult(), "5 Trwa już inne wysyłanie cen z wiersza poleceń");
+    ASSERT_TRUE(runUntil([&] { return resultOf(controller, id) == "POTWIERDZONO"; }));
+    std::string sent;
+    for (const std::string& w : writes()) {
+        sent += w.substr(1, w.size() - 4) + " ";
+    }
+    EXPECT_EQ(sent, "21C5.59 20S 20Z 20E 20C 20M ");  // with the link's own and the read-back
+    EXPECT_EQ(std::memcmp(state.display[1], before.display[1], sizeof state.display[1] * 4), 0);
+    EXPECT_EQ(controller.priceHistory(5).size(), 1u);
+}
+
+// A box or dialog that nobody answers holds a due order back 5 minutes at most.
+TEST_F(Orders, ABoxNobodyAnswersHoldsADueOrderFiveMinutesAtMost) {
+    Platform p = platform();
+    p.panel.operatorBusy = [](void*) { return true; };
+    Controller held(p);
+    held.enterTestMode();
+    PriceOrder prices;
+    prices.named[0] = true;
+    prices.text[0] = "5.55";
+    std::string id;
+    ASSERT_TRUE(held.addOrder(prices, clock.utc, 60, OrderSource::Panel, &id));
+    for (const uint64_t ms : {0, 299999, 1}) {
+        steadyNow = steadyNow + ms;
+        held.timers().runDue(steadyNow);
+        EXPECT_EQ(resultOf(held, id), ms == 1 ? "TRYB TESTU" : "OCZEKUJE") << ms;
+    }
+}
+
+// The folder's orders: a file is filed only once the book holding its orders is saved (a
+// failed save is tried again, on the blink tick and at the program's end); every ended
+// order gets its result file, the skipped and the cancelled too; one offered again under an
+// ended one's id is refused with the reason. The folder is looked at every minute.
+TEST_F(Orders, AFolderFileIsFiledOnceItsOrdersAreSavedAndEachEndedOneGetsItsResult) {
+    const std::string in = dir.file("Zlecenia/"), blocker = dir.file("ZleceniaCen.json.tmp");
+    PriceOrder p;
+    p.named[4] = true;
+    std::string kept;
+    {
+        Controller first(platform());
+        std::filesystem::create_directory(blocker);  // its saves fail
+        ASSERT_TRUE(first.addOrder(p, clock.utc + 7200, 60, OrderSource::Panel, &kept));
+        std::filesystem::remove(blocker);
+    }
+    std::filesystem::create_directory(blocker);
+    drop("a.json", {"stare 1 5.00 -120", "nowe 1 5.10 -60", "pozniej 2 6.00 3600"});
+    controller.enterTestMode();
+    controller.startPanel("Dec  5 2026");
+    ASSERT_TRUE(runUntil([&] { return resultOf(controller, "nowe") == "TRYB TESTU"; }));
+    EXPECT_EQ(resultOf(controller, kept), "OCZEKUJE");
+    EXPECT_TRUE(test::fileExists(in + "a.json") && !test::fileExists(in + "przyjete/a.json"));
+    std::filesystem::remove(blocker);
+    at(steadyNow + kHistoryRetryMs + 330);  // saved, then filed at a later look
+    EXPECT_TRUE(ui.waitUntil([&] {
+        at(steadyNow + 100);
+        return test::fileExists(in + "przyjete/a.json");
+    }));
+    EXPECT_FALSE(test::fileExists(in + "a.json"));
+    ASSERT_TRUE(controller.cancelOrder("pozniej"));
+    const std::string results[][2] = {
+        {"stare", "POMINIĘTE"}, {"nowe", "TRYB TESTU"}, {"pozniej", "ANULOWANE"}};
+    for (const auto& r : results) {
+        EXPECT_NE(test::readFile(in + "wyniki/" + r[0] + ".json").find(r[1]), std::string::npos);
+    }
+    drop("b.json", {"nowe 1 5.20 86400"});
+    steadyNow = steadyNow + 60000;
+    ASSERT_TRUE(runUntil([&] { return test::fileExists(in + "odrzucone/b.json.txt"); }));
+    EXPECT_EQ(test::readFile(in + "odrzucone/b.json.txt"),
+              "\xEF\xBB\xBFZlecenie \"nowe\": zlecenie o tym identyfikatorze już się zakończyło "
+              "(TRYB TESTU)\r\n");
+}
+
+// The watched folder, removed, is made again and watched again; at most 20 files are taken
+// in a look, the rest at the next.
+TEST_F(Orders, TheFolderIsWatchedAgainWhenMadeAgainAndTakenInTwentyFilesALook) {
+    {
+        Platform p = platform();
+        p.folderWatch = platformFolderWatch();
+        Controller watched(p);
+        watched.startPanel("Dec  5 2026");
+        const auto step = [&](const std::function<bool()>& done) {
+            return ui.waitUntil([&] {
+                steadyNow = steadyNow + 1;  // far from the next minute's look
+                watched.timers().runDue(steadyNow);
+                return done();
+            });
+        };
+        std::filesystem::remove_all(dir.file("Zlecenia"));
+        steadyNow = steadyNow + 60000;
+        EXPECT_TRUE(
+            step([&] { return std::filesystem::is_directory(dir.file("Zlecenia/wyniki")); }));
+        drop("b.json", {"b 2 6.00 3600"});
+        EXPECT_TRUE(step([&] { return watched.orders().size() == 1; }));
+    }
+    for (int i = 0; i < 45; ++i) {
+        drop("f" + std::to_string(i) + ".json", {"z" + std::to_string(i) + " 1 5.00 3600"});
+    }
+    controller.startPanel("Dec  5 2026");
+    for (const size_t orders : {21, 41, 46}) {
+        EXPECT_TRUE(runUntil([&] { return controller.orders().size() >= orders; }));
+        EXPECT_EQ(controller.orders().size(), orders);
+        steadyNow = steadyNow + 1;
+    }
+}
+
+// Two threads scheduling the next order at once (an order planned on the user-interface
+// thread, the timers' look) never leave a newer order unscheduled.
+TEST_F(Orders, ARacingLookNeverUnschedulesANewerOrder) {
+    controller.enterTestMode();
+    for (int i = 0; i < 30; ++i) {
+        std::atomic<int> ready{0};
+        std::thread timersSide([&] {
+            for (++ready; ready < 2;) {
+            }
+            controller.operatorFree();
+            controller.timers().runDue(steadyNow);
+        });
+        for (++ready; ready < 2;) {
+        }
+        PriceOrder p;
+        p.named[i % 5] = true;
+        std::string id;
+        ASSERT_TRUE(controller.addOrder(p, clock.utc + 10, 60, OrderSource::Panel, &id));
+        timersSide.join();
+        clock.utc += 10;
+        steadyNow = steadyNow + 10000;
+        controller.timers().runDue(steadyNow);
+        ASSERT_NE(resultOf(controller, id), "OCZEKUJE") << i;
+    }
 }
 
 // A control file started on a link opened on demand keeps it open while it plays; the link

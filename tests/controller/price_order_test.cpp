@@ -54,6 +54,14 @@ TEST(PriceOrder, CommandLineWords) {
         {{"/ceny", "1=5,49zł"},
          "Błędny argument \"1=5,49zł\": cena może zawierać tylko znaki ASCII"},
         {{"/ceny", "1=5\t49"}, "Błędny argument \"1=5\t49\": cena może zawierać tylko znaki ASCII"},
+        // What the running program would not take is refused here, with its reason.
+        {{"/ceny", "1=5", "/od", "2026-12-07T06:00:00.123456789"},
+         "1=5 @2026-12-07T06:00:00.123456789"},
+        {{"/ceny", "1=5", "/od", "2026-12-07T06:00:00.1234567890"},
+         "Błędny argument \"/od 2026-12-07T06:00:00.1234567890\": oczekiwano czasu "
+         "RRRR-MM-DDTGG:MM, np. 2026-12-07T06:00"},
+        {{"/ceny", "1=5", std::string(4093, '2')},
+         "Argumenty cen mają razem więcej niż 4096 bajtów"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(read(c.words), c.read) << ::testing::PrintToString(c.words);

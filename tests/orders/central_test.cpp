@@ -52,12 +52,12 @@ TEST(HeadOfficePlan, IsTheStationsCurrentPlanAndTouchesNothingElse) {
     const auto plan = [&](std::string id, std::string price) {
         return item(id, "08:00", price, "");
     };
-    // Before every plan: a and b wait (from the head office), c is under way, d ended, x waits
-    // from the folder, i waits with no time of its own ("now").
+    // Before every plan: a and b wait (from the head office), c is under way, d ended before
+    // it, x waits from the folder, i waits with no time of its own ("now").
     const std::string before = held("a", "07:00", "CENTRALA", "OCZEKUJE", 1) +
                                held("b", "07:00", "CENTRALA", "OCZEKUJE", 2) +
                                held("c", "05:59", "CENTRALA", "OCZEKUJE", 3) +
-                               held("d", "07:00", "CENTRALA", "POTWIERDZONO", 4) +
+                               held("d", "05:00", "CENTRALA", "POTWIERDZONO", 4) +
                                held("x", "07:00", "FOLDER", "OCZEKUJE", 5) +
                                held("i", "07:00", "CENTRALA", "OCZEKUJE", 6);
     const std::string a = item("a", "07:00", "1", "");

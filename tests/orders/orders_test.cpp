@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 #include <utime.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "orders/document.h"
 #include "orders/order_book.h"
 #include "orders/order_folder.h"
+#include "settings/files.h"
 #include "support/test_support.h"
 
 namespace vorda {
@@ -113,6 +117,12 @@ TEST(OrderDocument, IsReadOrRefusedWholeWithTheReason) {
          "Zlecenie \"rano\": cena wiersza 2: cena może mieć najwyżej 8 znaków"},
         {one(R"("ceny":{"3":"5€"})"), bad + "cena wiersza 3: cena może zawierać tylko znaki ASCII"},
         {one(R"("ceny":{"1":"1"},"opis":["x"])"), bad + "pole \"opis\" musi być tekstem"},
+        {one(R"("ceny":{"1":"1"},"opis":")" + std::string(501, 'x') + "\""),
+         bad + "pole \"opis\" może mieć najwyżej 500 znaków"},
+        {std::string("\xFF\xFE{\0}\0", 6), "dokument jest zapisany w UTF-16; zapisz go w UTF-8"},
+        {std::string("{\0}\0", 4), "dokument jest zapisany w UTF-16; zapisz go w UTF-8"},
+        {one(R"("ceny":{"1":"1"},"opis":"Zmiana )" + std::string("\xB3\"")),
+         "dokument nie jest zapisany w UTF-8; zapisz go w UTF-8"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(read(c.json), c.read) << c.json.substr(0, 120);
@@ -130,6 +140,7 @@ TEST(OrderTime, EveryOffsetFormIsReadAndWrittenBackAsTheSameMoment) {
         {"2026-12-07T06:00+0100", T, 60, "2026-12-07T06:00:00+01:00"},
         {"2026-12-06T23:30:00-05:30", T, -330, "2026-12-06T23:30:00-05:30"},
         {"2026-12-07T05:00:00.250Z", T, 0, "2026-12-07T05:00:00Z"},
+        {"2026-12-07T05:00:00.123456789Z", T, 0, "2026-12-07T05:00:00Z"},
         {"2024-02-29T23:59:59-00:00", 1709251199, 0, "2024-02-29T23:59:59Z"},
         {"1969-12-31T23:59:59Z", -1, 0, "1969-12-31T23:59:59Z"},
         {"0000-01-01T00:00Z", -62167219200, 0, "0000-01-01T00:00:00Z"},
@@ -147,7 +158,7 @@ TEST(OrderTime, EveryOffsetFormIsReadAndWrittenBackAsTheSameMoment) {
          {"2026-13-01T00:00Z", "2026-04-31T00:00Z", "2025-02-29T00:00Z", "2026-12-07T24:00Z",
           "2026-12-07T06:60Z", "2026-12-07T06:00:60Z", "2026-12-07T06:00", "2026-12-07T06:00+1",
           "2026-12-07T06:00+24:00", "2026-12-07 06:00Z", "2026-12-07T06:00:00.Z",
-          "2026-12-07T06:00Zx", "26-12-07T06:00Z", ""}) {
+          "2026-12-07T06:00:00.1234567890Z", "2026-12-07T06:00Zx", "26-12-07T06:00Z", ""}) {
         int64_t utc = 0;
         int offset = 0;
         EXPECT_FALSE(parseOrderTime(wrong, &utc, &offset)) << wrong;
@@ -229,6 +240,60 @@ TEST(OrderBook, TakesOrdersInCarriesThemOutNewestPerRowAndKeepsThemThroughAReloa
     EXPECT_EQ(results(third), "g:OCZEKUJE");
 }
 
+// Per row, a price already carried out stays: a late older order ends "POMINIĘTE" for the
+// rows it loses. What ended is handed over once (for its result); an order under an ended
+// id, or beyond the book's room, is refused with the reason; a failed save is tried again;
+// the book at its fullest, with the longest descriptions, reads back whole.
+TEST(OrderBook, KeepsTheNewerPriceRefusesWithTheReasonAndReadsBackWhatItWrote) {
+    test::TempDir dir;
+    const std::string file = dir.file("ZleceniaCen.json");
+    OrderBook book(file);
+    std::string why;
+    ASSERT_TRUE(book.load(T, &why));
+    book.accept(orders(R"({"id":"szosta","od":"2026-12-07T06:00+01:00","ceny":{"1":"5.60"}})"), T);
+    const OrderRow rows[kPriceRows];
+    book.finish(book.takeDue(T).ids, OrderResult::Confirmed, rows, T + 5);
+    book.accept(orders(R"({"id":"piata","od":"2026-12-07T05:00+01:00","ceny":{"1":"5.50"}},
+        {"id":"obie","od":"2026-12-07T05:30+01:00","ceny":{"1":"5.55","2":"6.55"}})"),
+                T + 60);
+    const OrderBook::Batch late = book.takeDue(T + 60);
+    EXPECT_EQ(late.ids, std::vector<std::string>{"obie"});
+    EXPECT_EQ(prices(late.prices), " 2=6.55");
+    std::string ended;
+    for (const Order& o : book.takeEnded()) {
+        ended += o.id + ":" + orderResultText(o.result) + " ";
+    }
+    EXPECT_EQ(ended, "szosta:POTWIERDZONO piata:POMINIĘTE ");
+    EXPECT_TRUE(book.takeEnded().empty());
+    const std::string again = R"({"id":"x","ceny":{"1":"1"}},{"id":"piata","ceny":{"1":"1"}})";
+    EXPECT_EQ(book.refusal(orders(again), T + 60),
+              "Zlecenie \"piata\": zlecenie o tym identyfikatorze już się zakończyło (POMINIĘTE)");
+    EXPECT_EQ(book.refusal(orders(R"({"id":"obie","ceny":{"1":"1"}})"), T + 60),
+              "Zlecenie \"obie\": zlecenie o tym identyfikatorze jest w toku");
+    std::filesystem::create_directory(file + ".tmp");  // the next saves fail
+    EXPECT_EQ(
+        book.accept(orders(R"({"id":"c","od":"2026-12-08T06:00+01:00","ceny":{"3":"3"}})"), T + 61)
+            .added,
+        1);
+    EXPECT_TRUE(book.saveFailed() && !book.retrySave(T + 62));
+    std::filesystem::remove(file + ".tmp");
+    EXPECT_TRUE(book.retrySave(T + 63) && !book.saveFailed());
+    EXPECT_NE(readFile(file).find(R"("id": "c")"), std::string::npos);
+
+    std::vector<Order> many(kOrderBookMax - book.orders().size(), orders(again)[0]);
+    for (size_t i = 0; i < many.size(); ++i) {  // the longest id and description, escaped
+        many[i].id = std::string(60, '"') + std::to_string(1000 + i);
+        many[i].description = std::string(kOrderDescriptionMax, '\x01');
+    }
+    EXPECT_EQ(book.accept(many, T + 64).added, static_cast<int>(many.size()));
+    EXPECT_EQ(book.refusal(orders(R"({"id":"y","ceny":{"1":"1"}})"), T + 64),
+              "brak miejsca na nowe zlecenia: ZleceniaCen.json ma ich 2000, najwięcej 2000");
+    EXPECT_EQ(book.accept(orders(R"({"id":"y","ceny":{"1":"1"}})"), T + 64).ignored, 1);
+    OrderBook reread(file);
+    EXPECT_TRUE(reread.load(T + 65, &why)) << why;
+    EXPECT_EQ(reread.orders().size(), kOrderBookMax);
+}
+
 TEST(OrderBook, ADamagedFileIsMovedAsideAndTheBookStartsEmpty) {
     test::TempDir dir;
     const std::string file = dir.file("ZleceniaCen.json");
@@ -299,6 +364,9 @@ TEST(OrderFolder, TakesInFilesOnceSteadyMovesThemAsideAndWritesResults) {
     EXPECT_EQ(folder.takeIn("b.JSON", 2001, &taken, &why), Intake::Accepted);
     ASSERT_EQ(taken.size(), 1u);
     EXPECT_EQ(line(taken[0]), "x/y 2026-12-07T06:00:00+01:00 1=5.49");
+    EXPECT_TRUE(fileExists(in + "b.JSON"));  // until its orders are kept
+    std::filesystem::remove_all(in + "przyjete");
+    ASSERT_TRUE(folder.settle("b.JSON"));
     EXPECT_EQ(readFile(in + "przyjete/b.JSON"), good + " ");
     for (const std::string aside : {"a.json", "a-1.json"}) {  // old: taken at the first look
         put("a.json", bad, 1000);
@@ -315,7 +383,7 @@ TEST(OrderFolder, TakesInFilesOnceSteadyMovesThemAsideAndWritesResults) {
     order.endedAt = T + 5;
     order.rows[0] = {"5.49", "5.49", true};
     ASSERT_TRUE(folder.writeResult(order));
-    EXPECT_EQ(readFile(in + "wyniki/x_y.json"), R"({
+    EXPECT_EQ(readFile(in + "wyniki/x_y~c2cc6993.json"), R"({
   "id": "x/y",
   "wynik": "POTWIERDZONO",
   "czas": "2026-12-07T06:00:05+01:00",
@@ -329,11 +397,31 @@ TEST(OrderFolder, TakesInFilesOnceSteadyMovesThemAsideAndWritesResults) {
 }
 )");
     EXPECT_EQ(orderResultJson(order, "S1").substr(0, 26), "{\n  \"stacja\": \"S1\",\n  \"id\"");
-    const char* names[][2] = {{"a<>:\"|?*\x01\\.b", "a_________.b"},
-                              {"con.x", "_con.x"},
-                              {"COM9", "_COM9"},
+    // Ids that Windows would take for one file get results of their own.
+    for (const char* id : {"Rano", "rano", "Rano"}) {
+        order.id = id;
+        ASSERT_TRUE(folder.writeResult(order));
+    }
+    std::vector<std::string> results = filesIn(in + "wyniki");
+    std::sort(results.begin(), results.end());
+    EXPECT_EQ(results,
+              (std::vector<std::string>{"Rano.json", "rano~a89b97db.json", "x_y~c2cc6993.json"}));
+    // No name is a device of Windows, nor one that another id's name could be.
+    const char* names[][2] = {{"a<>:\"|?*\x01\\.b", "a_________.b~fdef227e"},
+                              {"a/b", "a_b~3a8e75c1"},
+                              {"a:b", "a_b~08bd8540"},
+                              {"a_b", "a_b"},
+                              {"rano~1", "rano_1~ca5f878a"},
+                              {"con.x", "_con.x~68be4785"},
+                              {"COM9", "_COM9~46950445"},
                               {"COM0", "COM0"},
-                              {"lpt1", "_lpt1"},
+                              {"lpt1", "_lpt1~f32ea75a"},
+                              {"COM1 ", "COM1_~b1a9be47"},
+                              {"NUL .x", "_NUL .x~5f33b2b6"},
+                              {"AUX.", "AUX_~3589f035"},
+                              {"CONIN$", "_CONIN$~71f08fb4"},
+                              {"conout$.log", "_conout$.log~83c83a1f"},
+                              {"com\xC2\xB9", "_com\xC2\xB9~0e857657"},
                               {"ząb", "ząb"}};
     for (const auto& n : names) {
         EXPECT_EQ(orderFileName(n[0]), n[1]);

@@ -78,6 +78,12 @@ TEST(CommandLine, UsageBadArgumentsAndNoRunningProgram) {
         ASSERT_TRUE(waitUntil([&] { return caller.ended(); }));
         EXPECT_EQ(caller.result(), c.expected) << win::toUtf8(c.arguments);
     }
+    // The running program refuses more than it takes with the reason, never an empty one.
+    std::string big(kOrderArgumentsMax + 1, '1'), at, error;
+    const COPYDATASTRUCT data = {win::kPriceOrderTag, static_cast<DWORD>(big.size()), big.data()};
+    PriceOrder order;
+    EXPECT_FALSE(win::readPriceOrder(data, &order, &at, &error));
+    EXPECT_EQ(error, kOrderTooLong);
 }
 
 class Order : public ProgramWindow {
