@@ -67,8 +67,23 @@ bool removeFile(const std::string& path) {
 
 bool replaceFile(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-    return MoveFileExW(toPath(from).c_str(), toPath(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    // A file another program has open for a moment (a virus scanner looking at what was just
+    // written, a backup, an editor reading it) cannot be replaced: tried again for half a
+    // second before the save counts as failed.
+    const fs::path source = toPath(from);
+    const fs::path target = toPath(to);
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(source.c_str(), target.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (attempt == 9 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
+                             error != ERROR_LOCK_VIOLATION)) {
+            return false;
+        }
+        Sleep(50);
+    }
 #else
     return std::rename(toPath(from).c_str(), toPath(to).c_str()) == 0;
 #endif

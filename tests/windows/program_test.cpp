@@ -1,6 +1,9 @@
 // The real VordaCen.exe: its resources, its main window, and closing it.
 #include <shlobj.h>
 
+#include <thread>
+
+#include "settings/files.h"
 #include "settings/messages.h"
 #include "settings/version.h"
 #include "support.h"
@@ -29,6 +32,27 @@ std::wstring describeMenu(HMENU menu) {
                                       : L" " + std::to_wstring(GetMenuItemID(menu, i)) + L", ");
     }
     return out;
+}
+
+// A file another program holds open for a moment (a virus scanner, a backup) is replaced once
+// it lets go; one held for longer than the save waits leaves the old bytes and a failure.
+TEST(Files, AReplaceWaitsForAProgramThatHoldsTheFileAMoment) {
+    const std::wstring directory = makeTempDirectory(L"-zapis");
+    const std::wstring path = directory + L"\\ZleceniaCen.json";
+    for (const DWORD holdMs : {150u, 2000u}) {
+        ASSERT_TRUE(writeFileReplacing(win::toUtf8(path), "stare"));
+        HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        std::thread reader([&] {
+            Sleep(holdMs);
+            CloseHandle(held);
+        });
+        const bool written = writeFileReplacing(win::toUtf8(path), "nowe");
+        reader.join();
+        EXPECT_EQ(written, holdMs < 500) << holdMs;
+        EXPECT_EQ(fileBytes(path), holdMs < 500 ? "nowe" : "stare") << holdMs;
+    }
 }
 
 // The string table (the message texts and the names of the transmission dialog's lists)
