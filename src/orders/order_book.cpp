@@ -172,13 +172,9 @@ bool OrderBook::load(int64_t now, std::string* why) {
         readBook(bytes, now, &read, &fault);
     }
     if (!fault.empty()) {
-        const size_t slash = path_.find_last_of("/\\");
-        const std::string directory = slash == std::string::npos ? "." : path_.substr(0, slash);
-        const std::string name = path_.substr(slash + 1);
-        const std::string aside = moveAside(path_, directory, name + ".uszkodzony");
-        saveFailed_ = keepFile_ = aside.empty();
-        *why = "Plik " + name + " jest uszkodzony (" + fault + "); " +
-               (aside.empty() ? "nie udało się go odłożyć" : "odłożono go jako " + aside);
+        bool movedAside = false;
+        *why = setDamagedFileAside(path_, fault, &movedAside);
+        saveFailed_ = keepFile_ = !movedAside;
         return false;
     }
     orders_ = std::move(read);

@@ -239,4 +239,15 @@ std::string moveAside(const std::string& from, const std::string& directory,
     return std::string();
 }
 
+std::string setDamagedFileAside(const std::string& path, const std::string& fault,
+                                bool* movedAside) {
+    const size_t slash = path.find_last_of("/\\");
+    const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash);
+    const std::string name = path.substr(slash + 1);
+    const std::string aside = moveAside(path, directory, name + ".uszkodzony");
+    *movedAside = !aside.empty();
+    return "Plik " + name + " jest uszkodzony (" + fault + "); " +
+           (aside.empty() ? "nie udało się go odłożyć" : "odłożono go jako " + aside);
+}
+
 }  // namespace vorda

@@ -59,4 +59,10 @@ bool fileHeldByAnother(const std::string& path);
 std::string moveAside(const std::string& from, const std::string& directory,
                       const std::string& name);
 
+// A file found damaged (`fault` says how) is moved aside beside itself as
+// "<name>.uszkodzony" (or "-1", ...), never written over. What to tell the operator; false in
+// `*movedAside` when it could not be moved (then it must be kept as it is).
+std::string setDamagedFileAside(const std::string& path, const std::string& fault,
+                                bool* movedAside);
+
 }  // namespace vorda
