@@ -41,6 +41,14 @@ bool expired(const Order& order, int64_t now) {
            std::max(order.due, order.endedAt) < now - kOrderKeptSeconds;
 }
 
+// The same order asked for again: its time, prices and description as held.
+bool sameRequest(const Order& held, const Order& order) {
+    return held.immediate == order.immediate && held.prices == order.prices &&
+           held.description == order.description &&
+           (order.immediate ||
+            (held.due == order.due && held.offsetMinutes == order.offsetMinutes));
+}
+
 bool older(const Order& a, const Order& b) {
     return a.due != b.due ? a.due < b.due : a.sequence < b.sequence;
 }
@@ -204,7 +212,8 @@ OrderBook::Taken OrderBook::accept(std::vector<Order> orders, int64_t now) {
         order.endedAt = 0;
         std::fill(std::begin(order.rows), std::end(order.rows), OrderRow{});
         Order* held = byId(order.id);
-        if ((held != nullptr && held->result != OrderResult::Waiting) ||
+        if ((held != nullptr &&
+             (held->result != OrderResult::Waiting || held->source != order.source)) ||
             (held == nullptr && orders_.size() >= kOrderBookMax) ||
             order.due < now - kOrderKeptSeconds || !checkOrder(order, &why)) {
             ++taken.ignored;
@@ -239,10 +248,7 @@ OrderBook::PlanChange OrderBook::applyPlan(std::vector<Order> orders, int64_t no
         Order* held = byId(order.id);
         const bool waitingOurs = held != nullptr && held->result == OrderResult::Waiting &&
                                  held->source == OrderSource::HeadOffice;
-        if (waitingOurs && held->immediate == order.immediate && held->prices == order.prices &&
-            held->description == order.description &&
-            (order.immediate ||
-             (held->due == order.due && held->offsetMinutes == order.offsetMinutes))) {
+        if (waitingOurs && sameRequest(*held, order)) {
             continue;  // unchanged
         }
         if ((held != nullptr && !waitingOurs) ||
@@ -308,7 +314,11 @@ OrderBook::Batch OrderBook::takeDue(int64_t now) {
     for (const Order& order : orders_) {
         for (int r = 0; r < kPriceRows; ++r) {
             const bool newer = sent[r] == nullptr || older(*sent[r], order);
-            sent[r] = carriedOut(order.result) && order.prices.named[r] && newer ? &order : sent[r];
+            // One carried out at a time still to come (the clock was ahead then) cannot say
+            // which price is newer: it holds nothing back.
+            sent[r] = carriedOut(order.result) && order.prices.named[r] && order.due <= now && newer
+                          ? &order
+                          : sent[r];
         }
     }
     const Order* winner[kPriceRows] = {};
@@ -351,7 +361,14 @@ void OrderBook::finish(const std::vector<std::string>& ids, OrderResult result,
         }
         endOrder(*order, result, now);
         for (int r = 0; r < kPriceRows; ++r) {
-            order->rows[r] = order->prices.named[r] ? rows[r] : OrderRow{};
+            // The row went with this order's price only if no newer order of the send names it.
+            bool sentIt = order->prices.named[r];
+            for (const std::string& other : ids) {
+                const Order* o = byId(other);
+                sentIt = sentIt &&
+                         !(o != nullptr && o != order && o->prices.named[r] && older(*order, *o));
+            }
+            order->rows[r] = sentIt ? rows[r] : OrderRow{};
         }
         changed = true;
     }
@@ -421,7 +438,11 @@ std::string OrderBook::refusal(const std::vector<Order>& orders, int64_t now, si
         const Order* same = byId(order.id);
         const std::string name = orderjson::orderName(order.id, i);
         std::string why;
-        if (same != nullptr && same->result != OrderResult::Waiting) {
+        if (same != nullptr && same->source != order.source) {
+            return name + "zlecenie o tym identyfikatorze pochodzi z innego źródła (" +
+                   orderSourceText(same->source) + ")";
+        }
+        if (same != nullptr && same->result != OrderResult::Waiting && !sameRequest(*same, order)) {
             return name +
                    (same->result == OrderResult::Running
                         ? std::string("zlecenie o tym identyfikatorze jest w toku")

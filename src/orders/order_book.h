@@ -44,14 +44,17 @@ class OrderBook {
     struct Taken {
         int added = 0, replaced = 0, ignored = 0;
     };
-    // Per order, by its id: a new one is added; one with the id of a waiting order replaces
-    // it; one with the id of a running or ended order, one that checkOrder refuses, one due
+    // Per order, by its id: a new one is added; one with the id of a waiting order of its
+    // source replaces it; one with the id of an order of another source or of a running or
+    // ended order, one that checkOrder refuses, one due
     // more than 90 days before `now` and a new one once the book is full are ignored. Each
     // taken order is Waiting, with the next `sequence`. Saved once.
     Taken accept(std::vector<Order> orders, int64_t now);
     // Why accept would not take all of `orders` (with `more` new orders taken before them),
-    // in Polish naming the order: the id of a running or ended order, a fault checkOrder
-    // finds, a time more than 90 days back, or no room. "" when it would take them all.
+    // in Polish naming the order: the id of an order of another source, of a running one or
+    // of an ended one asked for otherwise, a fault checkOrder finds, a time more than 90 days
+    // back, or no room. "" when it would take them all (an ended order asked for again as it
+    // was is no refusal: it is the same order, and accept ignores it).
     std::string refusal(const std::vector<Order>& orders, int64_t now, size_t more = 0) const;
 
     struct PlanChange {
@@ -71,7 +74,8 @@ class OrderBook {
 
     // The waiting orders due at `now`, as one send: for each row the newest of them (by
     // `due`, then `sequence`) that names it wins, unless an order already carried out (or
-    // under way) for that row is newer still. Those none of whose rows win end Skipped;
+    // under way) for that row is newer still (one whose time is still to come, carried out
+    // while the clock was ahead, holds nothing back). Those none of whose rows win end Skipped;
     // the others become Running and are the batch, with the prices merged and the newest of
     // them named. Nothing due: `ids` empty. This is also the rule at start for orders whose
     // time passed while the program was not running.
@@ -84,7 +88,8 @@ class OrderBook {
     Batch takeDue(int64_t now);
 
     // The running orders among `ids` end with `result` (Waiting and Running are no ending:
-    // ignored), each keeping rows[r] for the rows it named.
+    // ignored), each keeping rows[r] for the rows it sent: those it named that no newer
+    // order among `ids` names (the others' results are empty: not sent).
     void finish(const std::vector<std::string>& ids, OrderResult result,
                 const OrderRow rows[kPriceRows], int64_t now);
 

@@ -215,7 +215,8 @@ TEST(OrderBook, TakesOrdersInCarriesThemOutNewestPerRowAndKeepsThemThroughAReloa
     const Order a = book.find("a", &found), b = book.find("b", &found);
     EXPECT_TRUE(found && a.result == OrderResult::Mismatch && a.endedAt == T + 5);
     EXPECT_TRUE(a.rows[0] == shown[0] && a.rows[1] == shown[1] && a.rows[4] == OrderRow{});
-    EXPECT_TRUE(b.rows[0] == OrderRow{} && b.rows[1] == shown[1] && b.rows[4] == shown[4]);
+    // "a", newer, sent row 2: "b" did not.
+    EXPECT_TRUE(b.rows[0] == OrderRow{} && b.rows[1] == OrderRow{} && b.rows[4] == shown[4]);
     EXPECT_NE(readFile(file).find(R"("wynik": "NIEZGODNE",
       "koniec": "2026-12-07T06:00:05+01:00",
       "kolejnosc": 6,
@@ -270,6 +271,25 @@ TEST(OrderBook, KeepsTheNewerPriceRefusesWithTheReasonAndReadsBackWhatItWrote) {
               "Zlecenie \"piata\": zlecenie o tym identyfikatorze już się zakończyło (POMINIĘTE)");
     EXPECT_EQ(book.refusal(orders(R"({"id":"obie","ceny":{"1":"1"}})"), T + 60),
               "Zlecenie \"obie\": zlecenie o tym identyfikatorze jest w toku");
+    // The same ended order asked for again is no refusal (a file read again after a restart);
+    // an id the head office holds is not the folder's to change.
+    const std::string sixth =
+        R"({"id":"szosta","od":"2026-12-07T06:00+01:00","ceny":{"1":"5.60"}})";
+    EXPECT_EQ(book.refusal(orders(sixth), T + 60), "");
+    const std::string planned = R"({"id":"h","od":"2026-12-07T09:00+01:00","ceny":{"4":"4.40"}})";
+    EXPECT_EQ(book.applyPlan(orders(planned), T + 60).added, 1);
+    std::vector<Order> taking = orders(planned);
+    taking[0].prices.text[3] = "0.01";
+    EXPECT_EQ(book.refusal(taking, T + 60),
+              "Zlecenie \"h\": zlecenie o tym identyfikatorze pochodzi z innego źródła (CENTRALA)");
+    EXPECT_EQ(book.accept(taking, T + 60).ignored, 1);
+    bool held = false;
+    EXPECT_EQ(book.find("h", &held).prices.text[3], "4.40");
+    // An order carried out while the clock was a year ahead holds no later one back.
+    std::vector<Order> ahead = orders(R"({"id":"zegar","ceny":{"3":"3.30"}})");
+    ahead[0].due = T + 365 * 86400;
+    book.accept(ahead, ahead[0].due);
+    book.finish(book.takeDue(ahead[0].due).ids, OrderResult::Confirmed, rows, ahead[0].due);
     std::filesystem::create_directory(file + ".tmp");  // the next saves fail
     EXPECT_EQ(
         book.accept(orders(R"({"id":"c","od":"2026-12-08T06:00+01:00","ceny":{"3":"3"}})"), T + 61)
@@ -279,6 +299,7 @@ TEST(OrderBook, KeepsTheNewerPriceRefusesWithTheReasonAndReadsBackWhatItWrote) {
     std::filesystem::remove(file + ".tmp");
     EXPECT_TRUE(book.retrySave(T + 63) && !book.saveFailed());
     EXPECT_NE(readFile(file).find(R"("id": "c")"), std::string::npos);
+    EXPECT_EQ(book.takeDue(T + 86400).ids, std::vector<std::string>{"c"});
 
     std::vector<Order> many(kOrderBookMax - book.orders().size(), orders(again)[0]);
     for (size_t i = 0; i < many.size(); ++i) {  // the longest id and description, escaped
