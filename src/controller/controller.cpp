@@ -104,6 +104,10 @@ Controller::~Controller() {
     runner_.stop();
     link_.stopReceiver();
     endCheck(CheckEnding::ProgramEnded);
+    // A planned send whose check ended while the program closed (confirmed, or not) is
+    // recorded as it ended, and a folder order's result written.
+    recordEndedOrders();
+    writeEndedResults();
     logs_.saveWaitingHistory();
 }
 

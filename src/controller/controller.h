@@ -243,6 +243,8 @@ class Controller final : private LinkListener, private ScriptListener {
     static void onHeadOfficeChanged(void* controller, uint64_t);
     // Every ended order of the head office has its result queued for it (once per ending).
     void reportEndedOrders();
+    // The batches whose checks ended (ordersEnded) written into the book.
+    void recordEndedOrders();
     // (Re)starts the folder's watch, the folders made first.
     void watchFolder();
     // The results of ended folder orders into "wyniki" (those that fail wait for the next).

@@ -218,14 +218,7 @@ void Controller::ordersEnded(const std::vector<std::string>& ids, OrderResult re
 
 void Controller::onOrdersEnded(void* controller, uint64_t) {
     auto* self = static_cast<Controller*>(controller);
-    std::vector<EndedOrders> ended;
-    {
-        std::lock_guard<std::mutex> lock(self->endedMutex_);
-        ended.swap(self->ended_);
-    }
-    for (const EndedOrders& e : ended) {
-        self->orderBook_.finish(e.ids, e.result, e.rows, self->clock_.utcNow());
-    }
+    self->recordEndedOrders();
     self->reportEndedOrders();
     {
         std::lock_guard<std::mutex> lock(self->ordersMutex_);
@@ -233,6 +226,17 @@ void Controller::onOrdersEnded(void* controller, uint64_t) {
     }
     self->wakeOrders();
     self->scheduleNextOrder();
+}
+
+void Controller::recordEndedOrders() {
+    std::vector<EndedOrders> ended;
+    {
+        std::lock_guard<std::mutex> lock(endedMutex_);
+        ended.swap(ended_);
+    }
+    for (const EndedOrders& e : ended) {
+        orderBook_.finish(e.ids, e.result, e.rows, clock_.utcNow());
+    }
 }
 
 void Controller::onHeadOfficeChanged(void* controller, uint64_t) {
@@ -371,8 +375,9 @@ void Controller::onFolderRescan(void* controller, uint64_t) {
 // whose orders the book would not take is refused with the reason. A file still being
 // written is looked at again in a second; one whose orders wait for the book's save is
 // filed once it is saved (not read again: its orders may have been carried out meanwhile).
-// Files beyond the first kFilesPerLook go a millisecond after the look began, after what
-// else is due.
+// Files beyond the first kFilesPerLook read (files that only wait to be filed or are still
+// being written do not count, so that they shut no other out) go a millisecond after the
+// look began, after what else is due.
 void Controller::takeInFolder() {
     if (!isDirectory(orderFolder_.path())) {
         watchFolder();  // removed: made again, and watched again (the old watch went with it)
@@ -384,7 +389,9 @@ void Controller::takeInFolder() {
     std::vector<std::string> taken;
     std::vector<Order> all;
     size_t adding = 0;
-    for (size_t i = 0; i < names.size() && i < kFilesPerLook; ++i) {
+    size_t read = 0;  // files read this look; those only waiting to be filed do not count
+    size_t i = 0;
+    for (; i < names.size() && read < kFilesPerLook; ++i) {
         if (unfiled_.count(names[i]) != 0) {
             if (!orderBook_.saveFailed() && orderFolder_.settle(names[i])) {
                 unfiled_.erase(names[i]);
@@ -399,6 +406,7 @@ void Controller::takeInFolder() {
                 busy = true;
                 break;
             case OrderFolder::Intake::Accepted:
+                ++read;
                 why = orderBook_.refusal(orders, now, adding);
                 if (!why.empty()) {
                     busy = !orderFolder_.settle(names[i], why) || busy;
@@ -409,6 +417,8 @@ void Controller::takeInFolder() {
                 all.insert(all.end(), orders.begin(), orders.end());
                 break;
             case OrderFolder::Intake::Refused:
+                ++read;
+                break;
             case OrderFolder::Intake::Gone:
                 break;
         }
@@ -427,7 +437,7 @@ void Controller::takeInFolder() {
     {
         // The rest a millisecond after this look began (what else is due goes first), unless
         // nothing can be kept.
-        const bool more = names.size() > kFilesPerLook && saved;
+        const bool more = i < names.size() && saved;
         std::lock_guard<std::mutex> lock(ordersMutex_);
         timers_.cancel(intakeTimer_);
         intakeTimer_ =

@@ -505,6 +505,30 @@ TEST_F(Orders, AtTheProgramsEndACheckUnderWayIsRecordedWithoutAMessage) {
     EXPECT_TRUE(ui.messages().empty());
 }
 
+// A planned send the tower confirmed just before the program closed (the book's part not yet
+// taken up by the timers' thread) is kept as confirmed, not as unanswered at the next start.
+TEST_F(Orders, APlannedSendConfirmedAsTheProgramEndsIsRecordedConfirmed) {
+    tower();
+    auto program = std::make_unique<Controller>(platform());
+    PriceOrder p;
+    p.named[0] = true;
+    p.text[0] = "5.59";
+    std::string id;
+    ASSERT_TRUE(program->addOrder(p, clock.utc, 60, OrderSource::Panel, &id));
+    program->timers().runDue(steadyNow);  // not started: its timers run only when told
+    ASSERT_TRUE(ui.waitUntil([&] {
+        program->link().tick(steadyNow);
+        return program->priceHistory(5).size() == 1;
+    }));
+    program.reset();
+    OrderBook book(dir.file("ZleceniaCen.json"));
+    std::string why;
+    ASSERT_TRUE(book.load(clock.utc, &why)) << why;
+    bool found = false;
+    EXPECT_EQ(orderResultText(book.find(id, &found).result),
+              std::string(orderResultText(OrderResult::Confirmed)));
+}
+
 // Only the operator's own read ("Połącz", "Czytaj z Vordy") fills the boxes: not a check's
 // read-back that took over its slots, nor a late answer to it after an order set the boxes.
 // A read or a control file that takes the slots of rows still to go interrupts that send.
@@ -752,6 +776,16 @@ TEST_F(Orders, TheFolderIsWatchedAgainWhenMadeAgainAndTakenInTwentyFilesALook) {
         EXPECT_EQ(controller.orders().size(), orders);
         steadyNow = steadyNow + 1;
     }
+    // Files kept but not filed ("przyjete" cannot be made) shut none of the others out.
+    std::filesystem::remove_all(dir.file("Zlecenia/przyjete"));
+    test::writeFile(dir.file("Zlecenia/przyjete"), "");
+    for (int i = 0; i < 25; ++i) {
+        drop("g" + std::to_string(i) + ".json", {"y" + std::to_string(i) + " 1 5.00 3600"});
+    }
+    EXPECT_TRUE(runUntil([&] {
+        steadyNow = steadyNow + 1000;
+        return controller.orders().size() == 71;
+    })) << controller.orders().size();
 }
 
 // Two threads scheduling the next order at once (an order planned on the user-interface
