@@ -263,12 +263,18 @@ void Controller::writeEndedResults() {
         }
     }
     std::vector<Order> failed;
+    std::vector<std::string> written;
     for (Order& order : resultsWaiting_) {
-        if (!orderFolder_.writeResult(order)) {
+        if (orderFolder_.writeResult(order)) {
+            written.push_back(order.id);
+        } else {
             failed.push_back(std::move(order));
         }
     }
     resultsWaiting_.swap(failed);
+    if (!written.empty()) {
+        orderBook_.resultsWritten(written, clock_.utcNow());
+    }
 }
 
 void Controller::retryOrderFiles(uint64_t nowMs) {

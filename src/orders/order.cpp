@@ -76,7 +76,7 @@ bool operator==(const Order& a, const Order& b) {
            a.immediate == b.immediate && a.prices == b.prices && a.description == b.description &&
            a.source == b.source && a.result == b.result && a.endedAt == b.endedAt &&
            std::equal(a.rows, a.rows + kPriceRows, b.rows) && a.sequence == b.sequence &&
-           a.planned == b.planned;
+           a.planned == b.planned && a.resultDue == b.resultDue;
 }
 
 }  // namespace vorda

@@ -77,6 +77,8 @@ struct Order {
     // An order of the head office without a time that its plan held at its last reading: its
     // time is "now" at every reading, so the book keeps it, ended, while the plan holds it.
     bool planned = false;
+    // A folder order's result file, not yet written.
+    bool resultDue = false;
 };
 
 // Field by field (the texts of rows not named too).

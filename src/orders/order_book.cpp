@@ -90,6 +90,9 @@ std::string bookText(const std::vector<Order>& orders) {
         if (order.planned) {
             item["wplanie"] = true;
         }
+        if (order.resultDue) {
+            item["wynikDoZapisu"] = true;
+        }
         bool which[kPriceRows] = {};
         bool any = false;
         for (int r = 0; r < kPriceRows; ++r) {
@@ -125,6 +128,7 @@ bool readBook(const std::string& bytes, int64_t now, std::vector<Order>* out, st
         const auto sequence = item.find("kolejnosc");
         const auto immediate = item.find("natychmiast");
         const auto planned = item.find("wplanie");
+        const auto resultDue = item.find("wynikDoZapisu");
         const auto rows = item.find("wiersze");
         int offset = 0;
         std::string fault;
@@ -140,6 +144,8 @@ bool readBook(const std::string& bytes, int64_t now, std::vector<Order>* out, st
             fault = "pole \"natychmiast\" musi mieć wartość true lub false";
         } else if (planned != item.end() && !planned->is_boolean()) {
             fault = "pole \"wplanie\" musi mieć wartość true lub false";
+        } else if (resultDue != item.end() && !resultDue->is_boolean()) {
+            fault = "pole \"wynikDoZapisu\" musi mieć wartość true lub false";
         } else if (rows != item.end() && !orderjson::readRows(*rows, order.rows, &fault)) {
         } else if (!ids.insert(order.id).second) {
             fault = "identyfikator powtarza się";
@@ -151,6 +157,7 @@ bool readBook(const std::string& bytes, int64_t now, std::vector<Order>* out, st
         order.sequence = *sequence->get_ptr<const Json::number_unsigned_t*>();
         order.immediate = immediate != item.end() && *immediate->get_ptr<const bool*>();
         order.planned = planned != item.end() && *planned->get_ptr<const bool*>();
+        order.resultDue = resultDue != item.end() && *resultDue->get_ptr<const bool*>();
         out->push_back(std::move(order));
     }
     return true;
@@ -192,6 +199,8 @@ bool OrderBook::load(int64_t now, std::string* why) {
         if (order.result == OrderResult::Running) {
             endOrder(order, OrderResult::NoAnswer, now);
             changed = true;
+        } else if (order.resultDue) {
+            endedIds_.push_back(order.id);  // its result was not written before the end
         }
     }
     if (changed) {
@@ -480,7 +489,23 @@ const Order* OrderBook::byId(const std::string& id) const {
 void OrderBook::endOrder(Order& order, OrderResult result, int64_t now) {
     order.result = result;
     order.endedAt = now;
+    order.resultDue = order.source == OrderSource::Folder;
     endedIds_.push_back(order.id);
+}
+
+void OrderBook::resultsWritten(const std::vector<std::string>& ids, int64_t now) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bool changed = false;
+    for (const std::string& id : ids) {
+        Order* order = byId(id);
+        if (order != nullptr && order->resultDue) {
+            order->resultDue = false;
+            changed = true;
+        }
+    }
+    if (changed) {
+        save(now);
+    }
 }
 
 void OrderBook::save(int64_t now) {

@@ -7,7 +7,8 @@
 // besides: "zrodlo" (the source's text), "wynik" (the result's text), "koniec" (when it
 // ended, in the order's offset; absent while it has not), "kolejnosc" (the order in which
 // it was taken), "natychmiast" (true for an order without a time), "wplanie" (true for one
-// of those that the head office's plan held at its last reading) and "wiersze" (the rows'
+// of those that the head office's plan held at its last reading), "wynikDoZapisu" (true
+// for an ended folder order whose result file is not yet written) and "wiersze" (the rows'
 // results, as the result document's "ceny"). It is written indented, newest first.
 //
 // The book stays bounded: an ended order is dropped when the book is saved once both its
@@ -104,8 +105,11 @@ class OrderBook {
     // be moved aside); whether it is saved now.
     bool retrySave(int64_t now);
     // The orders that ended since the last call (as they are now), oldest end first: those
-    // found running at load, cancelled, skipped, finished.
+    // found running at load, cancelled, skipped, finished; at the first call after load also
+    // the folder orders whose result file was not written before the program ended.
     std::vector<Order> takeEnded();
+    // The folder orders' result files among `ids` are written ("wynikDoZapisu" goes).
+    void resultsWritten(const std::vector<std::string>& ids, int64_t now);
 
   private:
     Order* byId(const std::string& id);

@@ -745,6 +745,29 @@ TEST_F(Orders, AFolderFileIsFiledOnceItsOrdersAreSavedAndEachEndedOneGetsItsResu
               "(TRYB TESTU)\r\n");
 }
 
+// A result that could not be written before the program ended is written at its next start.
+TEST_F(Orders, AFolderOrdersResultNotWrittenBeforeTheEndIsWrittenAtTheNextStart) {
+    const std::string in = dir.file("Zlecenia/");
+    std::filesystem::create_directories(in + "wyniki/r.json.tmp");  // the result's write fails
+    drop("a.json", {"r 1 5.00 -60"});
+    {
+        Controller first(platform());
+        first.enterTestMode();
+        first.startPanel("Dec  5 2026");
+        ASSERT_TRUE(ui.waitUntil([&] {
+            steadyNow = steadyNow + 1;
+            first.timers().runDue(steadyNow);
+            return test::fileExists(in + "przyjete/a.json");
+        }));
+    }
+    EXPECT_FALSE(test::fileExists(in + "wyniki/r.json"));
+    std::filesystem::remove(in + "wyniki/r.json.tmp");
+    controller.startPanel("Dec  5 2026");
+    EXPECT_TRUE(runUntil([&] { return test::fileExists(in + "wyniki/r.json"); }));
+    EXPECT_EQ(test::readFile(dir.file("ZleceniaCen.json")).find("wynikDoZapisu"),
+              std::string::npos);
+}
+
 // The watched folder, removed, is made again and watched again; at most 20 files are taken
 // in a look, the rest at the next.
 TEST_F(Orders, TheFolderIsWatchedAgainWhenMadeAgainAndTakenInTwentyFilesALook) {

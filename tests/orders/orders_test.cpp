@@ -220,6 +220,7 @@ TEST(OrderBook, TakesOrdersInCarriesThemOutNewestPerRowAndKeepsThemThroughAReloa
     EXPECT_NE(readFile(file).find(R"("wynik": "NIEZGODNE",
       "koniec": "2026-12-07T06:00:05+01:00",
       "kolejnosc": 6,
+      "wynikDoZapisu": true,
       "wiersze": {
         "1": {
           "wysłano": "1.19",)"),
