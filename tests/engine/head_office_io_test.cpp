@@ -185,10 +185,6 @@ TEST(PosixCentralStore, KeepsItsSectionAsTheProfileApiDoesAndTheKeyOutOfSight) {
         test::writeFile(path, std::string("[Centrala]\n") + p.first + "\n");
         EXPECT_TRUE(store.load(store.context, path, &s) && s.periodSeconds == p.second) << p.first;
     }
-    const std::string fresh = dir.file("nowy.ini");  // no file, no section: both made
-    EXPECT_TRUE(store.save(store.context, fresh, back) && store.load(store.context, fresh, &s) &&
-                s == back && test::readFile(fresh).find("tajny") == std::string::npos);
-
     EXPECT_EQ(base64Encode(std::string("\xFF\x00\x80\x62", 4)), "/wCAYg==");
 }
 
