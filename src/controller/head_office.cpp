@@ -224,6 +224,11 @@ void HeadOffice::orderEnded(const Order& order) {
     if (order.source != OrderSource::HeadOffice || s.settings.reportUrl.empty() || s.stopping) {
         return;
     }
+    // An ending older than the outbox remembers having queued (an order without a time that
+    // the plan keeps stays in the book for good) was reported when it came.
+    if (std::max(order.due, order.endedAt) < s.clock.utcNow() - kOrderKeptSeconds) {
+        return;
+    }
     if (s.outbox.add(order.id, order.endedAt, order.due,
                      orderResultJson(order, s.settings.station))) {
         s.wake.notify_all();

@@ -76,7 +76,8 @@ class HeadOffice {
                                        const std::string* key) const;
 
     // An order of the head office ended (any ending): its result is queued for the head
-    // office, once per ending, when a `Raport` is set.
+    // office, once per ending, when a `Raport` is set (not for an ending more than 90 days
+    // old: that one was reported when it came).
     void orderEnded(const Order& order);
 
     // The wall clock changed: the waits are taken again.

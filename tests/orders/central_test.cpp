@@ -390,6 +390,10 @@ TEST(HeadOfficeThread, UsesOnlySettingsThatPassTheCheck) {
             EXPECT_NE(faults[0].find(c.fault), std::string::npos) << faults[0];
             EXPECT_EQ(office.hasKey(), !c.authorization.empty());
             office.orderEnded(endedOrder("a"));
+            Order old = endedOrder("stary");  // ended long ago: reported when it came
+            old.due = old.endedAt = clock.utc - kOrderKeptSeconds - 1;
+            office.orderEnded(old);
+            EXPECT_EQ(office.contact().waiting.size(), 1u);
             letTheThreadEnd();
             EXPECT_TRUE(http.seen("GET").empty() && http.seen("POST").empty()) << c.fault;
             CentralSettings good = office.settings();
