@@ -191,7 +191,7 @@ struct NestingCaller {
 // "Rozłącz" is over, and "Rozłącz" leaves the link closed.
 TEST_F(Order, AnOrderArrivingWhileAResultIsDeliveredWaitsForTheActionToEnd) {
     TowerSimProcess sim;
-    ASSERT_TRUE(sim.start());
+    ASSERT_TRUE(sim.start("--delay 80"));  // the first check outlasts the way to "Rozłącz"
     NestingCaller caller(main);
     ASSERT_TRUE(pumpUntil([&] { return controller().priceCheck().hasOrder(); }, 10000));
     menu(IDM_DISCONNECT);
