@@ -63,8 +63,17 @@ TEST_F(Actions, ConnectDisconnectAndTestSetTheLinkStateMenuAndStatus) {
     EXPECT_EQ(shown(), "1 0 1 ROZŁĄCZONY");
 }
 
-TEST_F(Actions, AMissingPortShowsTheErrorWithItsNumberAndQueuesNothing) {
+// Present are the ports that open as serial ports or are in use; a missing one's error is
+// shown with its number, and nothing is queued.
+TEST_F(Actions, OnlyPortsThatOpenOrAreInUseArePresentAndAMissingOneIsToldByNumber) {
+    serial.openError = OpenError::AccessDenied;
+    EXPECT_EQ(controller.presentPorts().size(), 255u);
+    serial.openError = OpenError::None;
+    serial.notSerial = true;
+    EXPECT_TRUE(controller.presentPorts().empty());
     serial.openError = OpenError::NotFound;
+    EXPECT_TRUE(controller.presentPorts().empty());
+    EXPECT_EQ(serial.openPorts, 0);
     const std::function<void()> presses[] = {
         [&] { controller.connect(); }, [&] { controller.sendPrices(); },
         [&] { controller.switchBacklight(true); }, [&] { controller.readFromTower(); }};
@@ -164,17 +173,6 @@ TEST_F(Actions, TransmissionSettingsAreStoredAndSaved) {
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"Settings failed! | Vorda Cen"});
 }
 
-TEST_F(Actions, OnlyPortsThatOpenAsSerialPortsOrAreInUseArePresent) {
-    serial.openError = OpenError::AccessDenied;
-    EXPECT_EQ(controller.presentPorts().size(), 255u);
-    serial.openError = OpenError::NotFound;
-    EXPECT_TRUE(controller.presentPorts().empty());
-    serial.openError = OpenError::None;
-    serial.notSerial = true;
-    EXPECT_TRUE(controller.presentPorts().empty());
-    EXPECT_EQ(serial.openPorts, 0);
-}
-
 TEST_F(Actions, LightAndProgramSettings) {
     EXPECT_EQ(lightFieldValue("-5"), 0u);
     EXPECT_EQ(lightFieldValue("12a"), 0u);
@@ -241,9 +239,10 @@ TEST_F(Actions, AFileThatCannotBeWrittenIsToldOnce) {
     EXPECT_EQ(ui.messages().size(), 3u);
 }
 
-// Start and Stop of a control file, in test mode: what the panel shows, stopping inside
-// pauses, a text that ends by itself.
-TEST_F(Actions, StartNeedsAConnectionOrTestModeAndAFile) {
+// Start and Stop of a control file: it needs a connection or test mode, and a file; a stop
+// inside a pause stops at once; in test mode the panel shows a looping file's prices until it
+// is stopped, and Start and the plain status again after a text that ends by itself.
+TEST_F(Actions, AControlFileStartsStopsAtOnceAndShowsItsPricesInTestMode) {
     play("21C1\r\n");
     ui.setControlFile(dir.file("missing.txt"));
     controller.enterTestMode();
@@ -253,9 +252,16 @@ TEST_F(Actions, StartNeedsAConnectionOrTestModeAndAFile) {
                   "Rozłączony !\nSkrypt wymaga stałego połączenia\n'Akcja->Połącz' | Błąd",
                   "Błąd otwarcia skryptu | Błąd"}));
     EXPECT_TRUE(ui.callsStartingWith("startstop 1").empty());
-}
-
-TEST_F(Actions, ALoopingFileShowsItsPricesUntilStopped) {
+    for (const char* pause : {"{S60000}", "{S-1}"}) {  // no sender yet: slot 3 stays pending
+        play(std::string(pause) + "\r\n21C1\r\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const auto start = Clock::now();
+        controller.enterTestMode();  // like Stop, "Rozłącz" and "Połącz"
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << pause;
+        EXPECT_FALSE(controller.runner().running());
+        EXPECT_EQ(startStop(), "startstop 0");
+        EXPECT_FALSE(mailbox().pending(3));
+    }
     controller.startPanel("Dec  5 2026");
     controller.enterTestMode();
     play("set all five\r\n21C1.11\r\n22M2.22\r\n23C3.33\r\n24C4.44\r\n25M5.55\r\n{S20}\r\n{G}\r\n");
@@ -269,26 +275,7 @@ TEST_F(Actions, ALoopingFileShowsItsPricesUntilStopped) {
     EXPECT_EQ(startStop(), "startstop 0");
     EXPECT_EQ(ui.status(), "TRYB TESTU");
     EXPECT_TRUE(serial.opened.empty());  // test mode needs no port
-}
-
-TEST_F(Actions, AStopInsideAPauseStopsAtOnce) {
-    controller.enterTestMode();
-    for (const char* pause : {"{S60000}", "{S-1}"}) {
-        play(std::string(pause) + "\r\n21C1\r\n");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        const auto start = Clock::now();
-        controller.enterTestMode();  // like Stop, "Rozłącz" and "Połącz"
-        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << pause;
-        EXPECT_FALSE(controller.runner().running());
-        EXPECT_EQ(startStop(), "startstop 0");
-        EXPECT_FALSE(mailbox().pending(3));
-    }
-}
-
-TEST_F(Actions, ATextThatEndsByItselfShowsStartAndThePlainStatusAgain) {
-    controller.startPanel("Dec  5 2026");
-    controller.enterTestMode();
-    for (int i = 0; i < 20; ++i) {  // an empty file ends at once, every time
+    for (int i = 0; i < 20; ++i) {       // an empty file ends at once, every time
         play(i == 0 ? "21C7.77\r\n22C8.88" : "");
         // The runner tells its end just after it stops running.
         EXPECT_TRUE(ui.waitUntil([&] {
@@ -336,19 +323,19 @@ struct RunnerHold {
     }
 };
 
-TEST_F(Actions, AControlFileEndingWhileTheLinkClosesLeavesTheStatusDisconnected) {
+// A control file ending while the link closes leaves the status "ROZŁĄCZONY"; two stops of
+// the runner at once both return only once it has ended.
+TEST_F(Actions, AControlFileEndingWhileTheLinkClosesAndTwoStopsAtOnce) {
     controller.connect();
     RunnerHold::install(controller, 2000, true);
     play("21C{P}");
     RunnerHold::waitFor([] { return RunnerHold::reached.load(); });
     controller.disconnect();
     EXPECT_EQ(shown(), "1 0 1 ROZŁĄCZONY");
-}
-
-TEST_F(Actions, TwoStopsOfTheRunnerAtOnceBothReturnOnlyOnceItHasEnded) {
     controller.connect();
     mailbox().clear();
-    RunnerHold::install(controller, 300, false);  // a stop does not release it: 300 ms
+    RunnerHold::holdMs = 300;  // a stop does not release it now: 300 ms
+    RunnerHold::leaveOnStop = RunnerHold::reached = RunnerHold::released = false;
     play("21C{P}");
     RunnerHold::waitFor([] { return RunnerHold::reached.load(); });
     std::thread first([this] { controller.runner().stop(); });
@@ -370,14 +357,27 @@ class Orders : public test::Rig {
             return towersim::execute(state, shown ? shown(text) : text, 100).bytes;
         };
     }
-    void order(const std::string& row2) {
+    // A command-line order of row 2 (to `c`, else the program of the test).
+    void order(const std::string& row2, Controller* c = nullptr) {
         PriceOrder o;
         o.named[1] = true;
         o.text[1] = row2;
-        controller.sendOrderedPrices(o, [this](OrderExit code, const std::string& lines) {
-            std::lock_guard<std::mutex> lock(resultMutex);
-            result = std::to_string(static_cast<int>(code)) + " " + lines;
-        });
+        (c ? *c : controller)
+            .sendOrderedPrices(o, [this](OrderExit code, const std::string& lines) {
+                std::lock_guard<std::mutex> lock(resultMutex);
+                result = std::to_string(static_cast<int>(code)) + " " + lines;
+            });
+    }
+    // Plans row `row` (0 to 4) at `text`, due `in` seconds from now (at UTC+`offset` minutes);
+    // its id.
+    std::string plan(Controller& c, int row, const char* text = "", int64_t in = 0,
+                     OrderSource source = OrderSource::Panel, int offset = 60) {
+        PriceOrder p;
+        p.named[row] = true;
+        p.text[row] = text;
+        std::string id;
+        EXPECT_TRUE(c.addOrder(p, clock.utc + in, offset, source, &id));
+        return id;
     }
     std::string takeResult() {
         std::lock_guard<std::mutex> lock(resultMutex);
@@ -488,37 +488,26 @@ TEST_F(Orders, AnOrderUnderWayGetsItsResultWhateverHappensToTheLink) {
     EXPECT_TRUE(ui.messages().empty());
 }
 
-TEST_F(Orders, AtTheProgramsEndACheckUnderWayIsRecordedWithoutAMessage) {
+// At the program's end a check under way is recorded unanswered, without a message; a planned
+// send the tower confirmed just before (the book's part not yet taken up by the timers'
+// thread) is kept as confirmed, not as unanswered at the next start.
+TEST_F(Orders, AtTheProgramsEndACheckUnderWayIsRecordedAndAConfirmedOneKeptConfirmed) {
     auto program = std::make_unique<Controller>(platform());
-    PriceOrder o;
-    o.named[0] = true;
-    o.text[0] = "5.49";
-    program->sendOrderedPrices(o, [this](OrderExit code, const std::string& lines) {
-        result = std::to_string(static_cast<int>(code)) + " " + lines;
-    });
+    order("6.19", program.get());
     ui.setPriceBox(0, "5.59");
     program->sendPrices();  // the operator's send supersedes the order
-    EXPECT_EQ(result, "5 Wysyłanie przerwane w programie przed potwierdzeniem");
+    EXPECT_EQ(takeResult(), "5 Wysyłanie przerwane w programie przed potwierdzeniem");
     program.reset();
     const std::string h = test::readFile(dir.file("HistoriaCen.csv"));
     EXPECT_NE(h.find(";1;AAA;5.59;nie;BRAK ODPOWIEDZI;PANEL\r\n"), std::string::npos);
     EXPECT_TRUE(ui.messages().empty());
-}
-
-// A planned send the tower confirmed just before the program closed (the book's part not yet
-// taken up by the timers' thread) is kept as confirmed, not as unanswered at the next start.
-TEST_F(Orders, APlannedSendConfirmedAsTheProgramEndsIsRecordedConfirmed) {
     tower();
-    auto program = std::make_unique<Controller>(platform());
-    PriceOrder p;
-    p.named[0] = true;
-    p.text[0] = "5.59";
-    std::string id;
-    ASSERT_TRUE(program->addOrder(p, clock.utc, 60, OrderSource::Panel, &id));
+    program = std::make_unique<Controller>(platform());
+    const std::string id = plan(*program, 0, "5.59");
     program->timers().runDue(steadyNow);  // not started: its timers run only when told
     ASSERT_TRUE(ui.waitUntil([&] {
         program->link().tick(steadyNow);
-        return program->priceHistory(5).size() == 1;
+        return program->priceHistory(1)[0][7] == "ZLECENIE " + id;
     }));
     program.reset();
     OrderBook book(dir.file("ZleceniaCen.json"));
@@ -586,12 +575,6 @@ TEST_F(Orders, PlannedOrdersGoAtTheirTimeOnceAndPassedOnesAtTheStart) {
         clock.utc += seconds;
         at(steadyNow + static_cast<uint64_t>(seconds) * 1000);
     };
-    auto add = [&](Controller& c, int row, const char* text, int64_t in, std::string* id) {
-        PriceOrder p;
-        p.named[row] = true;
-        p.text[row] = text;
-        return c.addOrder(p, clock.utc + in, 60, OrderSource::Panel, id);
-    };
     auto results = [&] {
         std::string r;
         for (const Order& o : controller.orders()) {
@@ -601,12 +584,11 @@ TEST_F(Orders, PlannedOrdersGoAtTheirTimeOnceAndPassedOnesAtTheStart) {
     };
     {  // Taken while the program was not running: three passed, one waiting.
         Controller before(platform());
-        std::string id;
-        ASSERT_TRUE(add(before, 0, "5.00", 60, &id) && add(before, 0, "5.10", 120, &id) &&
-                    add(before, 1, "6.10", 120, &id) && add(before, 2, "7.00", 3600, &id));
-        EXPECT_EQ(id, "panel-20261206-0800");  // local time, minutes
-        ASSERT_TRUE(add(before, 4, "1.00", 7200, &id));
-        ASSERT_TRUE(before.cancelOrder(id));
+        plan(before, 0, "5.00", 60);
+        plan(before, 0, "5.10", 120);
+        plan(before, 1, "6.10", 120);
+        EXPECT_EQ(plan(before, 2, "7.00", 3600), "panel-20261206-0800");  // local time, minutes
+        ASSERT_TRUE(before.cancelOrder(plan(before, 4, "1.00", 7200)));
     }
     clock.utc += 180;
     controller.startPanel("Dec  5 2026");
@@ -638,12 +620,7 @@ TEST_F(Orders, PlannedOrdersGoAtTheirTimeOnceAndPassedOnesAtTheStart) {
 TEST_F(Orders, ADueOrderWaitsForTheCheckUnderWayAndTestModeRecordsIt) {
     controller.startPanel("Dec  5 2026");  // a silent tower: the check stays under way
     controller.sendPrices();
-    PriceOrder p;
-    p.named[3] = true;
-    p.text[3] = "4.44";
-    std::string id;
-    ASSERT_TRUE(controller.addOrder(p, clock.utc, 0, OrderSource::Script, &id));
-    EXPECT_EQ(id, "skrypt-20261206-0600");
+    EXPECT_EQ(plan(controller, 3, "4.44", 0, OrderSource::Script, 0), "skrypt-20261206-0600");
     at(steadyNow);
     EXPECT_EQ(controller.orders()[0].result, OrderResult::Waiting);
     controller.enterTestMode();  // ends the check: the order goes, in test mode
@@ -666,11 +643,7 @@ TEST_F(Orders, APlannedOrderSendsOnlyItsRowsAndACommandLineOrderWaitsForIt) {
         towersim::execute(state, shown, 100);
     }
     const auto before = state;
-    PriceOrder p;
-    p.named[0] = true;
-    p.text[0] = "5.59";
-    std::string id;
-    ASSERT_TRUE(controller.addOrder(p, clock.utc, 60, OrderSource::Panel, &id));
+    const std::string id = plan(controller, 0, "5.59");
     at(steadyNow);
     order("6.29");
     EXPECT_EQ(takeResult(), "5 Trwa już inne wysyłanie cen z wiersza poleceń");
@@ -690,11 +663,7 @@ TEST_F(Orders, ABoxNobodyAnswersHoldsADueOrderFiveMinutesAtMost) {
     p.panel.operatorBusy = [](void*) { return true; };
     Controller held(p);
     held.enterTestMode();
-    PriceOrder prices;
-    prices.named[0] = true;
-    prices.text[0] = "5.55";
-    std::string id;
-    ASSERT_TRUE(held.addOrder(prices, clock.utc, 60, OrderSource::Panel, &id));
+    const std::string id = plan(held, 0, "5.55");
     for (const uint64_t ms : {0, 299999, 1}) {
         steadyNow = steadyNow + ms;
         held.timers().runDue(steadyNow);
@@ -708,13 +677,11 @@ TEST_F(Orders, ABoxNobodyAnswersHoldsADueOrderFiveMinutesAtMost) {
 // ended one's id is refused with the reason. The folder is looked at every minute.
 TEST_F(Orders, AFolderFileIsFiledOnceItsOrdersAreSavedAndEachEndedOneGetsItsResult) {
     const std::string in = dir.file("Zlecenia/"), blocker = dir.file("ZleceniaCen.json.tmp");
-    PriceOrder p;
-    p.named[4] = true;
     std::string kept;
     {
         Controller first(platform());
         std::filesystem::create_directory(blocker);  // its saves fail
-        ASSERT_TRUE(first.addOrder(p, clock.utc + 7200, 60, OrderSource::Panel, &kept));
+        kept = plan(first, 4, "", 7200);
         std::filesystem::remove(blocker);
     }
     std::filesystem::create_directory(blocker);
@@ -825,10 +792,7 @@ TEST_F(Orders, ARacingLookNeverUnschedulesANewerOrder) {
         });
         for (++ready; ready < 2;) {
         }
-        PriceOrder p;
-        p.named[i % 5] = true;
-        std::string id;
-        ASSERT_TRUE(controller.addOrder(p, clock.utc + 10, 60, OrderSource::Panel, &id));
+        const std::string id = plan(controller, i % 5, "", 10);
         timersSide.join();
         clock.utc += 10;
         steadyNow = steadyNow + 10000;
