@@ -22,6 +22,7 @@ namespace vorda {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using test::resultOf;
 
 class Actions : public test::Rig {
   protected:
@@ -393,15 +394,6 @@ class Orders : public test::Rig {
         });
         return r;
     }
-    // An order's result by its id ("" when the book has none).
-    std::string resultOf(const Controller& c, const std::string& id) {
-        for (const Order& o : c.orders()) {
-            if (o.id == id) {
-                return orderResultText(o.result);
-            }
-        }
-        return "";
-    }
     // A file of orders in "Zlecenia" (each "id row price seconds-from-now"), last changed
     // long ago: taken in at the first look.
     void drop(const std::string& name, const std::vector<std::string>& orders) {
@@ -712,36 +704,16 @@ TEST_F(Orders, AFolderFileIsFiledOnceItsOrdersAreSavedAndEachEndedOneGetsItsResu
               "(TRYB TESTU)\r\n");
 }
 
-// A result that could not be written before the program ended is written at its next start.
-TEST_F(Orders, AFolderOrdersResultNotWrittenBeforeTheEndIsWrittenAtTheNextStart) {
-    const std::string in = dir.file("Zlecenia/");
-    std::filesystem::create_directories(in + "wyniki/r.json.tmp");  // the result's write fails
-    drop("a.json", {"r 1 5.00 -60"});
-    {
-        Controller first(platform());
-        first.enterTestMode();
-        first.startPanel("Dec  5 2026");
-        ASSERT_TRUE(ui.waitUntil([&] {
-            steadyNow = steadyNow + 1;
-            first.timers().runDue(steadyNow);
-            return test::fileExists(in + "przyjete/a.json");
-        }));
-    }
-    EXPECT_FALSE(test::fileExists(in + "wyniki/r.json"));
-    std::filesystem::remove(in + "wyniki/r.json.tmp");
-    controller.startPanel("Dec  5 2026");
-    EXPECT_TRUE(runUntil([&] { return test::fileExists(in + "wyniki/r.json"); }));
-    EXPECT_EQ(test::readFile(dir.file("ZleceniaCen.json")).find("wynikDoZapisu"),
-              std::string::npos);
-}
-
-// The watched folder, removed, is made again and watched again; at most 20 files are taken
+// The watched folder, removed, is made again and watched again; a result that could not be
+// written before the program ended is written at its next start; at most 20 files are taken
 // in a look, the rest at the next.
-TEST_F(Orders, TheFolderIsWatchedAgainWhenMadeAgainAndTakenInTwentyFilesALook) {
+TEST_F(Orders, TheFolderIsWatchedAgainResultsAreWrittenAtTheNextStartTwentyFilesALook) {
+    const std::string in = dir.file("Zlecenia/");
     {
         Platform p = platform();
         p.folderWatch = platformFolderWatch();
         Controller watched(p);
+        watched.enterTestMode();
         watched.startPanel("Dec  5 2026");
         const auto step = [&](const std::function<bool()>& done) {
             return ui.waitUntil([&] {
@@ -752,29 +724,34 @@ TEST_F(Orders, TheFolderIsWatchedAgainWhenMadeAgainAndTakenInTwentyFilesALook) {
         };
         std::filesystem::remove_all(dir.file("Zlecenia"));
         steadyNow = steadyNow + 60000;
-        EXPECT_TRUE(
-            step([&] { return std::filesystem::is_directory(dir.file("Zlecenia/wyniki")); }));
-        drop("b.json", {"b 2 6.00 3600"});
-        EXPECT_TRUE(step([&] { return watched.orders().size() == 1; }));
+        EXPECT_TRUE(step([&] { return std::filesystem::is_directory(in + "wyniki"); }));
+        std::filesystem::create_directory(in + "wyniki/r.json.tmp");  // r's result write fails
+        drop("b.json", {"b 2 6.00 3600", "r 1 5.00 -60"});
+        EXPECT_TRUE(step([&] { return resultOf(watched, "r") == "TRYB TESTU"; }));
     }
+    EXPECT_FALSE(test::fileExists(in + "wyniki/r.json"));
+    std::filesystem::remove(in + "wyniki/r.json.tmp");
     for (int i = 0; i < 45; ++i) {
         drop("f" + std::to_string(i) + ".json", {"z" + std::to_string(i) + " 1 5.00 3600"});
     }
     controller.startPanel("Dec  5 2026");
-    for (const size_t orders : {21, 41, 46}) {
+    EXPECT_TRUE(runUntil([&] { return test::fileExists(in + "wyniki/r.json"); }));
+    EXPECT_EQ(test::readFile(dir.file("ZleceniaCen.json")).find("wynikDoZapisu"),
+              std::string::npos);
+    for (const size_t orders : {22, 42, 47}) {
         EXPECT_TRUE(runUntil([&] { return controller.orders().size() >= orders; }));
         EXPECT_EQ(controller.orders().size(), orders);
         steadyNow = steadyNow + 1;
     }
     // Files kept but not filed ("przyjete" cannot be made) shut none of the others out.
-    std::filesystem::remove_all(dir.file("Zlecenia/przyjete"));
-    test::writeFile(dir.file("Zlecenia/przyjete"), "");
+    std::filesystem::remove_all(in + "przyjete");
+    test::writeFile(in + "przyjete", "");
     for (int i = 0; i < 25; ++i) {
         drop("g" + std::to_string(i) + ".json", {"y" + std::to_string(i) + " 1 5.00 3600"});
     }
     EXPECT_TRUE(runUntil([&] {
         steadyNow = steadyNow + 1000;
-        return controller.orders().size() == 71;
+        return controller.orders().size() == 72;
     })) << controller.orders().size();
 }
 
