@@ -38,7 +38,6 @@ TEST_F(Actions, ConnectDisconnectAndTestSetTheLinkStateMenuAndStatus) {
     ASSERT_TRUE(controller.connect());
     EXPECT_TRUE(link().connected());
     EXPECT_EQ(shown(), "0 1 1 POŁĄCZONY");
-    EXPECT_EQ(link().pollDeadline(), 5000u);
     EXPECT_EQ(pendingSlots(), (std::vector<int>{3, 4, 29, 30, 31, 32, 33, 35, 38, 40}));
     mailbox().clear();
     link().tick(4999);
@@ -371,11 +370,12 @@ class Orders : public test::Rig {
     }
     // Plans row `row` (0 to 4) at `text`, due `in` seconds from now (at UTC+`offset` minutes);
     // its id.
-    std::string plan(Controller& c, int row, const char* text = "", int64_t in = 0,
+    std::string plan(Controller& c, int row, const std::string& text = "", int64_t in = 0,
                      OrderSource source = OrderSource::Panel, int offset = 60) {
         PriceOrder p;
         p.named[row] = true;
-        p.text[row] = text;
+        p.blink[row] = !text.empty() && text.back() == '*';  // "5.59*" blinks
+        p.text[row] = text.substr(0, text.size() - p.blink[row]);
         std::string id;
         EXPECT_TRUE(c.addOrder(p, clock.utc + in, offset, source, &id));
         return id;
@@ -429,7 +429,7 @@ class Orders : public test::Rig {
     std::string result;
 };
 
-TEST_F(Orders, ConfirmedOrNotAsTheTowerShowsIt) {
+TEST_F(Orders, ConfirmedOrNotAsTheTowerShowsItWhateverHappensToTheLink) {
     tower();
     order("6.19");
     EXPECT_EQ(stepUntilResult(), "0 CENY POTWIERDZONE");
@@ -439,12 +439,7 @@ TEST_F(Orders, ConfirmedOrNotAsTheTowerShowsIt) {
     EXPECT_EQ(row2(), "NIEZGODNE: 5.09");
     EXPECT_EQ(ui.priceText(1), "6.09");    // the box keeps what was asked for
     EXPECT_EQ(boardRow(1), "DD 7B 7D 0");  // the board shows the tower's 5.09
-    EXPECT_TRUE(ui.messages().empty());
-}
-
-TEST_F(Orders, AnOrderUnderWayGetsItsResultWhateverHappensToTheLink) {
-    tower();
-    // The port goes away and stays away: the on-demand link gives its commands up.
+    // The port goes away and stays away under an order: the on-demand link gives it up.
     order("6.19");
     link().tick(0);
     serial.openError = OpenError::NotFound;
@@ -626,7 +621,8 @@ TEST_F(Orders, ADueOrderWaitsForTheCheckUnderWayAndTestModeRecordsIt) {
                                         "TRYB TESTU", "ZLECENIE skrypt-20261206-0600"}));
 }
 
-// A planned order sends only the rows it names, and "20E": the tower's other rows stay as
+// A planned order sends only the rows it names (a blinking one blinking, in its box too), and
+// "20E": the tower's other rows stay as
 // they are, and only its rows are checked and recorded. "/ceny" meanwhile is refused as
 // while an earlier order is checked.
 TEST_F(Orders, APlannedOrderSendsOnlyItsRowsAndACommandLineOrderWaitsForIt) {
@@ -635,7 +631,7 @@ TEST_F(Orders, APlannedOrderSendsOnlyItsRowsAndACommandLineOrderWaitsForIt) {
         towersim::execute(state, shown, 100);
     }
     const auto before = state;
-    const std::string id = plan(controller, 0, "5.59");
+    const std::string id = plan(controller, 0, "5.59*");
     at(steadyNow);
     order("6.29");
     EXPECT_EQ(takeResult(), "5 Trwa już inne wysyłanie cen z wiersza poleceń");
@@ -644,7 +640,8 @@ TEST_F(Orders, APlannedOrderSendsOnlyItsRowsAndACommandLineOrderWaitsForIt) {
     for (const std::string& w : writes()) {
         sent += w.substr(1, w.size() - 4) + " ";
     }
-    EXPECT_EQ(sent, "21C5.59 20S 20Z 20E 20C 20M ");  // with the link's own and the read-back
+    EXPECT_EQ(sent, "21M5.59 20S 20Z 20E 20C 20M ");  // with the link's own and the read-back
+    EXPECT_EQ(ui.priceText(0) + (ui.blinkChecked(0) ? "*" : ""), "5.59*");
     EXPECT_EQ(std::memcmp(state.display[1], before.display[1], sizeof state.display[1] * 4), 0);
     EXPECT_EQ(controller.priceHistory(5).size(), 1u);
 }

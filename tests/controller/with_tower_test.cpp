@@ -221,32 +221,6 @@ TEST_F(WithTower, ALoopingFileGoesWithItsPausesAndATowerBackGetsThePriceQueuedMe
     EXPECT_TRUE(ui.messages().empty());
 }
 
-// A file dropped into the orders' folder is taken in (the folder watched), its order
-// carried out at its time, read back and confirmed; the history says where it came from and
-// the result file beside says how it ended.
-TEST_F(WithTower, AnOrderDroppedIntoTheFolderGoesAtItsTime) {
-    start({});
-    // Far enough for the file to be taken in first (its intake waits a second for a writer).
-    const int64_t due = systemClock().utcNow() + 4;
-    test::writeFile(dir.file("Zlecenia/rano.json"), R"({"zlecenia": [{"id": "rano", "od": ")" +
-                                                        orderTimeText(due, 0) +
-                                                        R"(", "ceny": {"2": "6,19*"}}]})");
-    ASSERT_TRUE(ui.waitUntil(
-        [&] { return test::fileExists(dir.file("Zlecenia/przyjete/rano.json")); }, 10000));
-    EXPECT_TRUE(sent("22M6.19") == 0 || systemClock().utcNow() >= due);  // not before its time
-    ASSERT_TRUE(ui.waitUntil([&] { return sent("22M6.19") == 1; }, 10000));
-    EXPECT_GE(systemClock().utcNow(), due);
-    ASSERT_TRUE(ui.waitUntil(
-        [&] { return test::fileExists(dir.file("Zlecenia/wyniki/rano.json")); }, 8000));
-    const std::string result = test::readFile(dir.file("Zlecenia/wyniki/rano.json"));
-    EXPECT_NE(result.find(R"("wynik": "POTWIERDZONO")"), std::string::npos) << result;
-    EXPECT_NE(result.find(R"("2": {)"), std::string::npos) << result;
-    const auto history = controller->priceHistory(5);  // row 2 alone went
-    ASSERT_EQ(history.size(), 1u);
-    EXPECT_EQ(history[0][7], "ZLECENIE rano");
-    EXPECT_EQ(ui.priceText(1) + (ui.blinkChecked(1) ? "*" : ""), "6.19*");
-}
-
 // The head office's document, fetched every second with the key, brings an order that goes
 // at its time; its result reaches the head office even though the head office was down when
 // the order ended. Then the plan drops a waiting order (cancelled, reported), and a document
