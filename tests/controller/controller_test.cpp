@@ -157,22 +157,6 @@ TEST_F(Actions, TestOrDisconnectOnAnOnDemandLinkEndsTheSameWayEveryTime) {
     EXPECT_EQ(shown(), "1 0 1 ROZŁĄCZONY");
 }
 
-TEST_F(Actions, TransmissionSettingsAreStoredAndSaved) {
-    // "No Comm" keeps the port; the list entries "56k", "7", "Even" and "2", and the log box.
-    controller.applyTransmissionSettings(TransmissionChoice{"No Comm", 0, 10, 2, 1, 2, true});
-    EXPECT_EQ(test::readFile(dir.file("VordaCen.ini")).substr(0, 22),
-              "1\r\n56000\r\n7\r\n2\r\n2\r\n1\r\n");
-    EXPECT_TRUE(controller.logs().enabled());
-    // An absent port's entry; nothing selected in the other lists keeps their values.
-    controller.applyTransmissionSettings({"COM12 (brak)", 3});
-    EXPECT_EQ(controller.settings().portNumber, 12);
-    EXPECT_EQ(controller.settings().serial.baudRate, 56000u);
-    ASSERT_TRUE(controller.connect());
-    serial.refuseSettings = true;
-    EXPECT_FALSE(controller.reapplyPortSettings());
-    EXPECT_EQ(ui.messages(), std::vector<std::string>{"Settings failed! | Vorda Cen"});
-}
-
 TEST_F(Actions, LightAndProgramSettings) {
     EXPECT_EQ(lightFieldValue("-5"), 0u);
     EXPECT_EQ(lightFieldValue("12a"), 0u);
@@ -204,6 +188,22 @@ TEST_F(Actions, LightAndProgramSettings) {
     EXPECT_NE(test::readFile(dir.file("VordaCen.ini"))
                   .find("\r\n1\r\nBenzyna 95 Supe\r\n1\r\n\r\n2\r\nLPG\r\n3\r\n"),
               std::string::npos);
+}
+
+TEST_F(Actions, TransmissionSettingsAreStoredAndSaved) {
+    // "No Comm" keeps the port; the list entries "56k", "7", "Even" and "2", and the log box.
+    controller.applyTransmissionSettings(TransmissionChoice{"No Comm", 0, 10, 2, 1, 2, true});
+    EXPECT_EQ(test::readFile(dir.file("VordaCen.ini")).substr(0, 22),
+              "1\r\n56000\r\n7\r\n2\r\n2\r\n1\r\n");
+    EXPECT_TRUE(controller.logs().enabled());
+    // An absent port's entry; nothing selected in the other lists keeps their values.
+    controller.applyTransmissionSettings({"COM12 (brak)", 3});
+    EXPECT_EQ(controller.settings().portNumber, 12);
+    EXPECT_EQ(controller.settings().serial.baudRate, 56000u);
+    ASSERT_TRUE(controller.connect());
+    serial.refuseSettings = true;
+    EXPECT_FALSE(controller.reapplyPortSettings());
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"Settings failed! | Vorda Cen"});
 }
 
 // A file that cannot be written is told once (by the timers' thread, no lock held), and
@@ -603,8 +603,8 @@ TEST_F(Orders, PlannedOrdersGoAtTheirTimeOnceAndPassedOnesAtTheStart) {
 }
 
 // A due order waits while a check is under way, and goes when it ends; in test mode it is
-// recorded "TRYB TESTU" like a send.
-TEST_F(Orders, ADueOrderWaitsForTheCheckUnderWayAndTestModeRecordsIt) {
+// recorded "TRYB TESTU" like a send; a box or dialog nobody answers holds it 5 minutes at most.
+TEST_F(Orders, ADueOrderWaitsForTheCheckUnderWayOrABoxAndTestModeRecordsIt) {
     controller.startPanel("Dec  5 2026");  // a silent tower: the check stays under way
     controller.sendPrices();
     EXPECT_EQ(plan(controller, 3, "4.44", 0, OrderSource::Script, 0), "skrypt-20261206-0600");
@@ -619,12 +619,24 @@ TEST_F(Orders, ADueOrderWaitsForTheCheckUnderWayAndTestModeRecordsIt) {
     EXPECT_EQ(controller.priceHistory(1)[0],
               (std::vector<std::string>{"01.01.2000", "00:00:00", "4", "DDD", "4.44", "nie",
                                         "TRYB TESTU", "ZLECENIE skrypt-20261206-0600"}));
+    // A box or dialog that nobody answers holds a due order back 5 minutes at most.
+    test::TempDir own;  // of a program of its own
+    Platform p = platform();
+    p.startDirectory = own.path();
+    p.panel.operatorBusy = [](void*) { return true; };
+    Controller held(p);
+    held.enterTestMode();
+    const std::string id = plan(held, 0, "5.55");
+    for (const uint64_t ms : {0, 299999, 1}) {
+        steadyNow = steadyNow + ms;
+        held.timers().runDue(steadyNow);
+        EXPECT_EQ(resultOf(held, id), ms == 1 ? "TRYB TESTU" : "OCZEKUJE") << ms;
+    }
 }
 
 // A planned order sends only the rows it names (a blinking one blinking, in its box too), and
-// "20E": the tower's other rows stay as
-// they are, and only its rows are checked and recorded. "/ceny" meanwhile is refused as
-// while an earlier order is checked.
+// "20E": the tower's other rows stay as they are, and only its rows are checked and recorded.
+// "/ceny" meanwhile is refused as while an earlier order is checked.
 TEST_F(Orders, APlannedOrderSendsOnlyItsRowsAndACommandLineOrderWaitsForIt) {
     tower();
     for (const char* shown : {"21C5.49", "22C6.19", "23C6.89", "24C7.09", "25C3.19"}) {
@@ -644,20 +656,6 @@ TEST_F(Orders, APlannedOrderSendsOnlyItsRowsAndACommandLineOrderWaitsForIt) {
     EXPECT_EQ(ui.priceText(0) + (ui.blinkChecked(0) ? "*" : ""), "5.59*");
     EXPECT_EQ(std::memcmp(state.display[1], before.display[1], sizeof state.display[1] * 4), 0);
     EXPECT_EQ(controller.priceHistory(5).size(), 1u);
-}
-
-// A box or dialog that nobody answers holds a due order back 5 minutes at most.
-TEST_F(Orders, ABoxNobodyAnswersHoldsADueOrderFiveMinutesAtMost) {
-    Platform p = platform();
-    p.panel.operatorBusy = [](void*) { return true; };
-    Controller held(p);
-    held.enterTestMode();
-    const std::string id = plan(held, 0, "5.55");
-    for (const uint64_t ms : {0, 299999, 1}) {
-        steadyNow = steadyNow + ms;
-        held.timers().runDue(steadyNow);
-        EXPECT_EQ(resultOf(held, id), ms == 1 ? "TRYB TESTU" : "OCZEKUJE") << ms;
-    }
 }
 
 // The folder's orders: a file is filed only once the book holding its orders is saved (a
