@@ -74,14 +74,10 @@ PanelSeam FakeUi::panel() {
     return p;
 }
 
-std::vector<std::string> FakeUi::calls() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return calls_;
-}
-
 std::vector<std::string> FakeUi::callsStartingWith(const std::string& prefix) const {
+    std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::string> out;
-    for (const auto& c : calls()) {
+    for (const auto& c : calls_) {
         if (c.compare(0, prefix.size(), prefix) == 0) {
             out.push_back(c);
         }

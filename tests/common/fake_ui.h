@@ -22,7 +22,6 @@ class FakeUi {
     // Waits until `condition` holds (checked every few ms); false on time-out.
     bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000) const;
 
-    std::vector<std::string> calls() const;
     std::vector<std::string> callsStartingWith(const std::string& prefix) const;
     void clearCalls();
     std::string status() const { return field("status"); }

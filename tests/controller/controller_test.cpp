@@ -22,6 +22,7 @@ namespace vorda {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using test::resultOf;
 
 class Actions : public test::Rig {
   protected:
@@ -37,7 +38,6 @@ TEST_F(Actions, ConnectDisconnectAndTestSetTheLinkStateMenuAndStatus) {
     ASSERT_TRUE(controller.connect());
     EXPECT_TRUE(link().connected());
     EXPECT_EQ(shown(), "0 1 1 POŁĄCZONY");
-    EXPECT_EQ(link().pollDeadline(), 5000u);
     EXPECT_EQ(pendingSlots(), (std::vector<int>{3, 4, 29, 30, 31, 32, 33, 35, 38, 40}));
     mailbox().clear();
     link().tick(4999);
@@ -63,8 +63,17 @@ TEST_F(Actions, ConnectDisconnectAndTestSetTheLinkStateMenuAndStatus) {
     EXPECT_EQ(shown(), "1 0 1 ROZŁĄCZONY");
 }
 
-TEST_F(Actions, AMissingPortShowsTheErrorWithItsNumberAndQueuesNothing) {
+// Present are the ports that open as serial ports or are in use; a missing one's error is
+// shown with its number, and nothing is queued.
+TEST_F(Actions, OnlyPortsThatOpenOrAreInUseArePresentAndAMissingOneIsToldByNumber) {
+    serial.openError = OpenError::AccessDenied;
+    EXPECT_EQ(controller.presentPorts().size(), 255u);
+    serial.openError = OpenError::None;
+    serial.notSerial = true;
+    EXPECT_TRUE(controller.presentPorts().empty());
     serial.openError = OpenError::NotFound;
+    EXPECT_TRUE(controller.presentPorts().empty());
+    EXPECT_EQ(serial.openPorts, 0);
     const std::function<void()> presses[] = {
         [&] { controller.connect(); }, [&] { controller.sendPrices(); },
         [&] { controller.switchBacklight(true); }, [&] { controller.readFromTower(); }};
@@ -148,33 +157,6 @@ TEST_F(Actions, TestOrDisconnectOnAnOnDemandLinkEndsTheSameWayEveryTime) {
     EXPECT_EQ(shown(), "1 0 1 ROZŁĄCZONY");
 }
 
-TEST_F(Actions, TransmissionSettingsAreStoredAndSaved) {
-    // "No Comm" keeps the port; the list entries "56k", "7", "Even" and "2", and the log box.
-    controller.applyTransmissionSettings(TransmissionChoice{"No Comm", 0, 10, 2, 1, 2, true});
-    EXPECT_EQ(test::readFile(dir.file("VordaCen.ini")).substr(0, 22),
-              "1\r\n56000\r\n7\r\n2\r\n2\r\n1\r\n");
-    EXPECT_TRUE(controller.logs().enabled());
-    // An absent port's entry; nothing selected in the other lists keeps their values.
-    controller.applyTransmissionSettings({"COM12 (brak)", 3});
-    EXPECT_EQ(controller.settings().portNumber, 12);
-    EXPECT_EQ(controller.settings().serial.baudRate, 56000u);
-    ASSERT_TRUE(controller.connect());
-    serial.refuseSettings = true;
-    EXPECT_FALSE(controller.reapplyPortSettings());
-    EXPECT_EQ(ui.messages(), std::vector<std::string>{"Settings failed! | Vorda Cen"});
-}
-
-TEST_F(Actions, OnlyPortsThatOpenAsSerialPortsOrAreInUseArePresent) {
-    serial.openError = OpenError::AccessDenied;
-    EXPECT_EQ(controller.presentPorts().size(), 255u);
-    serial.openError = OpenError::NotFound;
-    EXPECT_TRUE(controller.presentPorts().empty());
-    serial.openError = OpenError::None;
-    serial.notSerial = true;
-    EXPECT_TRUE(controller.presentPorts().empty());
-    EXPECT_EQ(serial.openPorts, 0);
-}
-
 TEST_F(Actions, LightAndProgramSettings) {
     EXPECT_EQ(lightFieldValue("-5"), 0u);
     EXPECT_EQ(lightFieldValue("12a"), 0u);
@@ -206,6 +188,22 @@ TEST_F(Actions, LightAndProgramSettings) {
     EXPECT_NE(test::readFile(dir.file("VordaCen.ini"))
                   .find("\r\n1\r\nBenzyna 95 Supe\r\n1\r\n\r\n2\r\nLPG\r\n3\r\n"),
               std::string::npos);
+}
+
+TEST_F(Actions, TransmissionSettingsAreStoredAndSaved) {
+    // "No Comm" keeps the port; the list entries "56k", "7", "Even" and "2", and the log box.
+    controller.applyTransmissionSettings(TransmissionChoice{"No Comm", 0, 10, 2, 1, 2, true});
+    EXPECT_EQ(test::readFile(dir.file("VordaCen.ini")).substr(0, 22),
+              "1\r\n56000\r\n7\r\n2\r\n2\r\n1\r\n");
+    EXPECT_TRUE(controller.logs().enabled());
+    // An absent port's entry; nothing selected in the other lists keeps their values.
+    controller.applyTransmissionSettings({"COM12 (brak)", 3});
+    EXPECT_EQ(controller.settings().portNumber, 12);
+    EXPECT_EQ(controller.settings().serial.baudRate, 56000u);
+    ASSERT_TRUE(controller.connect());
+    serial.refuseSettings = true;
+    EXPECT_FALSE(controller.reapplyPortSettings());
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"Settings failed! | Vorda Cen"});
 }
 
 // A file that cannot be written is told once (by the timers' thread, no lock held), and
@@ -241,9 +239,10 @@ TEST_F(Actions, AFileThatCannotBeWrittenIsToldOnce) {
     EXPECT_EQ(ui.messages().size(), 3u);
 }
 
-// Start and Stop of a control file, in test mode: what the panel shows, stopping inside
-// pauses, a text that ends by itself.
-TEST_F(Actions, StartNeedsAConnectionOrTestModeAndAFile) {
+// Start and Stop of a control file: it needs a connection or test mode, and a file; a stop
+// inside a pause stops at once; in test mode the panel shows a looping file's prices until it
+// is stopped, and Start and the plain status again after a text that ends by itself.
+TEST_F(Actions, AControlFileStartsStopsAtOnceAndShowsItsPricesInTestMode) {
     play("21C1\r\n");
     ui.setControlFile(dir.file("missing.txt"));
     controller.enterTestMode();
@@ -253,9 +252,16 @@ TEST_F(Actions, StartNeedsAConnectionOrTestModeAndAFile) {
                   "Rozłączony !\nSkrypt wymaga stałego połączenia\n'Akcja->Połącz' | Błąd",
                   "Błąd otwarcia skryptu | Błąd"}));
     EXPECT_TRUE(ui.callsStartingWith("startstop 1").empty());
-}
-
-TEST_F(Actions, ALoopingFileShowsItsPricesUntilStopped) {
+    for (const char* pause : {"{S60000}", "{S-1}"}) {  // no sender yet: slot 3 stays pending
+        play(std::string(pause) + "\r\n21C1\r\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const auto start = Clock::now();
+        controller.enterTestMode();  // like Stop, "Rozłącz" and "Połącz"
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << pause;
+        EXPECT_FALSE(controller.runner().running());
+        EXPECT_EQ(startStop(), "startstop 0");
+        EXPECT_FALSE(mailbox().pending(3));
+    }
     controller.startPanel("Dec  5 2026");
     controller.enterTestMode();
     play("set all five\r\n21C1.11\r\n22M2.22\r\n23C3.33\r\n24C4.44\r\n25M5.55\r\n{S20}\r\n{G}\r\n");
@@ -269,26 +275,7 @@ TEST_F(Actions, ALoopingFileShowsItsPricesUntilStopped) {
     EXPECT_EQ(startStop(), "startstop 0");
     EXPECT_EQ(ui.status(), "TRYB TESTU");
     EXPECT_TRUE(serial.opened.empty());  // test mode needs no port
-}
-
-TEST_F(Actions, AStopInsideAPauseStopsAtOnce) {
-    controller.enterTestMode();
-    for (const char* pause : {"{S60000}", "{S-1}"}) {
-        play(std::string(pause) + "\r\n21C1\r\n");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        const auto start = Clock::now();
-        controller.enterTestMode();  // like Stop, "Rozłącz" and "Połącz"
-        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << pause;
-        EXPECT_FALSE(controller.runner().running());
-        EXPECT_EQ(startStop(), "startstop 0");
-        EXPECT_FALSE(mailbox().pending(3));
-    }
-}
-
-TEST_F(Actions, ATextThatEndsByItselfShowsStartAndThePlainStatusAgain) {
-    controller.startPanel("Dec  5 2026");
-    controller.enterTestMode();
-    for (int i = 0; i < 20; ++i) {  // an empty file ends at once, every time
+    for (int i = 0; i < 20; ++i) {       // an empty file ends at once, every time
         play(i == 0 ? "21C7.77\r\n22C8.88" : "");
         // The runner tells its end just after it stops running.
         EXPECT_TRUE(ui.waitUntil([&] {
@@ -336,19 +323,19 @@ struct RunnerHold {
     }
 };
 
-TEST_F(Actions, AControlFileEndingWhileTheLinkClosesLeavesTheStatusDisconnected) {
+// A control file ending while the link closes leaves the status "ROZŁĄCZONY"; two stops of
+// the runner at once both return only once it has ended.
+TEST_F(Actions, AControlFileEndingWhileTheLinkClosesAndTwoStopsAtOnce) {
     controller.connect();
     RunnerHold::install(controller, 2000, true);
     play("21C{P}");
     RunnerHold::waitFor([] { return RunnerHold::reached.load(); });
     controller.disconnect();
     EXPECT_EQ(shown(), "1 0 1 ROZŁĄCZONY");
-}
-
-TEST_F(Actions, TwoStopsOfTheRunnerAtOnceBothReturnOnlyOnceItHasEnded) {
     controller.connect();
     mailbox().clear();
-    RunnerHold::install(controller, 300, false);  // a stop does not release it: 300 ms
+    RunnerHold::holdMs = 300;  // a stop does not release it now: 300 ms
+    RunnerHold::leaveOnStop = RunnerHold::reached = RunnerHold::released = false;
     play("21C{P}");
     RunnerHold::waitFor([] { return RunnerHold::reached.load(); });
     std::thread first([this] { controller.runner().stop(); });
@@ -370,14 +357,28 @@ class Orders : public test::Rig {
             return towersim::execute(state, shown ? shown(text) : text, 100).bytes;
         };
     }
-    void order(const std::string& row2) {
+    // A command-line order of row 2 (to `c`, else the program of the test).
+    void order(const std::string& row2, Controller* c = nullptr) {
         PriceOrder o;
         o.named[1] = true;
         o.text[1] = row2;
-        controller.sendOrderedPrices(o, [this](OrderExit code, const std::string& lines) {
-            std::lock_guard<std::mutex> lock(resultMutex);
-            result = std::to_string(static_cast<int>(code)) + " " + lines;
-        });
+        (c ? *c : controller)
+            .sendOrderedPrices(o, [this](OrderExit code, const std::string& lines) {
+                std::lock_guard<std::mutex> lock(resultMutex);
+                result = std::to_string(static_cast<int>(code)) + " " + lines;
+            });
+    }
+    // Plans row `row` (0 to 4) at `text`, due `in` seconds from now (at UTC+`offset` minutes);
+    // its id.
+    std::string plan(Controller& c, int row, const std::string& text = "", int64_t in = 0,
+                     OrderSource source = OrderSource::Panel, int offset = 60) {
+        PriceOrder p;
+        p.named[row] = true;
+        p.blink[row] = !text.empty() && text.back() == '*';  // "5.59*" blinks
+        p.text[row] = text.substr(0, text.size() - p.blink[row]);
+        std::string id;
+        EXPECT_TRUE(c.addOrder(p, clock.utc + in, offset, source, &id));
+        return id;
     }
     std::string takeResult() {
         std::lock_guard<std::mutex> lock(resultMutex);
@@ -392,15 +393,6 @@ class Orders : public test::Rig {
             return !r.empty();
         });
         return r;
-    }
-    // An order's result by its id ("" when the book has none).
-    std::string resultOf(const Controller& c, const std::string& id) {
-        for (const Order& o : c.orders()) {
-            if (o.id == id) {
-                return orderResultText(o.result);
-            }
-        }
-        return "";
     }
     // A file of orders in "Zlecenia" (each "id row price seconds-from-now"), last changed
     // long ago: taken in at the first look.
@@ -437,7 +429,7 @@ class Orders : public test::Rig {
     std::string result;
 };
 
-TEST_F(Orders, ConfirmedOrNotAsTheTowerShowsIt) {
+TEST_F(Orders, ConfirmedOrNotAsTheTowerShowsItWhateverHappensToTheLink) {
     tower();
     order("6.19");
     EXPECT_EQ(stepUntilResult(), "0 CENY POTWIERDZONE");
@@ -447,12 +439,7 @@ TEST_F(Orders, ConfirmedOrNotAsTheTowerShowsIt) {
     EXPECT_EQ(row2(), "NIEZGODNE: 5.09");
     EXPECT_EQ(ui.priceText(1), "6.09");    // the box keeps what was asked for
     EXPECT_EQ(boardRow(1), "DD 7B 7D 0");  // the board shows the tower's 5.09
-    EXPECT_TRUE(ui.messages().empty());
-}
-
-TEST_F(Orders, AnOrderUnderWayGetsItsResultWhateverHappensToTheLink) {
-    tower();
-    // The port goes away and stays away: the on-demand link gives its commands up.
+    // The port goes away and stays away under an order: the on-demand link gives it up.
     order("6.19");
     link().tick(0);
     serial.openError = OpenError::NotFound;
@@ -488,37 +475,26 @@ TEST_F(Orders, AnOrderUnderWayGetsItsResultWhateverHappensToTheLink) {
     EXPECT_TRUE(ui.messages().empty());
 }
 
-TEST_F(Orders, AtTheProgramsEndACheckUnderWayIsRecordedWithoutAMessage) {
+// At the program's end a check under way is recorded unanswered, without a message; a planned
+// send the tower confirmed just before (the book's part not yet taken up by the timers'
+// thread) is kept as confirmed, not as unanswered at the next start.
+TEST_F(Orders, AtTheProgramsEndACheckUnderWayIsRecordedAndAConfirmedOneKeptConfirmed) {
     auto program = std::make_unique<Controller>(platform());
-    PriceOrder o;
-    o.named[0] = true;
-    o.text[0] = "5.49";
-    program->sendOrderedPrices(o, [this](OrderExit code, const std::string& lines) {
-        result = std::to_string(static_cast<int>(code)) + " " + lines;
-    });
+    order("6.19", program.get());
     ui.setPriceBox(0, "5.59");
     program->sendPrices();  // the operator's send supersedes the order
-    EXPECT_EQ(result, "5 Wysyłanie przerwane w programie przed potwierdzeniem");
+    EXPECT_EQ(takeResult(), "5 Wysyłanie przerwane w programie przed potwierdzeniem");
     program.reset();
     const std::string h = test::readFile(dir.file("HistoriaCen.csv"));
     EXPECT_NE(h.find(";1;AAA;5.59;nie;BRAK ODPOWIEDZI;PANEL\r\n"), std::string::npos);
     EXPECT_TRUE(ui.messages().empty());
-}
-
-// A planned send the tower confirmed just before the program closed (the book's part not yet
-// taken up by the timers' thread) is kept as confirmed, not as unanswered at the next start.
-TEST_F(Orders, APlannedSendConfirmedAsTheProgramEndsIsRecordedConfirmed) {
     tower();
-    auto program = std::make_unique<Controller>(platform());
-    PriceOrder p;
-    p.named[0] = true;
-    p.text[0] = "5.59";
-    std::string id;
-    ASSERT_TRUE(program->addOrder(p, clock.utc, 60, OrderSource::Panel, &id));
+    program = std::make_unique<Controller>(platform());
+    const std::string id = plan(*program, 0, "5.59");
     program->timers().runDue(steadyNow);  // not started: its timers run only when told
     ASSERT_TRUE(ui.waitUntil([&] {
         program->link().tick(steadyNow);
-        return program->priceHistory(5).size() == 1;
+        return program->priceHistory(1)[0][7] == "ZLECENIE " + id;
     }));
     program.reset();
     OrderBook book(dir.file("ZleceniaCen.json"));
@@ -586,12 +562,6 @@ TEST_F(Orders, PlannedOrdersGoAtTheirTimeOnceAndPassedOnesAtTheStart) {
         clock.utc += seconds;
         at(steadyNow + static_cast<uint64_t>(seconds) * 1000);
     };
-    auto add = [&](Controller& c, int row, const char* text, int64_t in, std::string* id) {
-        PriceOrder p;
-        p.named[row] = true;
-        p.text[row] = text;
-        return c.addOrder(p, clock.utc + in, 60, OrderSource::Panel, id);
-    };
     auto results = [&] {
         std::string r;
         for (const Order& o : controller.orders()) {
@@ -601,12 +571,11 @@ TEST_F(Orders, PlannedOrdersGoAtTheirTimeOnceAndPassedOnesAtTheStart) {
     };
     {  // Taken while the program was not running: three passed, one waiting.
         Controller before(platform());
-        std::string id;
-        ASSERT_TRUE(add(before, 0, "5.00", 60, &id) && add(before, 0, "5.10", 120, &id) &&
-                    add(before, 1, "6.10", 120, &id) && add(before, 2, "7.00", 3600, &id));
-        EXPECT_EQ(id, "panel-20261206-0800");  // local time, minutes
-        ASSERT_TRUE(add(before, 4, "1.00", 7200, &id));
-        ASSERT_TRUE(before.cancelOrder(id));
+        plan(before, 0, "5.00", 60);
+        plan(before, 0, "5.10", 120);
+        plan(before, 1, "6.10", 120);
+        EXPECT_EQ(plan(before, 2, "7.00", 3600), "panel-20261206-0800");  // local time, minutes
+        ASSERT_TRUE(before.cancelOrder(plan(before, 4, "1.00", 7200)));
     }
     clock.utc += 180;
     controller.startPanel("Dec  5 2026");
@@ -634,16 +603,11 @@ TEST_F(Orders, PlannedOrdersGoAtTheirTimeOnceAndPassedOnesAtTheStart) {
 }
 
 // A due order waits while a check is under way, and goes when it ends; in test mode it is
-// recorded "TRYB TESTU" like a send.
-TEST_F(Orders, ADueOrderWaitsForTheCheckUnderWayAndTestModeRecordsIt) {
+// recorded "TRYB TESTU" like a send; a box or dialog nobody answers holds it 5 minutes at most.
+TEST_F(Orders, ADueOrderWaitsForTheCheckUnderWayOrABoxAndTestModeRecordsIt) {
     controller.startPanel("Dec  5 2026");  // a silent tower: the check stays under way
     controller.sendPrices();
-    PriceOrder p;
-    p.named[3] = true;
-    p.text[3] = "4.44";
-    std::string id;
-    ASSERT_TRUE(controller.addOrder(p, clock.utc, 0, OrderSource::Script, &id));
-    EXPECT_EQ(id, "skrypt-20261206-0600");
+    EXPECT_EQ(plan(controller, 3, "4.44", 0, OrderSource::Script, 0), "skrypt-20261206-0600");
     at(steadyNow);
     EXPECT_EQ(controller.orders()[0].result, OrderResult::Waiting);
     controller.enterTestMode();  // ends the check: the order goes, in test mode
@@ -655,22 +619,31 @@ TEST_F(Orders, ADueOrderWaitsForTheCheckUnderWayAndTestModeRecordsIt) {
     EXPECT_EQ(controller.priceHistory(1)[0],
               (std::vector<std::string>{"01.01.2000", "00:00:00", "4", "DDD", "4.44", "nie",
                                         "TRYB TESTU", "ZLECENIE skrypt-20261206-0600"}));
+    // A box or dialog that nobody answers holds a due order back 5 minutes at most.
+    test::TempDir own;  // of a program of its own
+    Platform p = platform();
+    p.startDirectory = own.path();
+    p.panel.operatorBusy = [](void*) { return true; };
+    Controller held(p);
+    held.enterTestMode();
+    const std::string id = plan(held, 0, "5.55");
+    for (const uint64_t ms : {0, 299999, 1}) {
+        steadyNow = steadyNow + ms;
+        held.timers().runDue(steadyNow);
+        EXPECT_EQ(resultOf(held, id), ms == 1 ? "TRYB TESTU" : "OCZEKUJE") << ms;
+    }
 }
 
-// A planned order sends only the rows it names, and "20E": the tower's other rows stay as
-// they are, and only its rows are checked and recorded. "/ceny" meanwhile is refused as
-// while an earlier order is checked.
+// A planned order sends only the rows it names (a blinking one blinking, in its box too), and
+// "20E": the tower's other rows stay as they are, and only its rows are checked and recorded.
+// "/ceny" meanwhile is refused as while an earlier order is checked.
 TEST_F(Orders, APlannedOrderSendsOnlyItsRowsAndACommandLineOrderWaitsForIt) {
     tower();
     for (const char* shown : {"21C5.49", "22C6.19", "23C6.89", "24C7.09", "25C3.19"}) {
         towersim::execute(state, shown, 100);
     }
     const auto before = state;
-    PriceOrder p;
-    p.named[0] = true;
-    p.text[0] = "5.59";
-    std::string id;
-    ASSERT_TRUE(controller.addOrder(p, clock.utc, 60, OrderSource::Panel, &id));
+    const std::string id = plan(controller, 0, "5.59*");
     at(steadyNow);
     order("6.29");
     EXPECT_EQ(takeResult(), "5 Trwa już inne wysyłanie cen z wiersza poleceń");
@@ -679,27 +652,10 @@ TEST_F(Orders, APlannedOrderSendsOnlyItsRowsAndACommandLineOrderWaitsForIt) {
     for (const std::string& w : writes()) {
         sent += w.substr(1, w.size() - 4) + " ";
     }
-    EXPECT_EQ(sent, "21C5.59 20S 20Z 20E 20C 20M ");  // with the link's own and the read-back
+    EXPECT_EQ(sent, "21M5.59 20S 20Z 20E 20C 20M ");  // with the link's own and the read-back
+    EXPECT_EQ(ui.priceText(0) + (ui.blinkChecked(0) ? "*" : ""), "5.59*");
     EXPECT_EQ(std::memcmp(state.display[1], before.display[1], sizeof state.display[1] * 4), 0);
     EXPECT_EQ(controller.priceHistory(5).size(), 1u);
-}
-
-// A box or dialog that nobody answers holds a due order back 5 minutes at most.
-TEST_F(Orders, ABoxNobodyAnswersHoldsADueOrderFiveMinutesAtMost) {
-    Platform p = platform();
-    p.panel.operatorBusy = [](void*) { return true; };
-    Controller held(p);
-    held.enterTestMode();
-    PriceOrder prices;
-    prices.named[0] = true;
-    prices.text[0] = "5.55";
-    std::string id;
-    ASSERT_TRUE(held.addOrder(prices, clock.utc, 60, OrderSource::Panel, &id));
-    for (const uint64_t ms : {0, 299999, 1}) {
-        steadyNow = steadyNow + ms;
-        held.timers().runDue(steadyNow);
-        EXPECT_EQ(resultOf(held, id), ms == 1 ? "TRYB TESTU" : "OCZEKUJE") << ms;
-    }
 }
 
 // The folder's orders: a file is filed only once the book holding its orders is saved (a
@@ -708,13 +664,11 @@ TEST_F(Orders, ABoxNobodyAnswersHoldsADueOrderFiveMinutesAtMost) {
 // ended one's id is refused with the reason. The folder is looked at every minute.
 TEST_F(Orders, AFolderFileIsFiledOnceItsOrdersAreSavedAndEachEndedOneGetsItsResult) {
     const std::string in = dir.file("Zlecenia/"), blocker = dir.file("ZleceniaCen.json.tmp");
-    PriceOrder p;
-    p.named[4] = true;
     std::string kept;
     {
         Controller first(platform());
         std::filesystem::create_directory(blocker);  // its saves fail
-        ASSERT_TRUE(first.addOrder(p, clock.utc + 7200, 60, OrderSource::Panel, &kept));
+        kept = plan(first, 4, "", 7200);
         std::filesystem::remove(blocker);
     }
     std::filesystem::create_directory(blocker);
@@ -745,36 +699,16 @@ TEST_F(Orders, AFolderFileIsFiledOnceItsOrdersAreSavedAndEachEndedOneGetsItsResu
               "(TRYB TESTU)\r\n");
 }
 
-// A result that could not be written before the program ended is written at its next start.
-TEST_F(Orders, AFolderOrdersResultNotWrittenBeforeTheEndIsWrittenAtTheNextStart) {
-    const std::string in = dir.file("Zlecenia/");
-    std::filesystem::create_directories(in + "wyniki/r.json.tmp");  // the result's write fails
-    drop("a.json", {"r 1 5.00 -60"});
-    {
-        Controller first(platform());
-        first.enterTestMode();
-        first.startPanel("Dec  5 2026");
-        ASSERT_TRUE(ui.waitUntil([&] {
-            steadyNow = steadyNow + 1;
-            first.timers().runDue(steadyNow);
-            return test::fileExists(in + "przyjete/a.json");
-        }));
-    }
-    EXPECT_FALSE(test::fileExists(in + "wyniki/r.json"));
-    std::filesystem::remove(in + "wyniki/r.json.tmp");
-    controller.startPanel("Dec  5 2026");
-    EXPECT_TRUE(runUntil([&] { return test::fileExists(in + "wyniki/r.json"); }));
-    EXPECT_EQ(test::readFile(dir.file("ZleceniaCen.json")).find("wynikDoZapisu"),
-              std::string::npos);
-}
-
-// The watched folder, removed, is made again and watched again; at most 20 files are taken
+// The watched folder, removed, is made again and watched again; a result that could not be
+// written before the program ended is written at its next start; at most 20 files are taken
 // in a look, the rest at the next.
-TEST_F(Orders, TheFolderIsWatchedAgainWhenMadeAgainAndTakenInTwentyFilesALook) {
+TEST_F(Orders, TheFolderIsWatchedAgainResultsAreWrittenAtTheNextStartTwentyFilesALook) {
+    const std::string in = dir.file("Zlecenia/");
     {
         Platform p = platform();
         p.folderWatch = platformFolderWatch();
         Controller watched(p);
+        watched.enterTestMode();
         watched.startPanel("Dec  5 2026");
         const auto step = [&](const std::function<bool()>& done) {
             return ui.waitUntil([&] {
@@ -785,29 +719,34 @@ TEST_F(Orders, TheFolderIsWatchedAgainWhenMadeAgainAndTakenInTwentyFilesALook) {
         };
         std::filesystem::remove_all(dir.file("Zlecenia"));
         steadyNow = steadyNow + 60000;
-        EXPECT_TRUE(
-            step([&] { return std::filesystem::is_directory(dir.file("Zlecenia/wyniki")); }));
-        drop("b.json", {"b 2 6.00 3600"});
-        EXPECT_TRUE(step([&] { return watched.orders().size() == 1; }));
+        EXPECT_TRUE(step([&] { return std::filesystem::is_directory(in + "wyniki"); }));
+        std::filesystem::create_directory(in + "wyniki/r.json.tmp");  // r's result write fails
+        drop("b.json", {"b 2 6.00 3600", "r 1 5.00 -60"});
+        EXPECT_TRUE(step([&] { return resultOf(watched, "r") == "TRYB TESTU"; }));
     }
+    EXPECT_FALSE(test::fileExists(in + "wyniki/r.json"));
+    std::filesystem::remove(in + "wyniki/r.json.tmp");
     for (int i = 0; i < 45; ++i) {
         drop("f" + std::to_string(i) + ".json", {"z" + std::to_string(i) + " 1 5.00 3600"});
     }
     controller.startPanel("Dec  5 2026");
-    for (const size_t orders : {21, 41, 46}) {
+    EXPECT_TRUE(runUntil([&] { return test::fileExists(in + "wyniki/r.json"); }));
+    EXPECT_EQ(test::readFile(dir.file("ZleceniaCen.json")).find("wynikDoZapisu"),
+              std::string::npos);
+    for (const size_t orders : {22, 42, 47}) {
         EXPECT_TRUE(runUntil([&] { return controller.orders().size() >= orders; }));
         EXPECT_EQ(controller.orders().size(), orders);
         steadyNow = steadyNow + 1;
     }
     // Files kept but not filed ("przyjete" cannot be made) shut none of the others out.
-    std::filesystem::remove_all(dir.file("Zlecenia/przyjete"));
-    test::writeFile(dir.file("Zlecenia/przyjete"), "");
+    std::filesystem::remove_all(in + "przyjete");
+    test::writeFile(in + "przyjete", "");
     for (int i = 0; i < 25; ++i) {
         drop("g" + std::to_string(i) + ".json", {"y" + std::to_string(i) + " 1 5.00 3600"});
     }
     EXPECT_TRUE(runUntil([&] {
         steadyNow = steadyNow + 1000;
-        return controller.orders().size() == 71;
+        return controller.orders().size() == 72;
     })) << controller.orders().size();
 }
 
@@ -825,10 +764,7 @@ TEST_F(Orders, ARacingLookNeverUnschedulesANewerOrder) {
         });
         for (++ready; ready < 2;) {
         }
-        PriceOrder p;
-        p.named[i % 5] = true;
-        std::string id;
-        ASSERT_TRUE(controller.addOrder(p, clock.utc + 10, 60, OrderSource::Panel, &id));
+        const std::string id = plan(controller, i % 5, "", 10);
         timersSide.join();
         clock.utc += 10;
         steadyNow = steadyNow + 10000;

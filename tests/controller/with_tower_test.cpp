@@ -10,11 +10,8 @@
 #include <filesystem>
 
 #include "central_process.h"
-#include "common/fake_ui.h"
-#include "controller/controller.h"
-#include "support/test_support.h"
 #include "orders/document.h"
-#include "support/tower_sim_process.h"
+#include "support/rig.h"
 
 namespace vorda {
 namespace {
@@ -125,17 +122,13 @@ TEST_P(PriceCheck, PricesSentWhileDisconnectedAreReadBackComparedAndRecorded) {
     EXPECT_TRUE(controller->board().blinking(1));
     EXPECT_EQ(ui.messages(), std::vector<std::string>(c.message ? 1 : 0, kMismatch));
     EXPECT_EQ(ui.priceText(1), c.box2);
-    const char* sent[5] = {";1;AAA;5.49;nie;", ";2;BBB;6.09;tak;", ";3;CCC;;nie;",
-                           ";4;DDD;12345678;nie;", ";5;EEE;9 9;nie;"};
-    std::string expected, rows;  // the lines after the header, without their date and time
+    const char* sent[5] = {"1;AAA;5.49;nie;", "2;BBB;6.09;tak;", "3;CCC;;nie;",
+                           "4;DDD;12345678;nie;", "5;EEE;9 9;nie;"};
+    std::string expected;
     for (int r = 0; r < 5; ++r) {
         expected += sent[r] + std::string(r == 1 ? c.row2 : c.others) + ";PANEL|";
     }
-    const std::string h = test::readFile(dir.file("HistoriaCen.csv"));
-    for (size_t at = h.find('\n') + 1; at > 0 && at < h.size(); at = h.find('\n', at) + 1) {
-        rows += h.substr(at + 19, h.find('\r', at) - at - 19) + "|";
-    }
-    EXPECT_EQ(rows, expected);
+    EXPECT_EQ(test::historyRows(dir.file("HistoriaCen.csv")), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Towers, PriceCheck, ::testing::ValuesIn(kChecks),
@@ -191,12 +184,28 @@ TEST_F(WithTower, ASilentTowerGetsEachCommandThreeTimesThenTheNextGoesOut) {
     EXPECT_EQ(ports, 1);
 }
 
-// The real POSIX driver sees the pseudo-terminal vanish; the link heals on the same path,
-// and the price queued meanwhile goes out and is read back through split, noisy answers.
-TEST_F(WithTower, ATowerThatGoesAwayAndComesBackGetsThePriceQueuedMeanwhile) {
+// A looping control file sends its lines in order with its pauses. The real POSIX driver sees
+// the pseudo-terminal vanish; the link heals on the same path, and the price queued meanwhile
+// goes out and is read back through split, noisy answers.
+TEST_F(WithTower, ALoopingFileGoesWithItsPausesAndATowerBackGetsThePriceQueuedMeanwhile) {
     start({});
+    test::writeFile(dir.file("loop.txt"), "21C1.11\r\n{S300}\r\n22C2.22\r\n{S300}\r\n{G}\r\n");
+    ui.setControlFile(dir.file("loop.txt"));
     controller->connect();
     ASSERT_TRUE(readBack());
+    const size_t first = received().size();  // nothing else is queued meanwhile
+    controller->startOrStopControlFile();
+    EXPECT_EQ(ui.status(), "POŁĄCZONY SKRYPT");
+    ASSERT_TRUE(sim->waitFor("rx", first + 4));
+    controller->startOrStopControlFile();
+    const auto rx = sim->lines("rx");
+    for (size_t i = first; i < first + 4; ++i) {
+        EXPECT_EQ(rx[i].text, (i - first) % 2 ? "22C2.22" : "21C1.11");
+        if (i > first) {
+            EXPECT_GE(rx[i].ms - rx[i - 1].ms, 250) << i;
+            EXPECT_LE(rx[i].ms - rx[i - 1].ms, 1200) << i;
+        }
+    }
     sim.reset();  // tower-sim ends, and its pseudo-terminal with it
     ASSERT_TRUE(ui.waitUntil([this] { return ui.status() == "BRAK PORTU COM1"; }, 3000));
     ui.setPriceBox(0, "7.77");
@@ -210,32 +219,6 @@ TEST_F(WithTower, ATowerThatGoesAwayAndComesBackGetsThePriceQueuedMeanwhile) {
         [this] { return !ui.callsStartingWith("status CENY POTWIERDZONE").empty(); }, 8000));
     EXPECT_EQ(sent("21C7.77"), 1);
     EXPECT_TRUE(ui.messages().empty());
-}
-
-// A file dropped into the orders' folder is taken in (the folder watched), its order
-// carried out at its time, read back and confirmed; the history says where it came from and
-// the result file beside says how it ended.
-TEST_F(WithTower, AnOrderDroppedIntoTheFolderGoesAtItsTime) {
-    start({});
-    // Far enough for the file to be taken in first (its intake waits a second for a writer).
-    const int64_t due = systemClock().utcNow() + 4;
-    test::writeFile(dir.file("Zlecenia/rano.json"), R"({"zlecenia": [{"id": "rano", "od": ")" +
-                                                        orderTimeText(due, 0) +
-                                                        R"(", "ceny": {"2": "6,19*"}}]})");
-    ASSERT_TRUE(ui.waitUntil(
-        [&] { return test::fileExists(dir.file("Zlecenia/przyjete/rano.json")); }, 10000));
-    EXPECT_TRUE(sent("22M6.19") == 0 || systemClock().utcNow() >= due);  // not before its time
-    ASSERT_TRUE(ui.waitUntil([&] { return sent("22M6.19") == 1; }, 10000));
-    EXPECT_GE(systemClock().utcNow(), due);
-    ASSERT_TRUE(ui.waitUntil(
-        [&] { return test::fileExists(dir.file("Zlecenia/wyniki/rano.json")); }, 8000));
-    const std::string result = test::readFile(dir.file("Zlecenia/wyniki/rano.json"));
-    EXPECT_NE(result.find(R"("wynik": "POTWIERDZONO")"), std::string::npos) << result;
-    EXPECT_NE(result.find(R"("2": {)"), std::string::npos) << result;
-    const auto history = controller->priceHistory(5);  // row 2 alone went
-    ASSERT_EQ(history.size(), 1u);
-    EXPECT_EQ(history[0][7], "ZLECENIE rano");
-    EXPECT_EQ(ui.priceText(1) + (ui.blinkChecked(1) ? "*" : ""), "6.19*");
 }
 
 // The head office's document, fetched every second with the key, brings an order that goes
@@ -273,14 +256,7 @@ TEST_F(WithTower, HeadOfficeOrdersGoAtTheirTimeAndTheirResultsGoBack) {
         }
         return std::string();
     };
-    const auto held = [&](const char* id) {
-        for (const Order& o : controller->orders()) {
-            if (o.id == id) {
-                return std::string(orderResultText(o.result));
-            }
-        }
-        return std::string();
-    };
+    const auto held = [&](const char* id) { return test::resultOf(*controller, id); };
     ASSERT_TRUE(ui.waitUntil([&] { return held("c2") == "OCZEKUJE"; }, 5000));
     central.reset();  // down when the order ends
     ASSERT_TRUE(ui.waitUntil([&] { return sent("21C5.55") == 1; }, 8000));
@@ -304,12 +280,8 @@ TEST_F(WithTower, HeadOfficeOrdersGoAtTheirTimeAndTheirResultsGoBack) {
     ASSERT_TRUE(ui.waitUntil([&] { return !reported("c2").empty(); }, 8000));
     EXPECT_EQ(held("c2"), "ANULOWANE");
     EXPECT_NE(reported("c2").find(R"("wynik": "ANULOWANE")"), std::string::npos);
-    for (const char* refused : {"S2", "garbage"}) {
-        if (std::string(refused) == "S2") {
-            publish("S2", R"({"id": "c3", "ceny": {"3": "7.77"}})");
-        } else {
-            test::writeFile(doc, "nie JSON");
-        }
+    for (const char* refused : {"S2", "\""}) {  // another station's document, and no JSON
+        publish(refused, R"({"id": "c3", "ceny": {"3": "7.77"}})");
         ASSERT_TRUE(ui.waitUntil([&] {
             return controller->headOffice().contact().text.rfind("dokument odrzucony", 0) == 0;
         })) << refused;
@@ -336,27 +308,6 @@ TEST_F(WithTower, HeadOfficeOrdersGoAtTheirTimeAndTheirResultsGoBack) {
                                                       "Błąd"});
     EXPECT_FALSE(controller->headOffice().hasKey());
     EXPECT_FALSE(ui.waitUntil([&] { return central->transcript().size() > asked; }, 1500));
-}
-
-TEST_F(WithTower, ALoopingFileSendsItsLinesInOrderWithItsPauses) {
-    start({});
-    test::writeFile(dir.file("loop.txt"), "21C1.11\r\n{S300}\r\n22C2.22\r\n{S300}\r\n{G}\r\n");
-    ui.setControlFile(dir.file("loop.txt"));
-    controller->connect();
-    ASSERT_TRUE(readBack());
-    const size_t first = received().size();  // nothing else is queued meanwhile
-    controller->startOrStopControlFile();
-    EXPECT_EQ(ui.status(), "POŁĄCZONY SKRYPT");
-    ASSERT_TRUE(sim->waitFor("rx", first + 4));
-    controller->startOrStopControlFile();
-    const auto rx = sim->lines("rx");
-    for (size_t i = first; i < first + 4; ++i) {
-        EXPECT_EQ(rx[i].text, (i - first) % 2 ? "22C2.22" : "21C1.11");
-        if (i > first) {
-            EXPECT_GE(rx[i].ms - rx[i - 1].ms, 250) << i;
-            EXPECT_LE(rx[i].ms - rx[i - 1].ms, 1200) << i;
-        }
-    }
 }
 
 }  // namespace

@@ -14,6 +14,16 @@
 
 namespace vorda::test {
 
+// An order's result by its id ("" when the book has none).
+inline std::string resultOf(const Controller& c, const std::string& id) {
+    for (const Order& o : c.orders()) {
+        if (o.id == id) {
+            return orderResultText(o.result);
+        }
+    }
+    return "";
+}
+
 class Rig : public ::testing::Test {
   protected:
     Platform platform() {

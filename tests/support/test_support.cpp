@@ -52,6 +52,15 @@ bool fileExists(const std::string& path) {
     return std::filesystem::exists(path);
 }
 
+std::string historyRows(const std::string& path) {
+    const std::string h = readFile(path);
+    std::string rows;
+    for (size_t at = h.find('\n') + 1; at > 0 && at < h.size(); at = h.find('\n', at) + 1) {
+        rows += h.substr(at + 20, h.find('\r', at) - at - 20) + "|";
+    }
+    return rows;
+}
+
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!condition()) {

@@ -38,6 +38,9 @@ class TempDir {
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
+// The price history's lines after its header without their date and time, each ending "|":
+// "1;ON;5.49;nie;POTWIERDZONO;PANEL|".
+std::string historyRows(const std::string& path);
 // Waits until `condition` holds (checked every few ms); false on time-out.
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
 

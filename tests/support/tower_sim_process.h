@@ -10,7 +10,6 @@
 namespace vorda::test {
 
 using towersim::LineEnd;
-using towersim::TranscriptLine;
 
 class TowerSim : public towersim::Process {
   public:
