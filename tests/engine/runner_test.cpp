@@ -61,7 +61,7 @@ class Runner : public ::testing::Test {
 using Lines = std::vector<std::string>;
 using Pauses = std::vector<uint32_t>;
 
-TEST_F(Runner, LinesAreExpandedQueuedAndPausedAsWritten) {
+TEST_F(Runner, LinesAreExpandedQueuedPausedRepeatedAndRebuiltAsWritten) {
     ui.setPriceBox(0, "4,59");  // {P} gives the decimal comma as the point
     ui.setPriceBox(1, "123456789");
     ui.setTemperature("23");
@@ -95,16 +95,12 @@ TEST_F(Runner, LinesAreExpandedQueuedAndPausedAsWritten) {
     play("22C{T}{S5}\r\n");
     EXPECT_EQ(queued(), Lines{"4:22C\177C{S5}"});
     EXPECT_EQ(pauses, Pauses{1});
-}
-
-TEST_F(Runner, RestartRepeatsTheTextAndPausesEveryPass) {
+    // A restart repeats the text and pauses every pass.
     play("21C1\r\n{G}\r\n", 10);
     EXPECT_EQ(pauses, Pauses(10, 1));
     play("21C{C}{G}", 3, false);  // command lines alone cannot spin
     EXPECT_EQ(pauses, Pauses(3, 1));
-}
-
-TEST_F(Runner, SegmentLinesAreRebuiltFromThePriceBoard) {
+    // Segment lines are rebuilt from the price board.
     board.showCommand("21C1  ");
     EXPECT_EQ(runner.commandTextOf("21B1"), "21BE00000");
     EXPECT_EQ(runner.commandTextOf("21B0x0"), "21B400000");  // 'x' uses up its bit

@@ -66,7 +66,7 @@ TEST(SettingsFile, EachItemIsTakenOnlyWithinItsRange) {
     }
 }
 
-TEST(SettingsFile, TheFirstUnreadableItemEndsTheReading) {
+TEST(SettingsFile, TheFirstUnreadableItemEndsTheReadingAndDescriptionsAreWholeLines) {
     Settings s = read(withLine(23, "Diesel", withLine(4, "x1", withLine(1, "5"))));
     EXPECT_EQ(s.portNumber, 5);
     EXPECT_EQ(s.light.display1LowLightLevel, 255);
@@ -75,10 +75,8 @@ TEST(SettingsFile, TheFirstUnreadableItemEndsTheReading) {
     EXPECT_EQ(s.serial.baudRate, 9600u);
     EXPECT_TRUE(s.logToFile);
     EXPECT_EQ(s.labelColour[4], 0xFF0000u);
-}
-
-TEST(SettingsFile, DescriptionsAreWholeLinesCutAt31Characters) {
-    Settings s;
+    // Descriptions are whole lines cut at 31 characters.
+    s = Settings{};
     std::snprintf(s.labelText[0], kLabelSize, "%s", "ON 95 Super");
     s.labelText[1][0] = '\0';
     std::snprintf(s.labelText[2], kLabelSize, "%s", " LPG ");
@@ -151,12 +149,10 @@ TEST(SettingsFile, AFailedSaveLeavesTheOldFileAndNoTemporaryFile) {
 TEST(VersionText, IsTheTitleAndTheBuildDateAsYearMonthDay) {
     EXPECT_EQ(versionText("Vorda Cen", "Feb 12 2015"), "Vorda Cen :  ver." VORDA_VERSION ".150212");
     EXPECT_EQ(buildDatePart("Mar  5 2015"), "150305");
-    const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const std::string months = "JanFebMarAprMayJunJulAugSepOctNovDec";
     for (int m = 0; m < 12; ++m) {
-        char expected[8];
-        std::snprintf(expected, sizeof expected, "26%02d28", m + 1);
-        EXPECT_EQ(buildDatePart((std::string(months[m]) + " 28 2026").c_str()), expected);
+        EXPECT_EQ(buildDatePart((months.substr(3 * m, 3) + " 28 2026").c_str()),
+                  "26" + std::string(m < 9 ? "0" : "") + std::to_string(m + 1) + "28");
     }
     EXPECT_EQ(buildDatePart(coreBuildDate()).size(), 6u);
 }

@@ -173,25 +173,6 @@ struct Started {
     }
 };
 
-// The time `seconds` from now, local as "/od" takes it ("2026-12-07T06:00:05"), or UTC.
-inline std::wstring localTimeIn(int seconds, bool local = true) {
-    FILETIME f;
-    GetSystemTimeAsFileTime(&f);
-    ULARGE_INTEGER t{{f.dwLowDateTime, f.dwHighDateTime}};
-    t.QuadPart += static_cast<ULONGLONG>(seconds) * 10000000ULL;
-    f = {t.LowPart, t.HighPart};
-    SYSTEMTIME utc, when;
-    FileTimeToSystemTime(&f, &utc);
-    when = utc;
-    if (local) {
-        SystemTimeToTzSpecificLocalTime(nullptr, &utc, &when);
-    }
-    wchar_t text[32];
-    swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02u%ls", when.wYear, when.wMonth, when.wDay,
-             when.wHour, when.wMinute, when.wSecond, local ? L"" : L"Z");
-    return text;
-}
-
 // The text of a dialog's control, also in another process (WM_GETTEXT is carried across).
 inline std::wstring controlText(HWND dialog, int id) {
     wchar_t text[1024] = L"";
@@ -259,11 +240,9 @@ class CentralSimProcess {
     // A station's document, replaced in one step: `orders` within {"stacja": ..., "zlecenia":
     // [...]}.
     void publish(const std::string& station, const std::string& orders) {
-        publishText(station, R"({"stacja": ")" + station + R"(", "zlecenia": [)" + orders + "]}");
-    }
-    void publishText(const std::string& station, const std::string& text) {
         const std::wstring path = windowsPathOf(dir_ + "/stacje/" + station + ".json");
-        std::ofstream((path + L".new").c_str(), std::ios::binary) << text;
+        std::ofstream((path + L".new").c_str(), std::ios::binary)
+            << R"({"stacja": ")" + station + R"(", "zlecenia": [)" + orders + "]}";
         MoveFileExW((path + L".new").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
     }
     std::string reports() const { return file("/raporty.txt"); }
