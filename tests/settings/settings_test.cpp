@@ -159,14 +159,12 @@ TEST(VersionText, IsTheTitleAndTheBuildDateAsYearMonthDay) {
 
 // Where the files live, by whether the start directory holds settings, is writable, is the
 // program's folder, is inside Windows: a settings file there keeps them there whatever else
-// holds; otherwise only a writable folder of the user's own does.
+// holds; otherwise only a writable folder of the user's own does. (A portable copy, a working
+// folder and the install folder: RunningProgram.DataFolderSecondStartAndSessionEnd.)
 TEST(DataFolder, StartDirectoryOrTheLocalFolder) {
     const DataFolder start = DataFolder::StartDirectory, local = DataFolder::LocalAppData;
     const std::pair<StartDirectoryFacts, DataFolder> cases[] = {
-        {{true, true, true, false}, start},     // a portable copy
         {{true, false, false, true}, start},    // an old install started in System32
-        {{false, true, false, false}, start},   // a working folder of the user's
-        {{false, true, true, false}, local},    // double-clicked in its install folder
         {{false, true, false, true}, local},    // Task Scheduler: System32
         {{false, false, false, false}, local},  // Program Files, read-only
     };

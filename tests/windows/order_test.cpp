@@ -31,44 +31,9 @@ std::string printed(const std::wstring& lines) {
     return std::string(bytes, static_cast<size_t>(n));
 }
 
-// VordaCen.exe started with the arguments, its standard output a pipe.
-struct Caller {
-    HANDLE process = nullptr;
-    HANDLE output = nullptr;
-
-    explicit Caller(const std::wstring& arguments) {
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        HANDLE write = nullptr;
-        CreatePipe(&output, &write, &inherit, 65536);
-        SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = startup.hStdError = write;
-        PROCESS_INFORMATION p = {};
-        std::wstring line = L"\"" + windowsPathOf(VORDA_PROGRAM) + L"\" " + arguments;
-        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                       &p);
-        CloseHandle(write);
-        CloseHandle(p.hThread);
-        process = p.hProcess;
-    }
-    ~Caller() {
-        CloseHandle(process);
-        CloseHandle(output);
-    }
-    bool ended() const { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }
-    // "<exit code> <what it printed>", once it has ended.
-    std::string result() const {
-        DWORD code = 255, n = 0;
-        GetExitCodeProcess(process, &code);
-        char bytes[4096];
-        std::string out;
-        while (ReadFile(output, bytes, sizeof bytes, &n, nullptr) && n > 0) {
-            out.append(bytes, n);
-        }
-        return std::to_string(code) + " " + out;
-    }
+// VordaCen.exe started with the arguments.
+struct Caller : Started {
+    explicit Caller(const std::wstring& arguments) : Started(L"", kProgramPath, arguments) {}
 };
 
 // Without a running program: the usage, the bad arguments, and nobody to hand prices to.
@@ -106,7 +71,11 @@ class Order : public ProgramWindow {
     }
 };
 
-TEST_F(Order, ConfirmedSetsTheBoxesSendsAndRecords) {
+// Confirmed: the boxes set, the rows sent and recorded. Orders planned for a time: from the
+// command line (its id printed) and from files dropped into the data folder's "Zlecenia" (a
+// refused one set aside with its reason), carried out at their time with a result file; one
+// planned before a restart goes after it.
+TEST_F(Order, ConfirmedSetsTheBoxesSendsAndRecordsAndPlannedOrdersGoAtTheirTime) {
     TowerSimProcess sim;
     ASSERT_TRUE(sim.start());
     // Another program's window of the same class, made later, is not taken for the program.
@@ -127,6 +96,35 @@ TEST_F(Order, ConfirmedSetsTheBoxesSendsAndRecords) {
               (std::vector<std::string>{"1|5.49|nie|POTWIERDZONO", "2|6.19|tak|POTWIERDZONO",
                                         "3|4.99|nie|POTWIERDZONO", "4||nie|POTWIERDZONO",
                                         "5||nie|POTWIERDZONO"}));
+    const std::wstring at = localTimeIn(3);
+    const std::string id =
+        "skrypt-" + win::toUtf8(at.substr(0, 4) + at.substr(5, 2) + at.substr(8, 2) + L"-" +
+                                at.substr(11, 2) + at.substr(14, 2));
+    EXPECT_EQ(run(L"/ceny 2=6,29 /od " + at), "0 " + printed(win::fromUtf8(id)));
+    const std::wstring folder = directory_ + L"\\Zlecenia\\";
+    std::ofstream((folder + L"zly.json").c_str())
+        << R"({"zlecenia": [{"id": "x", "ceny": {"6": "1"}}]})";
+    std::ofstream((folder + L"dobry.json").c_str())
+        << R"({"zlecenia": [{"id": "plik", "od": ")" << win::toUtf8(localTimeIn(5, false))
+        << R"(", "ceny": {"3": "4.44"}}]})";
+    EXPECT_TRUE(
+        pumpUntil([&] { return !fileBytes(folder + L"odrzucone\\zly.json.txt").empty(); }, 8000));
+    EXPECT_NE(fileBytes(folder + L"odrzucone\\zly.json.txt").find("wiersz"), std::string::npos);
+    EXPECT_TRUE(
+        pumpUntil([&] { return sim.received().find("23C4.44") != std::string::npos; }, 15000));
+    EXPECT_EQ(text(IDC_PRICE2), L"6.29");
+    // Planned before a restart, due while the program was not running: carried out at its start.
+    EXPECT_EQ(run(L"/ceny 5=9.99 /od " + localTimeIn(1)).substr(0, 2), "0 ");
+    program_.reset();
+    Sleep(2000);
+    start();
+    EXPECT_TRUE(
+        pumpUntil([&] { return sim.received().find("25C9.99") != std::string::npos; }, 15000));
+    const std::string h = fileBytes(directory_ + L"\\HistoriaCen.csv");
+    EXPECT_NE(h.find(";2;BBB;6.29;nie;POTWIERDZONO;ZLECENIE " + id + "\r\n"), std::string::npos);
+    EXPECT_NE(h.find(";3;CCC;4.44;nie;POTWIERDZONO;ZLECENIE "), std::string::npos);
+    const std::string result = fileBytes(folder + L"wyniki\\plik.json");
+    EXPECT_NE(result.find(R"("wynik": "POTWIERDZONO")"), std::string::npos) << result;
 }
 
 // A difference prints the rows instead of a message box.
@@ -219,43 +217,6 @@ TEST_F(Order, AnOrderArrivingWhileAResultIsDeliveredWaitsForTheActionToEnd) {
               (std::vector<std::string>{"5 Wysy\xc5\x82"
                                         "anie przerwane w programie przed potwierdzeniem",
                                         "0 CENY POTWIERDZONE"}));
-}
-
-// Orders planned for a time: from the command line (its id printed) and from files dropped
-// into the data folder's "Zlecenia" (a refused one set aside with its reason), carried out
-// at their time with a result file; one planned before a restart goes after it.
-TEST_F(Order, PlannedOrdersFromTheCommandLineAndTheFolderGoAtTheirTime) {
-    TowerSimProcess sim;
-    ASSERT_TRUE(sim.start());
-    const std::wstring at = localTimeIn(3);
-    const std::string id =
-        "skrypt-" + win::toUtf8(at.substr(0, 4) + at.substr(5, 2) + at.substr(8, 2) + L"-" +
-                                at.substr(11, 2) + at.substr(14, 2));
-    EXPECT_EQ(run(L"/ceny 2=6,19 /od " + at), "0 " + printed(win::fromUtf8(id)));
-    const std::wstring folder = directory_ + L"\\Zlecenia\\";
-    std::ofstream((folder + L"zly.json").c_str())
-        << R"({"zlecenia": [{"id": "x", "ceny": {"6": "1"}}]})";
-    std::ofstream((folder + L"dobry.json").c_str())
-        << R"({"zlecenia": [{"id": "plik", "od": ")" << win::toUtf8(localTimeIn(5, false))
-        << R"(", "ceny": {"3": "4.44"}}]})";
-    EXPECT_TRUE(
-        pumpUntil([&] { return !fileBytes(folder + L"odrzucone\\zly.json.txt").empty(); }, 8000));
-    EXPECT_NE(fileBytes(folder + L"odrzucone\\zly.json.txt").find("wiersz"), std::string::npos);
-    EXPECT_TRUE(
-        pumpUntil([&] { return sim.received().find("23C4.44") != std::string::npos; }, 15000));
-    EXPECT_EQ(text(IDC_PRICE2), L"6.19");
-    // Planned before a restart, due while the program was not running: carried out at its start.
-    EXPECT_EQ(run(L"/ceny 5=9.99 /od " + localTimeIn(1)).substr(0, 2), "0 ");
-    program_.reset();
-    Sleep(2000);
-    start();
-    EXPECT_TRUE(
-        pumpUntil([&] { return sim.received().find("25C9.99") != std::string::npos; }, 15000));
-    const std::string h = fileBytes(directory_ + L"\\HistoriaCen.csv");
-    EXPECT_NE(h.find(";2;BBB;6.19;nie;POTWIERDZONO;ZLECENIE " + id + "\r\n"), std::string::npos);
-    EXPECT_NE(h.find(";3;CCC;4.44;nie;POTWIERDZONO;ZLECENIE "), std::string::npos);
-    const std::string result = fileBytes(folder + L"wyniki\\plik.json");
-    EXPECT_NE(result.find(R"("wynik": "POTWIERDZONO")"), std::string::npos) << result;
 }
 
 // An order that arrives while a box waits for the operator is not started inside the box's

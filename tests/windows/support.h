@@ -61,10 +61,15 @@ inline std::string fileBytes(const std::wstring& path) {
     return out.str();
 }
 
+// A window's text, also of another process's control (WM_GETTEXT is carried across).
 inline std::wstring windowText(HWND window) {
     wchar_t text[1024] = L"";
-    GetWindowTextW(window, text, 1024);
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                        5000, nullptr);
     return text;
+}
+inline std::wstring controlText(HWND dialog, int id) {
+    return windowText(GetDlgItem(dialog, id));
 }
 
 // A visible top-level window of the process with the class and (unless empty) the title,
@@ -147,19 +152,32 @@ class TowerSimProcess {
 // The built program, as Windows names it.
 inline const std::wstring kProgramPath = windowsPathOf(VORDA_PROGRAM);
 
-// A program started in `directory`; ended when it goes unless it has ended.
+// A program started with the arguments in `directory` (empty: this process's), its standard
+// output a pipe; ended when it goes unless it has ended.
 struct Started {
     PROCESS_INFORMATION process = {};
-    explicit Started(const std::wstring& directory, const std::wstring& exe = kProgramPath) {
+    HANDLE output = nullptr;
+    explicit Started(const std::wstring& directory, const std::wstring& exe = kProgramPath,
+                     const std::wstring& arguments = L"") {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE write = nullptr;
+        CreatePipe(&output, &write, &inherit, 65536);
+        SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
-        EXPECT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
-                                   directory.c_str(), &startup, &process));
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = write;
+        std::wstring line = L"\"" + exe + L"\" " + arguments;
+        EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                   directory.empty() ? nullptr : directory.c_str(), &startup,
+                                   &process));
+        CloseHandle(write);
     }
     ~Started() {
         TerminateProcess(process.hProcess, 99);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
+        CloseHandle(output);
     }
     HWND window() const {
         auto find = [this] { return findWindow(process.dwProcessId, L"TTYWndClass"); };
@@ -171,15 +189,18 @@ struct Started {
         GetExitCodeProcess(process.hProcess, &code);
         return code == STILL_ACTIVE ? 99 : code;
     }
+    bool ended() const { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }
+    // "<exit code> <what it printed>", once it has ended.
+    std::string result() const {
+        DWORD n = 0;
+        char bytes[4096];
+        std::string out;
+        while (ReadFile(output, bytes, sizeof bytes, &n, nullptr) && n > 0) {
+            out.append(bytes, n);
+        }
+        return std::to_string(exitCode(0)) + " " + out;
+    }
 };
-
-// The text of a dialog's control, also in another process (WM_GETTEXT is carried across).
-inline std::wstring controlText(HWND dialog, int id) {
-    wchar_t text[1024] = L"";
-    SendMessageTimeoutW(GetDlgItem(dialog, id), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
-                        SMTO_ABORTIFHUNG, 5000, nullptr);
-    return text;
-}
 
 // The files of a folder (not of its subfolders) that hold `text`, in UTF-8 or in UTF-16.
 inline std::vector<std::wstring> filesHolding(const std::wstring& folder, const std::string& text) {

@@ -51,7 +51,7 @@ std::wstring cells(HWND list, int item, std::initializer_list<int> columns) {
 // link's thread; "Połącz" reads the tower back into the emptied boxes. The link heals: the
 // simulator ends (its pseudo-terminal goes with it) and starts again on the same COM1; the
 // status field tells, and a command queued meanwhile reaches it.
-TEST_F(ProgramWindow, PricesSentWhileDisconnectedConnectReadsThemBackAndTheLinkHeals) {
+TEST_F(ProgramWindow, PricesSentConnectReadsThemBackTheLinkHealsAndARowShownOtherwiseIsListed) {
     auto sim = std::make_unique<TowerSimProcess>();
     ASSERT_TRUE(sim->start());
     type(IDC_PRICE1, L"5,49");  // as Poles type it
@@ -81,11 +81,49 @@ TEST_F(ProgramWindow, PricesSentWhileDisconnectedConnectReadsThemBackAndTheLinkH
     ASSERT_TRUE(pumpUntil([&] { return text(IDC_STATUS) == L"BRAK PORTU COM1"; }, 3000));
     click(IDC_BACKLIGHT_ON);
     sim = std::make_unique<TowerSimProcess>();
-    ASSERT_TRUE(sim->start());
+    ASSERT_TRUE(sim->start("--stuck-segment 2:1:e"));  // "6.09" shows as "5.09"
     EXPECT_TRUE(pumpUntil([&] { return text(IDC_STATUS) == L"PO\u0141\u0104CZONY"; }));
     EXPECT_TRUE(pumpUntil([&] { return sim->received().find("20Z1 ") != std::string::npos; }));
     menu(IDM_DISCONNECT);
     EXPECT_EQ(menuStates(), "101");
+
+    // "Wyślij" against a tower that shows a row otherwise: the message box, and "Historia cen"
+    // listing the last send first, quickly, over a 20 MB backup that fills it up to 1000 lines.
+    CheckDlgButton(panel, IDC_BLINK1 + 1, BST_UNCHECKED);
+    type(IDC_PRICE1, L"5.49");
+    type(IDC_PRICE2, L"6.09");
+    std::wstring message;
+    auto box = onMessageBox(L"Vorda Cen", &message);
+    click(IDC_SEND_PRICES);
+    EXPECT_TRUE(answered(box));
+    EXPECT_EQ(message,
+              L"Vorda pokazuje inne ceny ni\u017c wys\u0142ane:\n"
+              L"Cena 2: wys\u0142ano 6.09, Vorda pokazuje 5.09");
+    ASSERT_TRUE(pumpUntil([&] { return !connected(); }, 8000));
+    EXPECT_EQ(text(IDC_PRICE2), L"6.09");  // the box keeps what was asked for
+
+    std::string older;
+    while (older.size() < 20000000) {
+        older += "01.01.2025;08:00:00;1;AAA;4.99;nie;POTWIERDZONO\r\n";
+    }
+    std::ofstream((directory_ + L"\\HistoriaCen_1.csv").c_str(), std::ios::binary) << older;
+    std::vector<std::wstring> listed;  // the count, "Cena", "Wysłano", "Wynik" and "Źródło"
+    auto shown = onDialog(L"Historia cen", [&](HWND d) {
+        HWND list = GetDlgItem(d, IDC_HISTORY_LIST);
+        listed.push_back(std::to_wstring(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
+        for (int item : {-1, 0, 3, 999}) {
+            listed.push_back(cells(list, item, {2, 4, 6, 7}));
+        }
+        pressButton(d, IDCANCEL);
+    });
+    const auto opened = std::chrono::steady_clock::now();
+    menu(IDM_PRICE_HISTORY);
+    EXPECT_LT(std::chrono::steady_clock::now() - opened, std::chrono::milliseconds(1000));
+    EXPECT_TRUE(shown.get());
+    EXPECT_EQ(listed, (std::vector<std::wstring>{
+                          L"1000", L"Cena|Wys\u0142ano|Wynik|\u0179r\u00f3d\u0142o",
+                          L"5||POTWIERDZONO|PANEL", L"2|6.09|NIEZGODNE: 5.09|PANEL",
+                          L"1|4.99|POTWIERDZONO|"}));  // a line written before "Źródło"
 }
 
 // The settings file written in the start directory, and a log (their lines end in CR LF, as
@@ -220,11 +258,11 @@ TEST_F(ProgramWindow, TheFocusComesBackShiftPageUpConnectsEnterAndEscDoNothingAn
     EXPECT_EQ(panelTop(), 0);
 }
 
-// The prices on the board, the backlight marks and a screenshot of it all; a blinking row; the
-// backlight button refused in test mode; a control file with a Polish name (the name reaches the
-// controller and opens; its price reaches the board). History lines wait while a spreadsheet holds
-// the file (no write sharing); the panel's timer writes them in order once it is released.
-TEST_F(ProgramWindow, TestModeShowsPricesOnTheBoardRefusesTheBacklightAndRunsAControlFile) {
+// The prices on the board, the backlight marks and a screenshot of it all; a blinking row; a
+// control file with a Polish name (the name reaches the controller and opens; its price reaches
+// the board). History lines wait while a spreadsheet holds the file (no write sharing), told in
+// a box; the panel's timer writes them in order once it is released.
+TEST_F(ProgramWindow, TestModeShowsPricesOnTheBoardAndRunsAControlFile) {
     menu(IDM_TEST);
     const wchar_t* prices[5] = {L"5.49", L"6.09", L"4.99", L"3.15", L"-.--"};
     for (int row = 0; row < 5; ++row) {
@@ -268,11 +306,6 @@ TEST_F(ProgramWindow, TestModeShowsPricesOnTheBoardRefusesTheBacklightAndRunsACo
             return (seen |= (c == kWhite ? 1 : 0) | (c == kDark ? 2 : 0)) == 3;
         },
         2000));
-    std::wstring message;
-    auto refused = onMessageBox(L"B\u0142\u0105d", &message);
-    click(IDC_BACKLIGHT_ON);
-    EXPECT_TRUE(answered(refused));
-    EXPECT_EQ(message, L"Wy\u0142\u0105cz tryb testu !   ");
 
     const std::wstring file = directory_ + L"\\p\u0119tla.txt";
     std::ofstream(file.c_str(), std::ios::binary) << "21C1.23\r\n{S50}\r\n{G}\r\n";
@@ -294,47 +327,6 @@ TEST_F(ProgramWindow, TestModeShowsPricesOnTheBoardRefusesTheBacklightAndRunsACo
     FindClose(FindFirstFileW((directory_ + L"\\HistoriaCen-*.csv").c_str(), &found));
     const std::string side = fileBytes(directory_ + L"\\" + found.cFileName);
     EXPECT_NE(side.find(";5;EEE;'-.--;nie;TRYB TESTU;PANEL\r\n"), std::string::npos);
-}
-
-// "Wyślij" against a tower that shows a row otherwise: the message box, and "Historia cen"
-// listing the last send first, quickly, over a 20 MB backup that fills it up to 1000 lines.
-TEST_F(ProgramWindow, ARowTheTowerShowsOtherwiseIsReportedRecordedAndListed) {
-    TowerSimProcess sim;
-    ASSERT_TRUE(sim.start("--stuck-segment 2:1:e"));  // "6.09" shows as "5.09"
-    type(IDC_PRICE1, L"5.49");
-    type(IDC_PRICE2, L"6.09");
-    std::wstring message;
-    auto box = onMessageBox(L"Vorda Cen", &message);
-    click(IDC_SEND_PRICES);
-    EXPECT_TRUE(answered(box));
-    EXPECT_EQ(message,
-              L"Vorda pokazuje inne ceny ni\u017c wys\u0142ane:\n"
-              L"Cena 2: wys\u0142ano 6.09, Vorda pokazuje 5.09");
-    ASSERT_TRUE(pumpUntil([&] { return !connected(); }, 8000));
-    EXPECT_EQ(text(IDC_PRICE2), L"6.09");  // the box keeps what was asked for
-
-    std::string older;
-    while (older.size() < 20000000) {
-        older += "01.01.2025;08:00:00;1;AAA;4.99;nie;POTWIERDZONO\r\n";
-    }
-    std::ofstream((directory_ + L"\\HistoriaCen_1.csv").c_str(), std::ios::binary) << older;
-    std::vector<std::wstring> listed;  // the count, "Cena", "Wysłano", "Wynik" and "Źródło"
-    auto shown = onDialog(L"Historia cen", [&](HWND d) {
-        HWND list = GetDlgItem(d, IDC_HISTORY_LIST);
-        listed.push_back(std::to_wstring(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
-        for (int item : {-1, 0, 3, 999}) {
-            listed.push_back(cells(list, item, {2, 4, 6, 7}));
-        }
-        pressButton(d, IDCANCEL);
-    });
-    const auto opened = std::chrono::steady_clock::now();
-    menu(IDM_PRICE_HISTORY);
-    EXPECT_LT(std::chrono::steady_clock::now() - opened, std::chrono::milliseconds(1000));
-    EXPECT_TRUE(shown.get());
-    EXPECT_EQ(listed, (std::vector<std::wstring>{
-                          L"1000", L"Cena|Wys\u0142ano|Wynik|\u0179r\u00f3d\u0142o",
-                          L"5||POTWIERDZONO|PANEL", L"2|6.09|NIEZGODNE: 5.09|PANEL",
-                          L"1|4.99|POTWIERDZONO|"}));  // a line written before "Źródło"
 }
 
 // "Zlecenia cen": "Nowe…" starts from the panel's boxes, refuses a price of
