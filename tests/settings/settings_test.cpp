@@ -37,7 +37,9 @@ Settings read(const std::string& text) {
     return s;
 }
 
-TEST(SettingsFile, DefaultsAreWrittenWithCrLfAndReadBackToTheSameBytes) {
+// The defaults written with CR LF and read back to the same bytes; line `line` of the file
+// written again after reading `value` there: what was taken, only within its range.
+TEST(SettingsFile, DefaultsEachItemWithinItsRangeTheFirstUnreadableEndsAndDescriptions) {
     test::TempDir dir;
     Settings s;
     EXPECT_FALSE(loadSettingsFile(dir.path(), s));
@@ -45,29 +47,22 @@ TEST(SettingsFile, DefaultsAreWrittenWithCrLfAndReadBackToTheSameBytes) {
     EXPECT_EQ(readFile(dir.file("VordaCen.ini")), kDefaultFile);
     EXPECT_TRUE(loadSettingsFile(dir.path(), s));
     EXPECT_EQ(settingsFileText(s), kDefaultFile);
-    const std::string edited = withLine(15, "7", withLine(10, "9"));
-    EXPECT_EQ(settingsFileText(read(edited)), edited);
-}
-
-// Line `line` of the file written again after reading `value` there: what was taken.
-TEST(SettingsFile, EachItemIsTakenOnlyWithinItsRange) {
     const struct {
         int line;
         const char* value;
         const char* taken;
-    } cases[] = {
-        {1, "12", "12"},       {1, "256", "1"},    {2, "57600", "57600"}, {2, "115200", "115200"},
-        {2, "12345", "19200"}, {2, "-1", "19200"}, {3, "4", "4"},         {3, "3", "8"},
-        {4, "5", "0"},         {5, "2", "2"},      {6, "7", "0"},         {7, "0", "0"},
-        {11, "0", "20"},       {17, "256", "255"}, {22, "2", "0"},        {24, "70000", "70000"}};
+    } cases[] = {{1, "12", "12"},         {1, "256", "1"},       {2, "57600", "57600"},
+                 {2, "115200", "115200"}, {2, "12345", "19200"}, {2, "-1", "19200"},
+                 {3, "4", "4"},           {3, "3", "8"},         {4, "5", "0"},
+                 {5, "2", "2"},           {6, "7", "0"},         {7, "0", "0"},
+                 {10, "9", "9"},          {11, "0", "20"},       {15, "7", "7"},
+                 {17, "256", "255"},      {22, "2", "0"},        {24, "70000", "70000"}};
     for (const auto& c : cases) {
         const std::string text = settingsFileText(read(withLine(c.line, c.value)));
         EXPECT_EQ(text, withLine(c.line, c.taken)) << "line " << c.line << " = " << c.value;
     }
-}
-
-TEST(SettingsFile, TheFirstUnreadableItemEndsTheReadingAndDescriptionsAreWholeLines) {
-    Settings s = read(withLine(23, "Diesel", withLine(4, "x1", withLine(1, "5"))));
+    // The first unreadable item ends the reading.
+    s = read(withLine(23, "Diesel", withLine(4, "x1", withLine(1, "5"))));
     EXPECT_EQ(s.portNumber, 5);
     EXPECT_EQ(s.light.display1LowLightLevel, 255);
     EXPECT_STREQ(s.labelText[0], "AAA");
@@ -96,7 +91,7 @@ TEST(SettingsFile, TheFirstUnreadableItemEndsTheReadingAndDescriptionsAreWholeLi
     EXPECT_EQ(s.labelColour[4], 16711680u);
 }
 
-TEST(SettingsFile, AHugeFileIsReadOnlyUpToTheLimitAndNotIntoTheLineItCuts) {
+TEST(SettingsFile, AHugeFileIsReadOnlyUpToTheLimitAndAFailedSaveLeavesTheOldFile) {
     test::TempDir dir;
     const struct {
         std::string head;  // followed by NUL bytes up to 100 MB
@@ -115,10 +110,7 @@ TEST(SettingsFile, AHugeFileIsReadOnlyUpToTheLimitAndNotIntoTheLineItCuts) {
         EXPECT_EQ(s.portNumber, c.port);
         EXPECT_STREQ(s.labelText[0], c.label);
     }
-}
-
-TEST(SettingsFile, AFailedSaveLeavesTheOldFileAndNoTemporaryFile) {
-    test::TempDir dir;
+    // A failed save leaves the old file and no temporary file.
     const std::string path = dir.file("VordaCen.ini");
     writeFile(path, withLine(1, "7"));
     Settings s;

@@ -34,7 +34,7 @@ class TowerSimTest : public ::testing::Test {
 };
 
 // Each "command:answer", the answer the text of a frame, "ACK", or nothing.
-TEST_F(TowerSimTest, AnswersAsTheTowerDoes) {
+TEST_F(TowerSimTest, AnswersAsTheTowerDoesFaultsSpoilDelaySplitAndSurroundThemAndItsLife) {
     const struct {
         std::vector<std::string> options, exchanges;
     } cases[] = {
@@ -72,9 +72,7 @@ TEST_F(TowerSimTest, AnswersAsTheTowerDoes) {
     const auto t = sim->transcript();
     EXPECT_EQ(t.back().text, "ACK");
     EXPECT_EQ(t[t.size() - 2].hex, toHex(frameOf("21C4.59")));
-}
-
-TEST_F(TowerSimTest, FaultsSpoilDelaySplitAndSurroundTheAnswersAndItsLifeAndPaths) {
+    // Faults spoil, delay, split and surround the answers.
     start({"--bad-checksum", "1", "--noise", "3"});
     EXPECT_EQ(ask("20E").substr(3), ACK);  // three bytes of noise first
     const std::string spoilt = ask("20S");

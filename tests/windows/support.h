@@ -105,35 +105,58 @@ inline std::future<bool> onDialog(const std::wstring& caption, std::function<voi
     });
 }
 
-// The simulator makes the link, then writes its path file, which it removes when it ends:
-// once its lifetime file is gone. (Wine gives no handle to wait on for a Linux process.)
-class TowerSimProcess {
+// A Linux program of the native build started from inside Wine in a fresh folder of its own:
+// it runs while its lifetime file "alive" is there, and writes a file once it is ready that it
+// removes when it ends. (Wine gives no handle to wait on for a Linux process.)
+class LinuxProcess {
   public:
-    // False when the simulator was not built, or COM1 did not come up.
-    bool start(const std::string& options = "") {
+    explicit LinuxProcess(const std::string& kind) {
         static int counter = 0;
-        dir_ = "/tmp/vorda-wtest-" + std::to_string(GetCurrentProcessId()) + "-" +
+        dir_ = "/tmp/vorda-wtest-" + std::to_string(GetCurrentProcessId()) + kind +
                std::to_string(++counter);
         CreateDirectoryW(windowsPathOf(dir_).c_str(), nullptr);
-        std::ofstream(windowsPathOf(dir_ + "/alive").c_str());
-        DeleteFileW(windowsPathOf(VORDA_COM1_LINK).c_str());  // the link of an earlier run
-        const std::string command = win::toUtf8(windowsPathOf(VORDA_TOWER_SIM)) +
-                                    " --quiet --link " VORDA_COM1_LINK
-                                    " --max-seconds 300 --path-file " +
-                                    dir_ + "/path --transcript " + dir_ +
-                                    "/transcript.txt --lifetime-file " + dir_ + "/alive " + options;
-        return WinExec(command.c_str(), SW_HIDE) > 31 &&
-               waitUntil([this] { return present("/path"); }, 5000);
     }
-    ~TowerSimProcess() {
-        if (present("/path") && DeleteFileW(windowsPathOf(dir_ + "/alive").c_str())) {
-            waitUntil([this] { return !present("/path"); }, 3000);
+    ~LinuxProcess() { stop(); }
+    // Ends it, once it has ended.
+    void stop() {
+        if (!file(ready_).empty() && DeleteFileW(windowsPathOf(dir_ + "/alive").c_str())) {
+            waitUntil([this] { return file(ready_).empty(); }, 5000);
         }
+    }
+
+  protected:
+    // False when the program was not built, or it did not write `ready` within five seconds.
+    bool launch(const char* program, const std::string& arguments, const char* ready) {
+        ready_ = ready;
+        std::ofstream(windowsPathOf(dir_ + "/alive").c_str());
+        const std::string command = win::toUtf8(windowsPathOf(program)) +
+                                    " --quiet --max-seconds 300 --lifetime-file " + dir_ +
+                                    "/alive " + arguments;
+        return WinExec(command.c_str(), SW_HIDE) > 31 &&
+               waitUntil([this] { return !file(ready_).empty(); }, 5000);
+    }
+    std::string file(const std::string& name) const {
+        return fileBytes(windowsPathOf(dir_ + name));
+    }
+    std::string dir_, ready_ = "/ready";
+};
+
+// The tower simulator on the prefix's COM1.
+class TowerSimProcess : public LinuxProcess {
+  public:
+    TowerSimProcess() : LinuxProcess("-") {}
+    // False when the simulator was not built, or COM1 did not come up.
+    bool start(const std::string& options = "") {
+        DeleteFileW(windowsPathOf(VORDA_COM1_LINK).c_str());  // the link of an earlier run
+        return launch(VORDA_TOWER_SIM,
+                      "--link " VORDA_COM1_LINK " --path-file " + dir_ + "/path --transcript " +
+                          dir_ + "/transcript.txt " + options,
+                      "/path");
     }
     // The texts of the frames the tower received but the poll's ("20S", "20Z"), in order,
     // each followed by a space. A transcript line is "<ms>\t<kind>\t<text>\t<more>".
     std::string received() const {
-        const std::string t = fileBytes(windowsPathOf(dir_ + "/transcript.txt"));
+        const std::string t = file("/transcript.txt");
         std::string out;
         for (size_t at = 0; (at = t.find("\trx\t", at)) != std::string::npos; at += 4) {
             const std::string text = t.substr(at + 4, t.find('\t', at + 4) - at - 4);
@@ -141,12 +164,6 @@ class TowerSimProcess {
         }
         return out;
     }
-
-  private:
-    bool present(const char* name) const {
-        return GetFileAttributesW(windowsPathOf(dir_ + name).c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
-    std::string dir_;
 };
 
 // The built program, as Windows names it.
@@ -223,38 +240,24 @@ inline std::vector<std::wstring> filesHolding(const std::wstring& folder, const 
 // The stand-in head office, the Linux central-sim, on 127.0.0.1: it serves a fresh folder's
 // "stacje/<id>.json" and appends the reports it takes to its "raporty.txt". It can be stopped
 // and started again on its port, as a head office that was down. It listens while its port
-// file is there, and ends once its lifetime file is gone.
-class CentralSimProcess {
+// file is there.
+class CentralSimProcess : public LinuxProcess {
   public:
-    CentralSimProcess() {
-        static int counter = 0;
-        dir_ = "/tmp/vorda-wtest-" + std::to_string(GetCurrentProcessId()) + "-central-" +
-               std::to_string(++counter);
-        CreateDirectoryW(windowsPathOf(dir_).c_str(), nullptr);
+    CentralSimProcess() : LinuxProcess("-central-") {
         CreateDirectoryW(windowsPathOf(dir_ + "/stacje").c_str(), nullptr);
     }
-    ~CentralSimProcess() { stop(); }
     // On `port` (0: a free one), with a transcript of its own; false when it did not come up.
     bool start(const std::string& options = "", int port = 0) {
         ++runs_;
-        std::ofstream(windowsPathOf(dir_ + "/alive").c_str());
-        const std::string command =
-            win::toUtf8(windowsPathOf(VORDA_CENTRAL_SIM)) + " --quiet --root " + dir_ + " --port " +
-            std::to_string(port) + " --port-file " + dir_ + "/port --transcript " + dir_ +
-            "/transcript-" + std::to_string(runs_) + ".txt --lifetime-file " + dir_ +
-            "/alive --max-seconds 300 " + options;
-        if (WinExec(command.c_str(), SW_HIDE) <= 31 ||
-            !waitUntil([this] { return !file("/port").empty(); }, 5000)) {
+        if (!launch(VORDA_CENTRAL_SIM,
+                    "--root " + dir_ + " --port " + std::to_string(port) + " --port-file " + dir_ +
+                        "/port --transcript " + dir_ + "/transcript-" + std::to_string(runs_) +
+                        ".txt " + options,
+                    "/port")) {
             return false;
         }
         port_ = std::stoi(file("/port"));
         return true;
-    }
-    // Ends it, once it has ended.
-    void stop() {
-        if (!file("/port").empty() && DeleteFileW(windowsPathOf(dir_ + "/alive").c_str())) {
-            waitUntil([this] { return file("/port").empty(); }, 5000);
-        }
     }
     int port() const { return port_; }
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
@@ -280,10 +283,6 @@ class CentralSimProcess {
     }
 
   private:
-    std::string file(const std::string& name) const {
-        return fileBytes(windowsPathOf(dir_ + name));
-    }
-    std::string dir_;
     int runs_ = 0;
     int port_ = 0;
 };
