@@ -90,7 +90,6 @@ TEST_F(Order, ConfirmedSetsTheBoxesSendsAndRecordsAndPlannedOrdersGoAtTheirTime)
     EXPECT_EQ(text(IDC_PRICE1) + L"|" + text(IDC_PRICE2) + L"|" + text(IDC_PRICE3) + L"|" +
                   text(IDC_PRICE4),
               L"5.49|6.19|4.99|");
-    EXPECT_EQ(IsDlgButtonChecked(panel, IDC_BLINK1 + 1), BST_CHECKED);
     EXPECT_EQ(sim.received(), "21C5.49 22M6.19 23C4.99 24C 25C 20E 20C 20M ");
     EXPECT_EQ(history(),
               (std::vector<std::string>{"1|5.49|nie|POTWIERDZONO", "2|6.19|tak|POTWIERDZONO",
