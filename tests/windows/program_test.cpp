@@ -55,10 +55,10 @@ TEST(Files, AReplaceWaitsForAProgramThatHoldsTheFileAMoment) {
     }
 }
 
-// The string table (the message texts and the names of the transmission dialog's lists)
-// and the menu. (The accelerators are pressed in the window tests, and the COM list's
-// name is among the message texts.)
-TEST(ProgramResources, StringTableAndMenu) {
+// The string table (the message texts and the names of the transmission dialog's lists),
+// the menu and the version resource. (The accelerators are pressed in the window tests, and
+// the COM list's name is among the message texts.)
+TEST(ProgramResources, StringTableMenuAndVersion) {
     for (Text id : kAllTexts) {
         EXPECT_EQ(loadString(static_cast<UINT>(id)), win::fromUtf8(defaultMessageText(id)))
             << static_cast<int>(id);
@@ -81,10 +81,7 @@ TEST(ProgramResources, StringTableAndMenu) {
               L"&Ustawienia {Transmisja 259, \u015awiat\u0142o 40046, Ustawienia programu 40050, "
               L"Centrala\u2026 40056, } "
               L"Czytaj z Vordy 40053, Program 260, ");
-}
-
-// What Windows shows in the file's properties, and the About box's version in it.
-TEST(ProgramResources, VersionResourceWithTheNameLanguageAndTheAboutBoxDate) {
+    // What Windows shows in the file's properties, and the About box's version in it.
     DWORD unused = 0;
     std::vector<char> data(GetFileVersionInfoSizeW(kProgramPath.c_str(), &unused));
     ASSERT_TRUE(!data.empty() && GetFileVersionInfoW(kProgramPath.c_str(), 0,
@@ -117,55 +114,44 @@ TEST(ProgramResources, VersionResourceWithTheNameLanguageAndTheAboutBoxDate) {
     }
 }
 
-// The main window's title, place, size and style; the close confirmation, through the
-// menu and with the close box: "Anuluj" keeps the program running, OK ends it with 0.
-TEST(RunningProgram, MainWindowAndItsCloseConfirmation) {
-    const std::wstring directory = makeTempDirectory(L"vorda-program");
-    for (bool throughMenu : {true, false}) {
-        SCOPED_TRACE(throughMenu ? "menu" : "close box");
-        Started program(directory);
-        HWND window = program.window();
-        EXPECT_EQ(windowText(window), L"Vorda Cen");
-        RECT r;
-        GetWindowRect(window, &r);
-        const LONG style = WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME |
-                           WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
-        EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right - r.left, r.bottom - r.top,
-                                     GetWindowLongW(window, GWL_STYLE) & style}),
-                  (std::vector<LONG>{10, 10, 650, 577, style}));
-        for (int button : {IDCANCEL, IDOK}) {
-            PostMessageW(window, throughMenu ? WM_COMMAND : WM_CLOSE,
-                         throughMenu ? MAKEWPARAM(IDM_EXIT, 0) : 0, 0);
-            HWND confirm = nullptr;
-            ASSERT_TRUE(waitUntil([&] {
-                return (confirm = findWindow(program.process.dwProcessId, L"#32770", L"Vorda Cen"));
-            }));
-            EXPECT_EQ(windowText(GetDlgItem(confirm, 0xFFFF)),  // the message box's text
-                      L"Czy zamkn\u0105\u0107 program?");
-            pressButton(confirm, button);
-            EXPECT_EQ(program.exitCode(button == IDOK ? 10000 : 300), button == IDOK ? 0u : 99u);
-        }
-    }
-}
-
-// A price check that ends with a difference while "Czy zamknąć program?" is open asks
-// nothing more: once the close is confirmed the program ends, its check recorded.
-TEST(RunningProgram, AConfirmedCloseEndsTheProgramWithoutAnotherBox) {
+// The main window's title, place, size and style; the close confirmation, through the menu
+// and with the close box: "Anuluj" keeps the program running. A price check that ends with a
+// difference while "Czy zamknąć program?" is open asks nothing more: once the close is
+// confirmed the program ends with 0, its check recorded.
+TEST(RunningProgram, MainWindowAndAConfirmedCloseThatEndsItWithoutAnotherBox) {
     const std::wstring directory = makeTempDirectory(L"vorda-close");
     TowerSimProcess sim;
     ASSERT_TRUE(sim.start("--stuck-segment 2:1:e --delay 100"));  // "6.09" shows "5.09"
     Started program(directory);
     HWND window = program.window();
-    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(windowText(window), L"Vorda Cen");
+    RECT r;
+    GetWindowRect(window, &r);
+    const LONG style =
+        WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+    EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right - r.left, r.bottom - r.top,
+                                 GetWindowLongW(window, GWL_STYLE) & style}),
+              (std::vector<LONG>{10, 10, 650, 577, style}));
+    auto confirmation = [&](bool throughMenu) {
+        PostMessageW(window, throughMenu ? WM_COMMAND : WM_CLOSE,
+                     throughMenu ? MAKEWPARAM(IDM_EXIT, 0) : 0, 0);
+        HWND box = nullptr;
+        EXPECT_TRUE(waitUntil([&] {
+            return (box = findWindow(program.process.dwProcessId, L"#32770", L"Vorda Cen"));
+        }));
+        EXPECT_EQ(windowText(GetDlgItem(box, 0xFFFF)),  // the message box's text
+                  L"Czy zamkn\u0105\u0107 program?");
+        return box;
+    };
+    for (bool throughMenu : {true, false}) {
+        pressButton(confirmation(throughMenu), IDCANCEL);
+        EXPECT_EQ(program.exitCode(300), 99u) << throughMenu;
+    }
     HWND panel = FindWindowExW(window, nullptr, L"#32770", nullptr);
     SetDlgItemTextW(panel, IDC_PRICE2, L"6.09");
     PostMessageW(panel, WM_COMMAND, MAKEWPARAM(IDC_SEND_PRICES, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(panel, IDC_SEND_PRICES)));
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    HWND confirm = nullptr;
-    ASSERT_TRUE(waitUntil([&] {
-        return (confirm = findWindow(program.process.dwProcessId, L"#32770", L"Vorda Cen"));
-    }));
+    HWND confirm = confirmation(false);
     ASSERT_TRUE(waitUntil([&] { return sim.received().find("20M") != std::string::npos; }));
     Sleep(500);  // its answer read and the rows compared
     EXPECT_EQ(findWindow(program.process.dwProcessId, L"#32770", L"Vorda Cen", confirm), nullptr);

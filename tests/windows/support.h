@@ -61,10 +61,15 @@ inline std::string fileBytes(const std::wstring& path) {
     return out.str();
 }
 
+// A window's text, also of another process's control (WM_GETTEXT is carried across).
 inline std::wstring windowText(HWND window) {
     wchar_t text[1024] = L"";
-    GetWindowTextW(window, text, 1024);
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                        5000, nullptr);
     return text;
+}
+inline std::wstring controlText(HWND dialog, int id) {
+    return windowText(GetDlgItem(dialog, id));
 }
 
 // A visible top-level window of the process with the class and (unless empty) the title,
@@ -100,35 +105,58 @@ inline std::future<bool> onDialog(const std::wstring& caption, std::function<voi
     });
 }
 
-// The simulator makes the link, then writes its path file, which it removes when it ends:
-// once its lifetime file is gone. (Wine gives no handle to wait on for a Linux process.)
-class TowerSimProcess {
+// A Linux program of the native build started from inside Wine in a fresh folder of its own:
+// it runs while its lifetime file "alive" is there, and writes a file once it is ready that it
+// removes when it ends. (Wine gives no handle to wait on for a Linux process.)
+class LinuxProcess {
   public:
-    // False when the simulator was not built, or COM1 did not come up.
-    bool start(const std::string& options = "") {
+    explicit LinuxProcess(const std::string& kind) {
         static int counter = 0;
-        dir_ = "/tmp/vorda-wtest-" + std::to_string(GetCurrentProcessId()) + "-" +
+        dir_ = "/tmp/vorda-wtest-" + std::to_string(GetCurrentProcessId()) + kind +
                std::to_string(++counter);
         CreateDirectoryW(windowsPathOf(dir_).c_str(), nullptr);
-        std::ofstream(windowsPathOf(dir_ + "/alive").c_str());
-        DeleteFileW(windowsPathOf(VORDA_COM1_LINK).c_str());  // the link of an earlier run
-        const std::string command = win::toUtf8(windowsPathOf(VORDA_TOWER_SIM)) +
-                                    " --quiet --link " VORDA_COM1_LINK
-                                    " --max-seconds 300 --path-file " +
-                                    dir_ + "/path --transcript " + dir_ +
-                                    "/transcript.txt --lifetime-file " + dir_ + "/alive " + options;
-        return WinExec(command.c_str(), SW_HIDE) > 31 &&
-               waitUntil([this] { return present("/path"); }, 5000);
     }
-    ~TowerSimProcess() {
-        if (present("/path") && DeleteFileW(windowsPathOf(dir_ + "/alive").c_str())) {
-            waitUntil([this] { return !present("/path"); }, 3000);
+    ~LinuxProcess() { stop(); }
+    // Ends it, once it has ended.
+    void stop() {
+        if (!file(ready_).empty() && DeleteFileW(windowsPathOf(dir_ + "/alive").c_str())) {
+            waitUntil([this] { return file(ready_).empty(); }, 5000);
         }
+    }
+
+  protected:
+    // False when the program was not built, or it did not write `ready` within five seconds.
+    bool launch(const char* program, const std::string& arguments, const char* ready) {
+        ready_ = ready;
+        std::ofstream(windowsPathOf(dir_ + "/alive").c_str());
+        const std::string command = win::toUtf8(windowsPathOf(program)) +
+                                    " --quiet --max-seconds 300 --lifetime-file " + dir_ +
+                                    "/alive " + arguments;
+        return WinExec(command.c_str(), SW_HIDE) > 31 &&
+               waitUntil([this] { return !file(ready_).empty(); }, 5000);
+    }
+    std::string file(const std::string& name) const {
+        return fileBytes(windowsPathOf(dir_ + name));
+    }
+    std::string dir_, ready_ = "/ready";
+};
+
+// The tower simulator on the prefix's COM1.
+class TowerSimProcess : public LinuxProcess {
+  public:
+    TowerSimProcess() : LinuxProcess("-") {}
+    // False when the simulator was not built, or COM1 did not come up.
+    bool start(const std::string& options = "") {
+        DeleteFileW(windowsPathOf(VORDA_COM1_LINK).c_str());  // the link of an earlier run
+        return launch(VORDA_TOWER_SIM,
+                      "--link " VORDA_COM1_LINK " --path-file " + dir_ + "/path --transcript " +
+                          dir_ + "/transcript.txt " + options,
+                      "/path");
     }
     // The texts of the frames the tower received but the poll's ("20S", "20Z"), in order,
     // each followed by a space. A transcript line is "<ms>\t<kind>\t<text>\t<more>".
     std::string received() const {
-        const std::string t = fileBytes(windowsPathOf(dir_ + "/transcript.txt"));
+        const std::string t = file("/transcript.txt");
         std::string out;
         for (size_t at = 0; (at = t.find("\trx\t", at)) != std::string::npos; at += 4) {
             const std::string text = t.substr(at + 4, t.find('\t', at + 4) - at - 4);
@@ -136,30 +164,37 @@ class TowerSimProcess {
         }
         return out;
     }
-
-  private:
-    bool present(const char* name) const {
-        return GetFileAttributesW(windowsPathOf(dir_ + name).c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
-    std::string dir_;
 };
 
 // The built program, as Windows names it.
 inline const std::wstring kProgramPath = windowsPathOf(VORDA_PROGRAM);
 
-// A program started in `directory`; ended when it goes unless it has ended.
+// A program started with the arguments in `directory` (empty: this process's), its standard
+// output a pipe; ended when it goes unless it has ended.
 struct Started {
     PROCESS_INFORMATION process = {};
-    explicit Started(const std::wstring& directory, const std::wstring& exe = kProgramPath) {
+    HANDLE output = nullptr;
+    explicit Started(const std::wstring& directory, const std::wstring& exe = kProgramPath,
+                     const std::wstring& arguments = L"") {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE write = nullptr;
+        CreatePipe(&output, &write, &inherit, 65536);
+        SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
-        EXPECT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
-                                   directory.c_str(), &startup, &process));
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = write;
+        std::wstring line = L"\"" + exe + L"\" " + arguments;
+        EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                   directory.empty() ? nullptr : directory.c_str(), &startup,
+                                   &process));
+        CloseHandle(write);
     }
     ~Started() {
         TerminateProcess(process.hProcess, 99);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
+        CloseHandle(output);
     }
     HWND window() const {
         auto find = [this] { return findWindow(process.dwProcessId, L"TTYWndClass"); };
@@ -171,34 +206,18 @@ struct Started {
         GetExitCodeProcess(process.hProcess, &code);
         return code == STILL_ACTIVE ? 99 : code;
     }
-};
-
-// The time `seconds` from now, local as "/od" takes it ("2026-12-07T06:00:05"), or UTC.
-inline std::wstring localTimeIn(int seconds, bool local = true) {
-    FILETIME f;
-    GetSystemTimeAsFileTime(&f);
-    ULARGE_INTEGER t{{f.dwLowDateTime, f.dwHighDateTime}};
-    t.QuadPart += static_cast<ULONGLONG>(seconds) * 10000000ULL;
-    f = {t.LowPart, t.HighPart};
-    SYSTEMTIME utc, when;
-    FileTimeToSystemTime(&f, &utc);
-    when = utc;
-    if (local) {
-        SystemTimeToTzSpecificLocalTime(nullptr, &utc, &when);
+    bool ended() const { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }
+    // "<exit code> <what it printed>", once it has ended.
+    std::string result() const {
+        DWORD n = 0;
+        char bytes[4096];
+        std::string out;
+        while (ReadFile(output, bytes, sizeof bytes, &n, nullptr) && n > 0) {
+            out.append(bytes, n);
+        }
+        return std::to_string(exitCode(0)) + " " + out;
     }
-    wchar_t text[32];
-    swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02u%ls", when.wYear, when.wMonth, when.wDay,
-             when.wHour, when.wMinute, when.wSecond, local ? L"" : L"Z");
-    return text;
-}
-
-// The text of a dialog's control, also in another process (WM_GETTEXT is carried across).
-inline std::wstring controlText(HWND dialog, int id) {
-    wchar_t text[1024] = L"";
-    SendMessageTimeoutW(GetDlgItem(dialog, id), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
-                        SMTO_ABORTIFHUNG, 5000, nullptr);
-    return text;
-}
+};
 
 // The files of a folder (not of its subfolders) that hold `text`, in UTF-8 or in UTF-16.
 inline std::vector<std::wstring> filesHolding(const std::wstring& folder, const std::string& text) {
@@ -221,49 +240,33 @@ inline std::vector<std::wstring> filesHolding(const std::wstring& folder, const 
 // The stand-in head office, the Linux central-sim, on 127.0.0.1: it serves a fresh folder's
 // "stacje/<id>.json" and appends the reports it takes to its "raporty.txt". It can be stopped
 // and started again on its port, as a head office that was down. It listens while its port
-// file is there, and ends once its lifetime file is gone.
-class CentralSimProcess {
+// file is there.
+class CentralSimProcess : public LinuxProcess {
   public:
-    CentralSimProcess() {
-        static int counter = 0;
-        dir_ = "/tmp/vorda-wtest-" + std::to_string(GetCurrentProcessId()) + "-central-" +
-               std::to_string(++counter);
-        CreateDirectoryW(windowsPathOf(dir_).c_str(), nullptr);
+    CentralSimProcess() : LinuxProcess("-central-") {
         CreateDirectoryW(windowsPathOf(dir_ + "/stacje").c_str(), nullptr);
     }
-    ~CentralSimProcess() { stop(); }
     // On `port` (0: a free one), with a transcript of its own; false when it did not come up.
     bool start(const std::string& options = "", int port = 0) {
         ++runs_;
-        std::ofstream(windowsPathOf(dir_ + "/alive").c_str());
-        const std::string command =
-            win::toUtf8(windowsPathOf(VORDA_CENTRAL_SIM)) + " --quiet --root " + dir_ + " --port " +
-            std::to_string(port) + " --port-file " + dir_ + "/port --transcript " + dir_ +
-            "/transcript-" + std::to_string(runs_) + ".txt --lifetime-file " + dir_ +
-            "/alive --max-seconds 300 " + options;
-        if (WinExec(command.c_str(), SW_HIDE) <= 31 ||
-            !waitUntil([this] { return !file("/port").empty(); }, 5000)) {
+        if (!launch(VORDA_CENTRAL_SIM,
+                    "--root " + dir_ + " --port " + std::to_string(port) + " --port-file " + dir_ +
+                        "/port --transcript " + dir_ + "/transcript-" + std::to_string(runs_) +
+                        ".txt " + options,
+                    "/port")) {
             return false;
         }
         port_ = std::stoi(file("/port"));
         return true;
-    }
-    // Ends it, once it has ended.
-    void stop() {
-        if (!file("/port").empty() && DeleteFileW(windowsPathOf(dir_ + "/alive").c_str())) {
-            waitUntil([this] { return file("/port").empty(); }, 5000);
-        }
     }
     int port() const { return port_; }
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
     // A station's document, replaced in one step: `orders` within {"stacja": ..., "zlecenia":
     // [...]}.
     void publish(const std::string& station, const std::string& orders) {
-        publishText(station, R"({"stacja": ")" + station + R"(", "zlecenia": [)" + orders + "]}");
-    }
-    void publishText(const std::string& station, const std::string& text) {
         const std::wstring path = windowsPathOf(dir_ + "/stacje/" + station + ".json");
-        std::ofstream((path + L".new").c_str(), std::ios::binary) << text;
+        std::ofstream((path + L".new").c_str(), std::ios::binary)
+            << R"({"stacja": ")" + station + R"(", "zlecenia": [)" + orders + "]}";
         MoveFileExW((path + L".new").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
     }
     std::string reports() const { return file("/raporty.txt"); }
@@ -280,10 +283,6 @@ class CentralSimProcess {
     }
 
   private:
-    std::string file(const std::string& name) const {
-        return fileBytes(windowsPathOf(dir_ + name));
-    }
-    std::string dir_;
     int runs_ = 0;
     int port_ = 0;
 };
