@@ -30,7 +30,8 @@ std::wstring contactSays(const std::wstring& line) {
 // user), fetches the station's document at once and then every second: the order the head
 // office publishes goes to the tower at its time while the head office is down, the orders
 // list shows its result waiting, and the result is posted as soon as the head office answers
-// again; the unchanged document then costs only 304s.
+// again; the unchanged document then costs only 304s, and one for another station or no JSON
+// changes nothing.
 TEST(HeadOffice, ItsOrderGoesAtItsTimeAndItsResultFollowsAnOutage) {
     TowerSimProcess tower;
     ASSERT_TRUE(tower.start());
@@ -51,8 +52,9 @@ TEST(HeadOffice, ItsOrderGoesAtItsTimeAndItsResultFollowsAnOutage) {
         return std::count(r.begin(), r.end(), "GET /stacje/S1.json " + how);
     };
     ASSERT_TRUE(waitUntil([&] { return gets("- 200") == 1; }, 15000));
-    central.publish("S1", R"({"id": "c1", "od": ")" + orderTimeText(std::time(nullptr) + 4, 0) +
-                              R"(", "ceny": {"1": "5.55"}})");
+    const std::string plan = R"({"id": "c1", "od": ")" + orderTimeText(std::time(nullptr) + 4, 0) +
+                             R"(", "ceny": {"1": "5.55"}})";
+    central.publish("S1", plan);
     ASSERT_TRUE(waitUntil([&] { return gets("inm 200") == 1; }));
     central.stop();  // down when the order ends
     ASSERT_TRUE(
@@ -90,6 +92,20 @@ TEST(HeadOffice, ItsOrderGoesAtItsTimeAndItsResultFollowsAnOutage) {
     EXPECT_EQ(std::count(after.begin(), after.end(), "POST /raporty - 204"), 1);
     EXPECT_EQ(std::count(after.begin(), after.end(), "GET /stacje/S1.json inm 304"),
               static_cast<std::ptrdiff_t>(after.size()) - 1);
+    // A document for another station, or no JSON, changes nothing and is told.
+    const std::string book = fileBytes(directory + L"\\ZleceniaCen.json");
+    const std::string reports = central.reports(), sent = tower.received();
+    for (const std::string refused :
+         {R"({"stacja": "S2", "zlecenia": [{"id": "c3", "ceny": {"3": "7.77"}}]})", "nie JSON"}) {
+        central.publishText("S1", refused);
+        EXPECT_TRUE(waitUntil([&] { return contact().rfind(L"dokument odrzucony: ", 0) == 0; }))
+            << refused;
+        central.publish("S1", plan);  // as before: 304
+        EXPECT_TRUE(waitUntil([&] { return contact() == L"BEZ ZMIAN"; })) << refused;
+    }
+    EXPECT_EQ(fileBytes(directory + L"\\ZleceniaCen.json"), book);
+    EXPECT_EQ(central.reports(), reports);
+    EXPECT_EQ(tower.received(), sent);
     pressButton(orders, IDCANCEL);
 }
 

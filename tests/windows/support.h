@@ -264,9 +264,11 @@ class CentralSimProcess : public LinuxProcess {
     // A station's document, replaced in one step: `orders` within {"stacja": ..., "zlecenia":
     // [...]}.
     void publish(const std::string& station, const std::string& orders) {
+        publishText(station, R"({"stacja": ")" + station + R"(", "zlecenia": [)" + orders + "]}");
+    }
+    void publishText(const std::string& station, const std::string& text) {
         const std::wstring path = windowsPathOf(dir_ + "/stacje/" + station + ".json");
-        std::ofstream((path + L".new").c_str(), std::ios::binary)
-            << R"({"stacja": ")" + station + R"(", "zlecenia": [)" + orders + "]}";
+        std::ofstream((path + L".new").c_str(), std::ios::binary) << text;
         MoveFileExW((path + L".new").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
     }
     std::string reports() const { return file("/raporty.txt"); }
