@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "settings/history.h"
+#include "win32/dpi.h"
 #include "win32/list_view.h"
 #include "win32/resources/resource.h"
 #include "win32/wide.h"
@@ -15,7 +16,7 @@ namespace vorda::win {
 
 namespace {
 
-// Pixels: date, time, row, description, price sent, blinking, result (wide enough for a
+// Pixels at 96 DPI: date, time, row, description, price sent, blinking, result (wide enough for a
 // mismatch of a line that waits to be written).
 constexpr int kColumnWidths[] = {72, 58, 44, 92, 60, 40, 240, 130};
 
@@ -40,7 +41,8 @@ void PriceHistoryDialog::onInitDialog() {
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
     const std::vector<std::string> columns = historyFields(kHistoryHeader);
     for (size_t i = 0; i < columns.size() && i < std::size(kColumnWidths); ++i) {
-        addListColumn(list, static_cast<int>(i), kColumnWidths[i], fromCp1250(columns[i]));
+        addListColumn(list, static_cast<int>(i), scaledForDpi(kColumnWidths[i], windowDpi(dialog_)),
+                      fromCp1250(columns[i]));
     }
     const std::vector<std::vector<std::string>> rows = controller_.priceHistory(kHistoryShown);
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);

@@ -193,6 +193,15 @@ TEST_F(ProgramWindow, StartsWithTheLabelsInTheirColoursOnTheBoardInItsFramesAtEv
         EXPECT_EQ(seen, "1 111111111 111111111 111111111 111111111 111111111") << dpi;
         EXPECT_EQ(fontHeight(GetDlgItem(panel, IDC_PRICE1)), MulDiv(priceFont, dpi, started));
     }
+    int width = 0;  // the price history's first column, as wide as its text at any DPI
+    auto history = onDialog(L"Historia cen", [&](HWND d) {
+        width =
+            static_cast<int>(SendDlgItemMessageW(d, IDC_HISTORY_LIST, LVM_GETCOLUMNWIDTH, 0, 0));
+        pressButton(d, IDCANCEL);
+    });
+    menu(IDM_PRICE_HISTORY);
+    EXPECT_TRUE(history.get());
+    EXPECT_EQ(width, MulDiv(72, started, 96));
     const std::string shot = VORDA_SCREENSHOT;
     EXPECT_TRUE(started == 96 || saveScreenshot(shot.substr(0, shot.size() - 4) + "-" +
                                                 std::to_string(started) + ".bmp"));
